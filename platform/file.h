@@ -1,0 +1,37 @@
+// Unbuffered block reads of one file. Every call the file reader makes on the
+// operating system goes through here.
+#pragma once
+#include <cstdint>
+
+namespace quarlin::platform {
+
+// An open file; `fd` is -1 when invalid. `fallbackFd` is a buffered handle on
+// the same file, opened when the file system refuses unbuffered access for a
+// read (tmpfs does) so that the reader works everywhere.
+struct FileHandle {
+  int fd = -1;
+  int fallbackFd = -1;
+  bool unbuffered = false;
+  bool valid() const { return fd >= 0; }
+};
+
+enum class FileAccess { Synchronous, Overlapped };
+
+// Opens an existing file for reading with no buffering (O_DIRECT where the
+// file system accepts it). `path` is NUL-terminated UTF-16. False on failure.
+bool openFileUnbuffered(const char16_t* path, FileAccess access, FileHandle& out);
+void closeFile(FileHandle& file);
+// Size in bytes; false on failure.
+bool fileSize(const FileHandle& file, int64_t& size);
+// Reads up to `length` bytes at `offset` into `destination`. With unbuffered
+// access `offset`, `length` and `destination` must be sector aligned. A short
+// read at the end of the file is not a failure. False on an I/O error.
+bool readAt(FileHandle& file, int64_t offset, void* destination, uint32_t length,
+            uint32_t& got);
+
+// Volume facts for the volume holding `path`, in the shape of the Win32 disk
+// free-space query. False on failure.
+bool diskFreeSpace(const char16_t* path, uint32_t& sectorsPerCluster, uint32_t& bytesPerSector,
+                   uint32_t& freeClusters, uint32_t& totalClusters);
+
+}  // namespace quarlin::platform

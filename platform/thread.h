@@ -1,0 +1,29 @@
+// Threads.
+#pragma once
+#include <cstdint>
+
+namespace quarlin::platform {
+
+using ThreadProcedure = uint32_t (*)(void* argument);
+
+struct ThreadHandle {
+  void* impl = nullptr;
+  bool valid() const { return impl != nullptr; }
+};
+
+enum class ThreadPriority { Normal, BelowNormal };
+
+// Starts a thread running procedure(argument). `name` (UTF-16, may be null)
+// is given to the system for diagnostics. An invalid handle on failure.
+ThreadHandle createThread(ThreadProcedure procedure, void* argument, const char16_t* name,
+                          ThreadPriority priority = ThreadPriority::Normal);
+// Waits until every thread has ended; timeoutMs < 0 waits forever.
+// False on time-out.
+bool waitForThreads(const ThreadHandle* threads, int count, int32_t timeoutMs);
+// Releases the handle; a thread still running goes on, detached.
+void closeThread(ThreadHandle& thread);
+
+// Number of processors the system reports (at least 1).
+int32_t processorCount();
+
+}  // namespace quarlin::platform
