@@ -1,0 +1,116 @@
+#include "decode/picture_decoder.h"
+
+#include "api/decoder_session.h"
+#include "decode/slice_worker_pool.h"
+#include "slice/slice_decoder.h"
+
+namespace quarlin {
+
+namespace {
+
+bool isSliceCode(uint32_t code) { return code >= 0x101 && code <= 0x1AF; }
+
+// A context for one slice (or one field) of the session's current picture.
+void prepareContext(SliceContext& ctx, DecoderSession& s, const SharedBuffer& unit) {
+  ctx.source = &s.stream;
+  ctx.sequence = &s.sequence;
+  ctx.picture = &s.picture;
+  ctx.unit = unit;
+  ctx.vlcTables = s.vlcTables;
+  ctx.mbRow = s.pictureValues.mbRow;
+  ctx.mbColumn = s.pictureValues.mbColumn;
+  ctx.intraDcShift = s.pictureValues.intraDcShift;
+  ctx.dcPredictorReset = s.pictureValues.dcPredictorReset;
+  ctx.secondField = s.pictureValues.secondField;
+  const VlcTableSet& tables = *s.vlcTables;
+  ctx.intraAcTable = tables.table[s.picture.intraVlcFormat ? kVlcCoefficientOne : kVlcCoefficientZero];
+  ctx.intraMatrixLuma = s.sequence.intraMatrixLuma;
+  ctx.intraMatrixChroma = s.sequence.intraMatrixChroma;
+  ctx.nonIntraMatrixLuma = s.sequence.nonIntraMatrixLuma;
+  ctx.nonIntraMatrixChroma = s.sequence.nonIntraMatrixChroma;
+  ctx.reducedResolution = s.reducedResolution;
+  ctx.reductionMode = s.reductionMode;
+}
+
+// Positions the unit's reader just after the next slice start code from the
+// cursor on (other start codes are passed over) and sets the slice's row and
+// reading bound. False when no slice start code is left.
+bool enterNextSlice(StreamBuffer& unit, SliceContext& ctx) {
+  for (int32_t code = unit.rewindToCurrent(); code != -1; code = unit.rewindToCurrent()) {
+    unit.skipStartCode();
+    if (!isSliceCode(static_cast<uint32_t>(code))) continue;
+    ctx.slice.sliceRow = code & 0xFF;
+    ctx.sliceEnd = unit.cursor < unit.entryCount()
+                       ? unit.words() + unit.table->wordOffsets[unit.cursor] / 4 + 1
+                       : unit.words() + (unit.filled + 3) / 4;
+    return true;
+  }
+  return false;
+}
+
+int32_t decodeFieldPicture(DecoderSession& s, const FrameBuffer& forward,
+                           const FrameBuffer& backward, const FrameBuffer& output) {
+  StreamBuffer& unit = *s.buffer;
+  SliceContext ctx;
+  prepareContext(ctx, s, s.buffer);
+  while (enterNextSlice(unit, ctx)) {
+    if (int32_t r = decodeSlice(ctx, forward, backward, output); r != 0) return r;
+  }
+  s.pictureValues.secondField = !s.pictureValues.secondField;
+  return 0;
+}
+
+}  // namespace
+
+int32_t decodeSliceRun(DecoderSession& s, int32_t part, const FrameBuffer& forward,
+                       const FrameBuffer& backward, const FrameBuffer& output) {
+  if (s.sliceTotal[static_cast<size_t>(part)] <= 0) return 0;
+  const SharedBuffer& unitRef = s.partBuffer[static_cast<size_t>(part)];
+  StreamBuffer& unit = *unitRef;
+  int32_t result = 0;
+  for (int32_t i = 0; i < s.sliceTotal[static_cast<size_t>(part)]; ++i) {
+    SliceContext ctx;
+    prepareContext(ctx, s, unitRef);
+    if (!enterNextSlice(unit, ctx)) break;
+    // A failed slice does not stop the run: the next one starts from its
+    // own start code.
+    result |= decodeSlice(ctx, forward, backward, output);
+  }
+  return result;
+}
+
+int32_t decodePicture(DecoderSession& s, const FrameBuffer& forward, const FrameBuffer& backward,
+                      const FrameBuffer& output) {
+  StreamBuffer& unit = *s.buffer;
+  if (int32_t r = completePictureHeader(unit, s.sequence, s.picture, s.pictureValues); r != 0) return r;
+  if (s.picture.pictureStructure != 3) return decodeFieldPicture(s, forward, backward, output);
+
+  SliceWorkerPool& pool = SliceWorkerPool::instance();
+  int32_t parts = 1;
+  if (unit.isOneSlicePerRow(s.sequence.height)) {
+    parts = s.maxParts < pool.workerCount() ? s.maxParts : pool.workerCount();
+    if (parts < 1) parts = 1;
+  }
+  if (parts == 1 || !pool.tryAcquire()) {
+    s.sliceStart[0] = 0;
+    s.sliceTotal[0] = unit.sliceCount;
+    s.partBuffer[0] = s.buffer;
+    const int32_t result = decodeSliceRun(s, 0, forward, backward, output);
+    s.partBuffer[0] = SharedBuffer();
+    return result;
+  }
+  // Contiguous runs of whole rows; the last part takes the remainder.
+  const int32_t q = unit.sliceCount / parts;
+  for (int32_t k = 0; k < parts; ++k) {
+    s.sliceStart[k] = k * q;
+    s.sliceTotal[k] = k == parts - 1 ? unit.sliceCount - q * (parts - 1) : q;
+    s.partBuffer[k] = s.sliceTotal[k] > 0 ? SharedBuffer(new StreamBuffer(makeSliceView(s.buffer, s.sliceStart[k])))
+                                          : SharedBuffer();
+  }
+  const int32_t result = pool.run(s, parts, forward, backward, output);
+  for (int32_t k = 0; k < parts; ++k) s.partBuffer[k] = SharedBuffer();
+  pool.release();
+  return result;
+}
+
+}  // namespace quarlin

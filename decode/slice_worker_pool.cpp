@@ -1,0 +1,102 @@
+#include "decode/slice_worker_pool.h"
+
+#include <alloca.h>
+
+#include "api/decoder_session.h"
+#include "api/kelso/thread_manager.h"
+
+namespace quarlin {
+
+namespace {
+// Each worker's working stack starts this much lower than the previous
+// worker's, so the workers' hot stack data do not share cache sets.
+constexpr int32_t kStackStagger = 24576;
+constexpr int32_t kUnloadWaitMs = 1000;
+// More parts than this would not pay for themselves on any picture size.
+constexpr int32_t kMaxWorkers = 64;
+}  // namespace
+
+struct SliceWorkerPool::Worker {
+  SliceWorkerSlot slot;
+  platform::Event start;
+  platform::Event done;
+  platform::ThreadHandle thread;
+};
+
+SliceWorkerPool& SliceWorkerPool::instance() {
+  // Never destroyed: workers that outlive the unload wait keep their slots.
+  static SliceWorkerPool* const pool = new SliceWorkerPool;
+  return *pool;
+}
+
+void SliceWorkerPool::create(int32_t count) {
+  if (workerCount_ != 0) return;
+  if (count <= 0) count = platform::processorCount();
+  if (count > kMaxWorkers) count = kMaxWorkers;
+  workers_ = new Worker[static_cast<size_t>(count)];
+  int32_t started = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    Worker& w = workers_[i];
+    w.slot.threadIndex = i;
+    w.thread = Kelso::ThreadManager::CreateRegisteredThread(workerProcedure, &w.slot,
+                                                            u"SliceDecoderThread", u"Quarlin");
+    // A worker that could not start is never dispatched to.
+    if (!w.thread.valid()) break;
+    ++started;
+  }
+  workerCount_ = started;
+}
+
+void SliceWorkerPool::destroy() {
+  if (workerCount_ == 0) return;
+  platform::ThreadHandle threads[kMaxWorkers];
+  int32_t n = 0;
+  for (int32_t i = 0; i < workerCount_; ++i) {
+    workers_[i].slot.quit = 1;
+    workers_[i].start.set();
+    threads[n++] = workers_[i].thread;
+  }
+  const bool ended = platform::waitForThreads(threads, n, kUnloadWaitMs);
+  for (int32_t i = 0; i < workerCount_; ++i) platform::closeThread(workers_[i].thread);
+  // Workers still running would touch their slots and events: keep them.
+  if (ended) delete[] workers_;
+  workers_ = nullptr;
+  workerCount_ = 0;
+}
+
+uint32_t SliceWorkerPool::workerProcedure(void* raw) {
+  auto* slot = static_cast<SliceWorkerSlot*>(raw);
+  // Stagger the working stack (its depth never matters: it is the next
+  // frame's starting point).
+  volatile char* offset = static_cast<char*>(alloca(static_cast<size_t>(slot->threadIndex) * kStackStagger + 16));
+  offset[0] = 0;
+  Worker* worker = &instance().workers_[slot->threadIndex];
+  for (;;) {
+    worker->start.wait();
+    if (slot->quit) return 0;
+    slot->result = decodeSliceRun(*slot->session, slot->part, *slot->forwardFrame,
+                                  *slot->backwardFrame, *slot->outputFrame);
+    worker->done.set();
+  }
+}
+
+int32_t SliceWorkerPool::run(DecoderSession& session, int32_t parts, const FrameBuffer& forward,
+                             const FrameBuffer& backward, const FrameBuffer& output) {
+  platform::Event* done[kMaxWorkers] = {};
+  for (int32_t k = 0; k < parts; ++k) {
+    SliceWorkerSlot& s = workers_[k].slot;
+    s.part = k;
+    s.session = &session;
+    s.forwardFrame = &forward;
+    s.backwardFrame = &backward;
+    s.outputFrame = &output;
+    done[k] = &workers_[k].done;
+  }
+  for (int32_t k = 0; k < parts; ++k) workers_[k].start.set();
+  platform::waitForAll(done, parts, -1);
+  int32_t result = 0;
+  for (int32_t k = 0; k < parts; ++k) result |= workers_[k].slot.result;
+  return result;
+}
+
+}  // namespace quarlin

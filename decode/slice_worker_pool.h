@@ -1,0 +1,64 @@
+// The process-wide slice workers: one thread per processor, created when the
+// library is loaded and stopped when it is unloaded. A frame picture whose
+// slices lie one per macroblock row is cut into contiguous runs of slices
+// that the workers decode while the dispatching thread waits. The pool serves
+// one picture at a time; a picture that finds it busy is decoded on its own
+// thread instead of waiting.
+#pragma once
+#include <cstdint>
+
+#include "decode/frame_buffer.h"
+#include "platform/sync.h"
+#include "platform/thread.h"
+
+struct DecoderSession;
+
+namespace quarlin {
+
+struct SliceWorkerSlot {
+  int32_t threadIndex = 0;  // selects the worker's events and stack offset
+  int32_t part = 0;         // index into the session's dispatch arrays
+  DecoderSession* session = nullptr;
+  const FrameBuffer* forwardFrame = nullptr;
+  const FrameBuffer* backwardFrame = nullptr;
+  const FrameBuffer* outputFrame = nullptr;
+  volatile int32_t quit = 0;
+  int32_t result = 0;  // OR of the slice results of the last job
+};
+
+class SliceWorkerPool {
+ public:
+  static SliceWorkerPool& instance();
+
+  // At library load: one worker per processor (count 0 uses the processor
+  // count). Does nothing more when a pool already exists.
+  void create(int32_t count = 0);
+  // At library unload: workers are told to quit and waited for at most
+  // 1000 ms.
+  void destroy();
+  int32_t workerCount() const { return workerCount_; }
+
+  // Takes the pool for one picture without waiting; false when another
+  // picture is using it.
+  bool tryAcquire() { return poolLock_.tryEnter(); }
+  void release() { poolLock_.leave(); }
+  // With the pool held: runs parts 0..parts-1 of the session's dispatch
+  // arrays on workers 0..parts-1 and returns the OR of their results.
+  int32_t run(DecoderSession& session, int32_t parts, const FrameBuffer& forward,
+              const FrameBuffer& backward, const FrameBuffer& output);
+
+ private:
+  static uint32_t workerProcedure(void* slot);
+  struct Worker;
+
+  platform::CriticalSection poolLock_;
+  int32_t workerCount_ = 0;
+  Worker* workers_ = nullptr;
+};
+
+// Decodes slices [first, first + count) of a frame picture from `unit`, as
+// the sequential loop does; returns the OR of the slice results.
+int32_t decodeSliceRun(DecoderSession& session, int32_t part, const FrameBuffer& forward,
+                       const FrameBuffer& backward, const FrameBuffer& output);
+
+}  // namespace quarlin

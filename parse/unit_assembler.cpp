@@ -1,0 +1,104 @@
+#include "parse/unit_assembler.h"
+
+#include <cstring>
+
+namespace quarlin {
+
+namespace {
+
+void recordStartCode(StreamBuffer& unit, int32_t p, uint32_t code) {
+  StartCodeTable& t = *unit.table;
+  t.codes.push_back(code);
+  t.wordOffsets.push_back(static_cast<uint32_t>(p & ~3));
+  t.bitIndices.push_back(static_cast<uint32_t>((4 - (p & 3)) * 8 - 1));
+  if (code >= 0x101 && code <= 0x1AF) {
+    // Tally of slices per row: 0 for a row whose first slice comes in row
+    // order, counted up for every other slice on it.
+    const uint32_t row = code - 0x101;
+    if (static_cast<int32_t>(row) == unit.sliceCount)
+      t.rowTally[row] = 0;
+    else
+      ++t.rowTally[row];
+    ++unit.sliceCount;
+  }
+}
+
+// Words of the unit, rounded up to include a partial last word.
+int32_t wordCount(const StreamBuffer& unit) { return (unit.filled + 3) / 4; }
+
+}  // namespace
+
+bool scanForStartCodes(StreamBuffer& unit) {
+  const uint8_t* d = unit.data;
+  const int32_t last = unit.filled - 4;  // last offset whose four bytes exist
+  int32_t p = unit.scanPos;
+  while (p <= last) {
+    // Find the next 0x01 that could be the third byte of a prefix.
+    const void* hit = std::memchr(d + p + 2, 1, static_cast<size_t>(last - p + 1));
+    if (!hit) break;
+    const int32_t q = static_cast<int32_t>(static_cast<const uint8_t*>(hit) - d) - 2;
+    if (d[q] != 0 || d[q + 1] != 0) {
+      p = q + 1;
+      continue;
+    }
+    const uint32_t code = 0x100u | d[q + 3];
+    recordStartCode(unit, q, code);
+    if (code == 0x100) {
+      // Cut after the picture start code; what follows starts the next unit.
+      unit.carryOffset = q + 4;
+      unit.carryCount = unit.filled - (q + 4);
+      unit.filled = q + 4;
+      unit.scanPos = q;
+      return true;
+    }
+    p = q + 1;
+  }
+  // The last three bytes are scanned again after the next fill, so a start
+  // code split between fills is found.
+  if (unit.filled - 3 > unit.scanPos) unit.scanPos = unit.filled - 3;
+  return false;
+}
+
+int32_t readNextPictureUnit(StreamBuffer& unit, VideoByteSource& source) {
+  unit.setFilled(0);
+  unit.table->clear();
+  unit.sliceCount = 0;
+  unit.cursor = 0;
+  unit.scanPos = 0;
+  for (;;) {
+    int32_t result = 0;
+    if (unit.carryCount == 0) {
+      result = source.fill(unit);
+      if (result != 0 && result != -4) {
+        reverseWordBytes(unit.data, 0, wordCount(unit));
+        return result;
+      }
+    } else {
+      // The word holding the first carried byte was reordered with the
+      // previous unit; put it back into file order before moving the bytes.
+      if (unit.carryOffset % 4 != 0) reverseWordBytes(unit.data, unit.carryOffset / 4, unit.carryOffset / 4 + 1);
+      std::memmove(unit.data, unit.data + unit.carryOffset, static_cast<size_t>(unit.carryCount));
+      unit.setFilled(unit.carryCount);
+      unit.carryCount = 0;
+      unit.carryOffset = 0;
+    }
+    // Bytes delivered with the end of the data are scanned too, so several
+    // short pictures in the last piece still come out one unit each.
+    const bool cut = scanForStartCodes(unit);
+    if (unit.capacity <= unit.filled + kUnitAbandonMargin) {
+      // Too large for a picture: abandoned, its bytes left in file order.
+      // Bytes cut off it were never reordered, so they are dropped too.
+      unit.carryCount = 0;
+      unit.carryOffset = 0;
+      return -4;
+    }
+    if (cut || result == -4) {
+      reverseWordBytes(unit.data, 0, wordCount(unit));
+      unit.wordPtr = unit.words();
+      unit.bitOffset = 31;
+      return cut ? 0 : -4;
+    }
+  }
+}
+
+}  // namespace quarlin

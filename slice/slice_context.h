@@ -1,0 +1,66 @@
+// The parameter block of one slice routine call, built on the stack of the
+// thread that decodes the slice (for field pictures: the whole field) and
+// destroyed when it is done. It holds its own references to the unit and to
+// the decode tables, so a worker thread keeps both alive while it decodes.
+#pragma once
+#include <cstdint>
+
+#include "parse/headers.h"
+#include "parse/stream_buffer.h"
+#include "primitives/primitives.h"
+#include "primitives/vlc_table_set.h"
+
+namespace quarlin {
+
+class StreamSource;
+
+void releaseVlcTableSetReference(VlcTableSet* tables);
+using VlcTableSetReference = SharedReference<VlcTableSet, releaseVlcTableSetReference>;
+
+enum class DecodeScale { Full, HalfWidth, Quarter };
+
+// reducedResolution 0 gives Full; otherwise reductionMode 1 gives Quarter and
+// any other value HalfWidth.
+inline DecodeScale decodeScaleFromOptions(int32_t reducedResolution, int32_t reductionMode) {
+  if (reducedResolution == 0) return DecodeScale::Full;
+  return reductionMode == 1 ? DecodeScale::Quarter : DecodeScale::HalfWidth;
+}
+
+// What the slice routine keeps about its slice.
+struct SliceState {
+  int32_t previousAddress = 0;  // before the first macroblock: just before the slice's row
+  int32_t firstInSlice = 0;
+  int32_t currentAddress = 0;
+  int16_t dcPredictor[3] = {};  // Y, Cb, Cr
+  int32_t lastIntraAddress = -2;
+  int32_t previousForward = 0, previousBackward = 0;  // directions of the last non-skipped macroblock
+  int32_t previousFrameMotion = 0, previousVectorCount = 0, previousFieldFormat = 0;
+  int32_t previousFieldSelect[4] = {};
+  int32_t quantiserScaleCode = 0;  // slice header value
+  int32_t sliceRow = 0;            // slice_vertical_position
+};
+
+struct SliceContext {
+  StreamSource* source = nullptr;  // not used for reading slices
+  const SequenceInfo* sequence = nullptr;
+  const PictureInfo* picture = nullptr;
+  SharedBuffer unit;  // the unit or a slice view, read through its bit reader
+  VlcTableSetReference vlcTables;
+  int32_t mbRow = 0, mbColumn = -1;
+  int32_t intraDcShift = 3;        // 3 - intra_dc_precision
+  int32_t dcPredictorReset = 128;  // 128 << intra_dc_precision
+  int32_t secondField = 0;
+  const IppVCHuffmanSpec_32s* intraAcTable = nullptr;  // table B.14 or B.15
+  const int16_t* intraMatrixLuma = nullptr;
+  const int16_t* intraMatrixChroma = nullptr;
+  const int16_t* nonIntraMatrixLuma = nullptr;  // null = flat 16
+  const int16_t* nonIntraMatrixChroma = nullptr;
+  int16_t pmv[2][2][2] = {};  // PMV[r][s][t]
+  SliceState slice;
+  int32_t reducedResolution = 0, reductionMode = 0;
+  // Reading bound: the position of the start code that follows the slice
+  // (for a field: the unit's end). A damaged slice stops there.
+  const uint32_t* sliceEnd = nullptr;
+};
+
+}  // namespace quarlin
