@@ -78,9 +78,15 @@ int32_t DecoderSession::open(const void* seekData, int32_t seekDataSize) {
   if (parseSequence() != 0) return -3;
   if (sequence.chromaFactor != 2) return -2;
 
-  if (haveBlock && frameIndex.load(block, blockSize) == 0) {
-    buffer = SharedBuffer();
-    return 0;
+  if (haveBlock) {
+    if (frameIndex.load(block, blockSize) == 0) {
+      buffer = SharedBuffer();
+      return 0;
+    }
+    // The index part was rejected: the file is indexed afresh, so the
+    // positions recorded from the block's stream part must not hold back
+    // the new ones.
+    stream.demux().lastRecorded = -1;
   }
 
   scan.reset();

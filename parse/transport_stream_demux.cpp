@@ -28,7 +28,7 @@ void parsePat(DemuxState& state) {
   skipBits(r, 8);   // pointer_field, taken as 0
   skipBits(r, 12);  // table_id, section_syntax_indicator, '0', reserved
   const int32_t sectionLength = static_cast<int32_t>(readBits(r, 12));
-  skipBits(r, 32);  // transport_stream_id, reserved, version_number, current_next_indicator
+  skipBits(r, 24);  // transport_stream_id, reserved, version_number, current_next_indicator
   skipBits(r, 8);   // section_number
   skipBits(r, 8);   // last_section_number
   // Entries that fit in this one packet: 184 - 9 header bytes, 4 each.

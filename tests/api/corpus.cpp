@@ -1,6 +1,8 @@
 #include "corpus.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -54,9 +56,27 @@ std::string runCommand(const std::string& command) {
   return out;
 }
 
+// The video stream the library reads: in a transport stream, that of the
+// last program its PAT lists; elsewhere the first.
+std::string videoStreamSpecifier(const std::string& path) {
+  const std::string ids = runCommand("ffprobe -v error -show_entries program=program_id -of csv=p=0 '" + path +
+                                     "' 2>/dev/null");
+  std::string last, line;
+  for (char c : ids) {
+    if (c == '\n') {
+      if (!line.empty()) last = line;
+      line.clear();
+    } else if (std::isdigit(static_cast<unsigned char>(c))) {
+      line.push_back(c);
+    }
+  }
+  if (!line.empty()) last = line;
+  return last.empty() ? "v:0" : "p:" + last + ":v:0";
+}
+
 std::string ffprobePictureTypes(const std::string& path) {
-  const std::string lines = runCommand("ffprobe -v error -select_streams v:0 -show_entries frame=pict_type -of csv=p=0 '" +
-                                       path + "' 2>/dev/null");
+  const std::string lines = runCommand("ffprobe -v error -select_streams " + videoStreamSpecifier(path) +
+                                       " -show_entries frame=pict_type -of csv=p=0 '" + path + "' 2>/dev/null");
   std::string types;
   for (char c : lines)
     if (c == 'I' || c == 'P' || c == 'B') types.push_back(c);
@@ -90,6 +110,16 @@ std::string pictureTypesOf(const std::vector<uint8_t>& seekData) {
   std::string types;
   for (size_t p = 24 + 16; p + 32 <= seekData.size(); p += 32) types.push_back("?IPB"[seekData[p + 24] & 3]);
   return types;
+}
+
+std::vector<int32_t> displayNumbersOf(const std::vector<uint8_t>& seekData) {
+  std::vector<int32_t> numbers;
+  for (size_t p = 24 + 16; p + 32 <= seekData.size(); p += 32) {
+    int32_t n;
+    std::memcpy(&n, &seekData[p + 12], 4);
+    numbers.push_back(n);
+  }
+  return numbers;
 }
 
 }  // namespace quarlin::test

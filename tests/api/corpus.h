@@ -42,5 +42,7 @@ struct IndexedFile {
 
 // Picture types of a seek-data block's entries, in display order.
 std::string pictureTypesOf(const std::vector<uint8_t>& seekData);
+// Display numbers of a seek-data block's entries, ascending.
+std::vector<int32_t> displayNumbersOf(const std::vector<uint8_t>& seekData);
 
 }  // namespace quarlin::test

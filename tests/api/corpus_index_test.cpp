@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <map>
 
 #include "api/decoder_session.h"
 #include "corpus.h"
@@ -28,13 +29,24 @@ TEST_P(DecodableStream, FrameCountAndTypesMatchFfprobe) {
   ASSERT_EQ(Quarlin_GetFileInfo(f.session, &info), 0);
   const std::string probed = ffprobePictureTypes(s.path());
   ASSERT_FALSE(probed.empty()) << "ffprobe gave no frames for " << s.file;
-  const std::string types = pictureTypesOf(f.seekData());
-  EXPECT_EQ(static_cast<size_t>(info.frameCount), types.size());
+  const std::vector<uint8_t> seek = f.seekData();
+  const std::string types = pictureTypesOf(seek);
+  // Display numbers run 0..n-1; a picture lost at the end of a cut file
+  // leaves a gap, and the frame count stops before it.
+  const std::vector<int32_t> numbers = displayNumbersOf(seek);
+  size_t contiguous = 0;
+  while (contiguous < numbers.size() && numbers[contiguous] == static_cast<int32_t>(contiguous)) ++contiguous;
+  if (s.file.find("truncated") == std::string::npos) {
+    EXPECT_EQ(contiguous, numbers.size());
+  }
+  EXPECT_EQ(static_cast<size_t>(info.frameCount), contiguous);
   // Pictures coded before the first I-picture of a stream that starts in
   // the middle of a group are not indexed: FFmpeg shows them, and there
   // must be no I-picture among them.
   const size_t skipped = probed.size() >= types.size() ? probed.size() - types.size() : 0;
-  if (s.file.find("mid-gop") == std::string::npos) EXPECT_EQ(skipped, 0u);
+  if (s.file.find("mid-gop") == std::string::npos) {
+    EXPECT_EQ(skipped, 0u);
+  }
   EXPECT_EQ(probed.substr(0, skipped).find('I'), std::string::npos);
   EXPECT_EQ(types, probed.substr(skipped));
 }
@@ -43,26 +55,28 @@ TEST_P(DecodableStream, ReferencesPointAtIndexedAnchors) {
   IndexedFile f(GetParam().path());
   ASSERT_EQ(f.indexResult, 0);
   const std::vector<uint8_t> seek = f.seekData();
-  const std::string types = pictureTypesOf(seek);
-  for (int32_t n = 0; n < static_cast<int32_t>(types.size()); ++n) {
+  const std::string typeList = pictureTypesOf(seek);
+  const std::vector<int32_t> numbers = displayNumbersOf(seek);
+  std::map<int32_t, char> types;
+  for (size_t i = 0; i < numbers.size(); ++i) types[numbers[i]] = typeList[i];
+  for (const auto& [n, type] : types) {
     int32_t forward = 0, backward = 0;
     ASSERT_EQ(Quarlin_GetFrameDependancies(f.session, n, &forward, &backward), 0);
     for (int32_t ref : {forward, backward}) {
       if (ref == -1) continue;
-      ASSERT_GE(ref, 0);
-      ASSERT_LT(ref, static_cast<int32_t>(types.size()));
+      ASSERT_TRUE(types.count(ref)) << "frame " << n << " refers to " << ref << ", which is not indexed";
       EXPECT_NE(types[ref], 'B') << "frame " << n << " refers to B frame " << ref;
     }
-    if (types[n] == 'I') {
+    if (type == 'I') {
       EXPECT_EQ(forward, -1);
-    } else if (types[n] == 'P') {
+    } else if (type == 'P') {
       EXPECT_NE(forward, -1) << "P frame " << n;
     } else {
       EXPECT_NE(backward, -1) << "B frame " << n;
     }
   }
   int32_t forward = 0, backward = 0;
-  EXPECT_EQ(Quarlin_GetFrameDependancies(f.session, static_cast<int32_t>(types.size()), &forward, &backward), -5);
+  EXPECT_EQ(Quarlin_GetFrameDependancies(f.session, types.rbegin()->first + 1, &forward, &backward), -5);
   EXPECT_EQ(forward, -1);
   EXPECT_EQ(backward, -1);
 }
