@@ -1,0 +1,121 @@
+// AsyncFileReader: open, close and block loading.
+#include "io/async_file_reader.h"
+
+#include <algorithm>
+
+#include "api/host/host_services.h"
+#include "io/completion_service.h"
+#include "io/reader_host_tables.h"
+#include "io/volume_sector_size.h"
+
+namespace quarlin {
+namespace {
+// Smallest block: one 64 KiB read amortises the system call and the host's
+// allocation over enough bytes for indexing to stay I/O bound.
+constexpr int64_t kMinimumBlockSize = 65536;
+}  // namespace
+
+AsyncFileReader::AsyncFileReader(const HostServices& services) : cacheRef_(services.cacheRef) {
+  reader_tables::store(services);
+}
+
+AsyncFileReader::~AsyncFileReader() {
+  cancelPending();
+  close();
+}
+
+int32_t AsyncFileReader::open(const char16_t* path) {
+  close();
+  const int32_t result = openSteps(path);
+  if (result != 0) close();
+  return result;
+}
+
+int32_t AsyncFileReader::openSteps(const char16_t* path) {
+  fileSize_ = 0;
+  position_ = 0;
+  uint32_t sectorSize = 0;
+  if (!volumeSectorSize(path, sectorSize)) return -6;
+  sectorSize_ = sectorSize;
+  if (!completion_service::join()) return -6;
+  registered_ = true;
+  if (!platform::openFileUnbuffered(path, platform::FileAccess::Synchronous, syncHandle_))
+    return -6;
+  if (!platform::openFileUnbuffered(path, platform::FileAccess::Overlapped, overlappedHandle_) ||
+      !completion_service::bind(overlappedHandle_, this))
+    return -6;
+  int64_t size = 0;
+  if (!platform::fileSize(syncHandle_, size) || size <= 0) return -6;
+  fileSize_ = size;
+  blockSize_ = std::max<int64_t>(sectorSize_, kMinimumBlockSize);
+  blockOffset_ = kNoBlock;
+  blockValid_ = 0;
+  return 0;
+}
+
+void AsyncFileReader::close() {
+  platform::closeFile(syncHandle_);
+  platform::closeFile(overlappedHandle_);
+  if (registered_) {
+    registered_ = false;
+    completion_service::leave();
+  }
+  releaseBlock();
+}
+
+void AsyncFileReader::cancelPending() { completion_service::cancelRequestsOf(this); }
+
+void AsyncFileReader::releaseBlock() {
+  if (blockHandle_) host::release(reader_tables::with(cacheRef_), blockHandle_);
+  blockHandle_ = nullptr;
+  blockData_ = nullptr;
+  blockOffset_ = kNoBlock;
+  blockValid_ = 0;
+}
+
+// A fresh host block of blockSize_ bytes aligned to the sector size; -7
+// when the host refuses it.
+int32_t AsyncFileReader::obtainBlock() {
+  const HostServices tables = reader_tables::with(cacheRef_);
+  QuarlinMemoryHandle handle = nullptr;
+  if (host::allocate(tables, &handle, static_cast<uint32_t>(blockSize_), sectorSize_) != 0)
+    return -7;
+  void* address = nullptr;
+  if (host::lock(tables, handle, &address) != 0 || !address) {
+    host::release(tables, handle);
+    return -7;
+  }
+  blockHandle_ = handle;
+  blockData_ = static_cast<uint8_t*>(address);
+  return 0;
+}
+
+// Makes the block holding position_ current. On return 0 the position lies
+// in it: 0 <= indexInBlock() < blockValid_.
+int32_t AsyncFileReader::loadBlock() {
+  if (position_ >= fileSize_) return -4;
+  if (indexInBlock() < blockValid_) return 0;
+  if (position_ < 0) return -6;  // a seek before the start of the file
+  releaseBlock();
+  // 0 <= position_ < fileSize_: the block index fits 32 bits for files up
+  // to 128 TiB; the offset is kept in 64 bits regardless.
+  const int64_t offset = position_ / blockSize_ * blockSize_;
+  if (const int32_t result = obtainBlock(); result != 0) return result;
+  uint32_t got = 0;
+  if (!platform::readAt(syncHandle_, offset, blockData_, static_cast<uint32_t>(blockSize_), got)) {
+    releaseBlock();
+    return -6;
+  }
+  // A short read is the end of the file. Should the file have shrunk below
+  // the size seen at open, the position may lie past the bytes read.
+  const int64_t valid = std::min<int64_t>(got, fileSize_ - offset);
+  if (position_ - offset >= valid) {
+    releaseBlock();
+    return -6;
+  }
+  blockOffset_ = offset;
+  blockValid_ = static_cast<uint64_t>(valid);
+  return 0;
+}
+
+}  // namespace quarlin

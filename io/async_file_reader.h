@@ -1,0 +1,146 @@
+// AsyncFileReader: the MPEG file of one decoder session, read with
+// unbuffered, block-aligned I/O. It keeps exactly one block of the file in
+// host memory and serves byte reads, big-endian 16- and 32-bit reads, seeks
+// and a start-code search from it, loading the block that holds the read
+// position synchronously when a read leaves the current one.
+//
+// Blocks are max(sector size, 65536) bytes at block-aligned file offsets, in
+// host memory aligned to the sector size (allocated and locked through the
+// host's tables, released when the reader moves on). A reader is used by one
+// thread at a time and takes no lock; the completion service it joins at
+// open is shared by all readers of the process.
+//
+// Result codes: 0 success; -4 end of file (the read starts at or past the
+// file size); -6 file-system failure (disk query, open, size, seek, read);
+// -7 the host could not allocate or lock a block.
+//
+// Read-ahead into the host's block cache is not built: `cacheEnabled_` is the
+// gate such a path would test; it is false after construction, nothing in
+// the library sets it, and block loads do not consult it. The completion
+// service keeps the request pool and completion thread such a path would use.
+#pragma once
+#include <cstdint>
+
+#include "platform/file.h"
+#include "quarlin/quarlin.h"
+
+namespace quarlin {
+
+class AsyncFileReader {
+ public:
+  explicit AsyncFileReader(const HostServices& services);
+  // Cancels the reader's pending read-aheads, then closes it if still open.
+  ~AsyncFileReader();
+  AsyncFileReader(const AsyncFileReader&) = delete;
+  AsyncFileReader& operator=(const AsyncFileReader&) = delete;
+
+  // Opens `path` (NUL-terminated UTF-16); 0 or -6. A failed open leaves the
+  // reader closed. Opening an open reader closes its file first.
+  int32_t open(const char16_t* path);
+  // Closes both file handles, leaves the completion service (the last reader
+  // stops it) and releases the current block. Safe to repeat.
+  void close();
+  // Marks this reader's pending read-aheads cancelled.
+  void cancelPending();
+  bool isOpen() const { return syncHandle_.valid(); }
+
+  // Reads `count` bytes to `destination`; `got` receives how many were
+  // read. A read running past the end delivers the bytes that exist, then
+  // zero-fills the rest of the destination and returns -4; a failing read
+  // zero-fills from the failure on. A negative count reads nothing.
+  int32_t read(void* destination, int32_t count, int32_t& got);
+  // Single values; written only on 0. The 16- and 32-bit forms are
+  // big-endian (first byte most significant).
+  int32_t readByte(uint8_t& value);
+  int32_t readU16BE(uint16_t& value);
+  int32_t readU32BE(uint32_t& value);
+
+  int64_t getPosition() const { return position_; }
+  // Moves the position by `delta` (either way); no bounds check: a position
+  // before the start reads -6, one at or past the end -4.
+  void skip(int64_t delta) {
+    position_ = static_cast<int64_t>(static_cast<uint64_t>(position_) + static_cast<uint64_t>(delta));
+  }
+  void rewind() { position_ = 0; }
+  int64_t getFileSize() const { return fileSize_; }
+
+  // Moves just past the next start code 00 00 01 xx (any number of extra
+  // leading zeros) whose value 0x100 | xx equals `target`; `code` holds the
+  // last value examined. 0, or the read error that ended the search.
+  int32_t findStartCode(uint32_t target, uint32_t& code);
+  // At the byte after a PES_packet_length field: the byte two further on
+  // (PES_header_data_length) + 3, the bytes from here to the payload.
+  // The position is left unchanged.
+  int32_t peekPesHeaderLength(int32_t& length);
+
+  void setCacheEnabled(bool enabled) { cacheEnabled_ = enabled; }
+  bool cacheEnabled() const { return cacheEnabled_; }
+  void* cacheRef() const { return cacheRef_; }
+  uint32_t sectorSize() const { return sectorSize_; }
+  int64_t blockSize() const { return blockSize_; }
+
+ private:
+  // blockOffset_ when no block is held: far beyond any file.
+  static constexpr int64_t kNoBlock = 0x0F00000000000000;
+
+  // Index of the read position in the current block; at or above
+  // blockValid_ when the position lies outside it (before, after, no block).
+  uint64_t indexInBlock() const {
+    return static_cast<uint64_t>(position_) - static_cast<uint64_t>(blockOffset_);
+  }
+  int32_t openSteps(const char16_t* path);
+  int32_t loadBlock();
+  int32_t obtainBlock();
+  void releaseBlock();
+  int32_t skipPastZeroByte();
+  int32_t readByteSlow(uint8_t& value);
+  int32_t readU16BESlow(uint16_t& value);
+  int32_t readU32BESlow(uint32_t& value);
+
+  platform::FileHandle syncHandle_;        // synchronous unbuffered reads
+  platform::FileHandle overlappedHandle_;  // overlapped reads, bound to the port
+  QuarlinMemoryHandle blockHandle_ = nullptr;
+  uint8_t* blockData_ = nullptr;  // locked address of blockHandle_
+  void* cacheRef_;
+  bool cacheEnabled_ = false;
+  uint32_t sectorSize_ = 0;       // a power of two
+  int64_t fileSize_ = 0;
+  int64_t blockOffset_ = kNoBlock;
+  int64_t blockSize_ = 0;         // max(sectorSize_, 65536) once open
+  int64_t position_ = 0;          // offset of the next byte to read
+  bool registered_ = false;       // counted in by the completion service
+  // Bytes of the current block that hold file data, 1 .. blockSize_ (0 with
+  // no block): the read fast paths test one unsigned comparison.
+  uint64_t blockValid_ = 0;
+};
+
+// The fast paths: the value lies in the current block.
+
+inline int32_t AsyncFileReader::readByte(uint8_t& value) {
+  const uint64_t at = indexInBlock();
+  if (at >= blockValid_) return readByteSlow(value);
+  value = blockData_[at];
+  ++position_;
+  return 0;
+}
+
+inline int32_t AsyncFileReader::readU16BE(uint16_t& value) {
+  const uint64_t at = indexInBlock();
+  if (at >= blockValid_ || blockValid_ - at < 2) return readU16BESlow(value);
+  const uint8_t* bytes = blockData_ + at;
+  value = static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+  position_ += 2;
+  return 0;
+}
+
+inline int32_t AsyncFileReader::readU32BE(uint32_t& value) {
+  const uint64_t at = indexInBlock();
+  if (at >= blockValid_ || blockValid_ - at < 4) return readU32BESlow(value);
+  const uint8_t* bytes = blockData_ + at;
+  value = (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
+          (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
+  position_ += 4;
+  return 0;
+}
+
+}  // namespace quarlin

@@ -1,0 +1,57 @@
+// A host for tests: service tables whose allocate returns memory of at least
+// the requested size and alignment, whose lock returns a stable address and
+// whose release frees it. Every call is counted, so a test can check that an
+// object released each block it took, and allocate or lock can be made to
+// fail on demand. Thread-safe (slice workers release units).
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "quarlin/quarlin.h"
+
+namespace quarlin::test {
+
+// The tables (cacheRef points at the host's cache object; its lookup never
+// finds anything and inserts are only counted).
+const HostServices& testHostServices();
+
+// Allocations made and not yet released.
+int64_t testHostLiveAllocations();
+// Successful allocate calls since the process started.
+int64_t testHostAllocateCount();
+// Calls that broke the host's rules: a kind other than 2, an alignment that
+// is not a power of two, lock or release of a handle that is not live
+// (released twice, never allocated). Should stay 0.
+int64_t testHostMisuseCount();
+// cacheSuite insert and lookup calls.
+int64_t testHostCacheCalls();
+// Size and alignment of the latest successful allocate call.
+struct TestHostRequest {
+  uint32_t size = 0;
+  uint32_t alignment = 0;
+};
+TestHostRequest testHostLastAllocateRequest();
+
+// After `after` more successful calls, the next `count` allocate (or lock)
+// calls fail with result -1 and leave their outputs alone.
+void testHostFailAllocate(int32_t count, int32_t after = 0);
+void testHostFailLock(int32_t count, int32_t after = 0);
+void testHostClearFailures();
+
+// UTF-16 of a UTF-8 string (paths for Quarlin_OpenFile and the reader);
+// bad sequences become U+FFFD.
+std::u16string u16(const std::string& utf8);
+
+}  // namespace quarlin::test
+
+// Usable unqualified from any test.
+using quarlin::test::testHostAllocateCount;
+using quarlin::test::testHostCacheCalls;
+using quarlin::test::testHostClearFailures;
+using quarlin::test::testHostFailAllocate;
+using quarlin::test::testHostFailLock;
+using quarlin::test::testHostLastAllocateRequest;
+using quarlin::test::testHostLiveAllocations;
+using quarlin::test::testHostMisuseCount;
+using quarlin::test::testHostServices;
+using quarlin::test::u16;
