@@ -42,7 +42,19 @@ DecoderSession::~DecoderSession() {
 
 int32_t DecoderSession::parseSequence() {
   pictureValues.secondField = 0;
-  return parseSequenceHeader(*buffer, sequence);
+  const int32_t result = parseSequenceHeader(*buffer, sequence);
+  firstSequence = sequence;
+  return result;
+}
+
+void DecoderSession::rememberSequence(int64_t locator, const SequenceInfo& header) {
+  if (!rememberedSequence(locator)) laterSequences.push_back(LaterSequence{locator, header});
+}
+
+const SequenceInfo* DecoderSession::rememberedSequence(int64_t locator) const {
+  for (const LaterSequence& later : laterSequences)
+    if (later.locator == locator) return &later.sequence;
+  return nullptr;
 }
 
 // Takes the unit's start codes, filling further units, up to the first

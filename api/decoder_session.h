@@ -24,7 +24,8 @@ struct DecoderSession {
   quarlin::FrameIndex frameIndex;
   quarlin::VlcTableSetReference vlcTables;
   quarlin::SharedBuffer buffer;
-  quarlin::SequenceInfo sequence;
+  quarlin::SequenceInfo sequence;       // the sequence header in force for decoding
+  quarlin::SequenceInfo firstSequence;  // the file's first sequence header
   quarlin::PictureInfo picture;
   quarlin::PictureDecodeValues pictureValues;
   quarlin::IndexBuildState scan;
@@ -35,6 +36,14 @@ struct DecoderSession {
   Array<int32_t> sliceStart;
   Array<int32_t> sliceTotal;
   Array<quarlin::SharedBuffer> partBuffer;
+  // Later sequence headers that differ from the first, by the locator the
+  // index records for their pictures; which one `sequence` holds.
+  struct LaterSequence {
+    int64_t locator;
+    quarlin::SequenceInfo sequence;
+  };
+  Array<LaterSequence> laterSequences;
+  int64_t loadedSequenceLocator = -1;
 
   DecoderSession(const char16_t* path, const HostServices& services);
   ~DecoderSession();
@@ -50,6 +59,8 @@ struct DecoderSession {
   int32_t getFileInfo(FileInfo* info) const;
   // Parses a sequence header at the buffer's reader; clears secondField.
   int32_t parseSequence();
+  void rememberSequence(int64_t locator, const quarlin::SequenceInfo& header);
+  const quarlin::SequenceInfo* rememberedSequence(int64_t locator) const;
 
  private:
   int32_t findSequenceHeader();

@@ -3,6 +3,7 @@
 #include "api/decoder_session.h"
 #include "decode/frame_buffer.h"
 #include "decode/picture_decoder.h"
+#include "decode/sequence_selection.h"
 
 namespace quarlin {
 
@@ -59,6 +60,10 @@ int32_t decodeFrame(DecoderSession& s, int32_t frame, const PlaneSet* forwardPla
   s.buffer = createSharedBuffer(kUnitCapacity, &s.startCodeTables, s.hostServices);
   s.reducedResolution = reducedResolution;
   s.reductionMode = reductionMode;
+  if (int32_t r = selectSequenceFor(s, *entry); r != 0) {
+    s.buffer = SharedBuffer();
+    return r;
+  }
   s.stream.seekTo(entry->streamPosition, *s.buffer);
 
   const SequenceInfo& q = s.sequence;

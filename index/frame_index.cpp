@@ -20,6 +20,7 @@ void FrameIndex::addFrame(const FrameCandidate& c) {
     }
   }
   e.pictureFlags = static_cast<uint8_t>(c.pictureType | (c.key ? kKeyFlag : 0));
+  e.sequenceLocator = c.sequenceLocator;
   all_.emplace(e.displayNumber, e);
   if (c.key) keys_.emplace(e.displayNumber, e);
 }

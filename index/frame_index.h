@@ -18,6 +18,10 @@ struct FrameIndexEntry {
   int32_t forwardRef = -1;
   int32_t backwardRef = -1;
   uint8_t pictureFlags = 0;  // type (1 I, 2 P, 3 B, 0 other) | 0x40 for a key entry
+  // Where the sequence header in force for this picture can be read when it
+  // is not the file's first one: the stream position of the picture whose
+  // unit holds it. -1 for the first sequence header.
+  int64_t sequenceLocator = -1;
 
   int32_t pictureType() const { return pictureFlags & ~kKeyFlag; }
   bool isKey() const { return (pictureFlags & kKeyFlag) != 0; }
@@ -32,6 +36,7 @@ struct FrameCandidate {
   int32_t displayNumber = 0;
   int32_t pictureType = 0;
   bool key = false;
+  int64_t sequenceLocator = -1;
   AnchorList anchors;  // reference display numbers in decode order
 };
 

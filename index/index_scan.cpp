@@ -13,10 +13,27 @@ constexpr int32_t kExtensionStartCode = 0x1B5;
 constexpr int32_t kUserDataStartCode = 0x1B2;
 constexpr int32_t kFrameStructure = 3;
 
+// A sequence header met between pictures: pictures after it are decoded
+// with it when it differs from the file's first one (other matrices, for
+// instance), so the entries record where it can be read again.
+void noteSequenceHeader(DecoderSession& s) {
+  IndexBuildState& scan = s.scan;
+  SequenceInfo header;
+  if (parseSequenceHeader(*s.buffer, header) != 0) return;
+  if (sameCodingParameters(header, s.firstSequence)) {
+    scan.sequenceLocator = -1;
+    return;
+  }
+  scan.sequenceLocator = scan.currentUnitPosition;
+  s.rememberSequence(scan.sequenceLocator, header);
+}
+
 // Steps through the unit's start codes to the next picture. A group header
 // must be followed (after an optional extension and user data) by a picture
 // start code. 0, or -2 for a malformed group.
-int32_t locateNextPicture(IndexBuildState& scan, StreamBuffer& unit) {
+int32_t locateNextPicture(DecoderSession& s) {
+  IndexBuildState& scan = s.scan;
+  StreamBuffer& unit = *s.buffer;
   while (scan.currentStartCode != -1) {
     if (scan.currentStartCode == kGroupStartCode) {
       int32_t code = unit.nextStartCode();
@@ -26,6 +43,7 @@ int32_t locateNextPicture(IndexBuildState& scan, StreamBuffer& unit) {
       scan.currentStartCode = unit.nextStartCode();  // normally -1: the unit ends here
       continue;
     }
+    if (scan.currentStartCode == kSequenceHeaderCode) noteSequenceHeader(s);
     scan.currentStartCode = unit.nextStartCode();
   }
   return 0;
@@ -87,6 +105,11 @@ void classify(IndexBuildState& scan, FrameCandidate& c, int32_t type) {
     case 1:
       c.pictureType = 1;
       scan.anchorList.push_back(c.displayNumber);
+      // An I-picture is the anchor the next group's leading B-pictures
+      // predict from when no P-picture follows it in its group
+      // (ISO/IEC 13818-2 7.6: the forward reference is the most recently
+      // decoded I- or P-picture).
+      scan.carriedAnchor = c.displayNumber;
       c.anchors.clear();  // an I-picture has no references
       break;
     case 2:
@@ -112,6 +135,8 @@ void IndexBuildState::reset() {
   carriedAnchor = -1;
   anchorList.clear();
   seenIntra = false;
+  currentUnitPosition = -1;
+  sequenceLocator = -1;
 }
 
 int64_t unconsumedPosition(StreamSource& source, const StreamBuffer& unit) {
@@ -135,7 +160,7 @@ int32_t scanIndex(DecoderSession& s, int32_t budget, float* progress) {
   for (;;) {
     if (intraCount >= budget) return kScanBudgetUsed;
     FrameCandidate c;
-    if (int32_t r = locateNextPicture(scan, *s.buffer); r != 0) return r;
+    if (int32_t r = locateNextPicture(s); r != 0) return r;
 
     c.streamPosition = unconsumedPosition(s.stream, *s.buffer);
     if (progress) *progress = static_cast<float>(static_cast<double>(c.streamPosition) / fileSize);
@@ -144,6 +169,8 @@ int32_t scanIndex(DecoderSession& s, int32_t budget, float* progress) {
     if (int32_t r = readPicture(s, end); r != 0) return r;
     if (end) return finalise(s, progress);
     c.codedSize = static_cast<uint32_t>(s.buffer->filled);
+    c.sequenceLocator = scan.sequenceLocator;
+    scan.currentUnitPosition = c.streamPosition;
     const int32_t type = s.picture.pictureCodingType;
     const int32_t temporalReference = s.picture.temporalReference;
     if (s.picture.pictureStructure != kFrameStructure) {

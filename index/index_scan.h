@@ -20,9 +20,11 @@ struct IndexBuildState {
   int32_t gopDisplayBase = 0;     // display number of temporal_reference 0 of the current group
   int32_t picturesInGroup = 0;    // pictures indexed since the last I-picture, it included
   bool pendingKey = false;        // set by an I-picture until an entry is marked key
-  int32_t carriedAnchor = -1;     // display number of the most recent P-picture
+  int32_t carriedAnchor = -1;     // display number of the most recent I- or P-picture
   AnchorList anchorList;          // references of the current group, decode order
   bool seenIntra = false;         // pictures before the first I-picture are not indexed
+  int64_t currentUnitPosition = -1;  // stream position of the picture whose unit is current
+  int64_t sequenceLocator = -1;      // where the sequence header in force can be read; -1: the first
 
   void reset();
 };

@@ -19,6 +19,25 @@ int64_t le64(const uint8_t* p) {
 }
 
 constexpr int32_t kVersion1EntrySize = 80;
+
+// Bytes 25..31 of a version-3 entry carry the sequence locator: a flag byte
+// (1 when a sequence header other than the file's first is in force) and
+// its 48-bit stream position. Blocks that leave them zero mean the first.
+constexpr int64_t kLocatorLimit = int64_t{1} << 48;
+
+void putSequenceLocator(uint8_t* p, int64_t locator) {
+  std::memset(p, 0, 7);
+  if (locator < 0 || locator >= kLocatorLimit) return;
+  p[0] = 1;
+  for (int i = 0; i < 6; ++i) p[1 + i] = static_cast<uint8_t>(locator >> (8 * i));
+}
+
+int64_t sequenceLocatorAt(const uint8_t* p) {
+  if (p[0] != 1) return -1;
+  int64_t locator = 0;
+  for (int i = 0; i < 6; ++i) locator |= int64_t{p[1 + i]} << (8 * i);
+  return locator;
+}
 constexpr int32_t kEntrySize = 32;
 
 FrameCandidate candidateFrom(const uint8_t* p, uint8_t flags) {
@@ -48,7 +67,7 @@ void FrameIndex::serialise(uint8_t*& out) const {
     putLe32(out + 16, static_cast<uint32_t>(e.forwardRef));
     putLe32(out + 20, static_cast<uint32_t>(e.backwardRef));
     out[24] = e.pictureFlags;
-    std::memset(out + 25, 0, 7);
+    putSequenceLocator(out + 25, e.sequenceLocator);
     out += kEntrySize;
   }
 }
@@ -78,6 +97,7 @@ int32_t FrameIndex::load(const uint8_t*& data, int32_t length) {
       addFrame(c);
     } else {
       FrameCandidate c = candidateFrom(p, p[24]);
+      if (version >= 3) c.sequenceLocator = sequenceLocatorAt(p + 25);
       const int32_t forward = static_cast<int32_t>(le32(p + 16));
       const int32_t backward = static_cast<int32_t>(le32(p + 20));
       if (forward != -1) c.anchors.push_back(forward);

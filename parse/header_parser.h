@@ -18,6 +18,10 @@ constexpr int32_t kHeaderInvalid = -2;
 // the parse did not consume.
 int32_t parseSequenceHeader(StreamBuffer& unit, SequenceInfo& sequence);
 
+// True when pictures decode the same under both headers: the same coded
+// size, chroma format and weighting matrices.
+bool sameCodingParameters(const SequenceInfo& a, const SequenceInfo& b);
+
 // Sets the per-picture defaults (frame structure, frame_pred_frame_dct 1,
 // intra table B.14) that hold until the coding extension says otherwise.
 void setPictureDefaults(PictureInfo& picture);

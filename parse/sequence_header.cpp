@@ -73,6 +73,21 @@ SequenceInfo& SequenceInfo::operator=(const SequenceInfo& other) {
   return *this;
 }
 
+namespace {
+bool sameMatrix(const int16_t* a, const int16_t* b) {
+  for (int i = 0; i < 64; ++i)
+    if ((a ? a[i] : 16) != (b ? b[i] : 16)) return false;
+  return true;
+}
+}  // namespace
+
+bool sameCodingParameters(const SequenceInfo& a, const SequenceInfo& b) {
+  return a.width == b.width && a.height == b.height && a.chromaFactor == b.chromaFactor &&
+         sameMatrix(a.intraMatrixLuma, b.intraMatrixLuma) && sameMatrix(a.intraMatrixChroma, b.intraMatrixChroma) &&
+         sameMatrix(a.nonIntraMatrixLuma, b.nonIntraMatrixLuma) &&
+         sameMatrix(a.nonIntraMatrixChroma, b.nonIntraMatrixChroma);
+}
+
 int32_t parseSequenceHeader(StreamBuffer& unit, SequenceInfo& s) {
   BitReader r = unit.reader();
   uint32_t w = readBits(r, 32);

@@ -23,6 +23,11 @@ void recordStartCode(StreamBuffer& unit, int32_t p, uint32_t code) {
   }
 }
 
+// Zero bytes written after the last unit of the data (inside the storage's
+// slack beyond its capacity).
+constexpr int32_t kEndPadding = 8;
+static_assert(kEndPadding <= kUnitReadSlack);
+
 // Words of the unit, rounded up to include a partial last word.
 int32_t wordCount(const StreamBuffer& unit) { return (unit.filled + 3) / 4; }
 
@@ -93,6 +98,9 @@ int32_t readNextPictureUnit(StreamBuffer& unit, VideoByteSource& source) {
       return -4;
     }
     if (cut || result == -4) {
+      // The last unit of the data ends without a start code: zeros after it
+      // end its last slice as a start code would.
+      if (!cut) std::memset(unit.data + unit.filled, 0, kEndPadding);
       reverseWordBytes(unit.data, 0, wordCount(unit));
       unit.wordPtr = unit.words();
       unit.bitOffset = 31;
