@@ -1,6 +1,9 @@
 #include "parse/unit_assembler.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quarlin {
 
@@ -33,19 +36,46 @@ int32_t wordCount(const StreamBuffer& unit) { return (unit.filled + 3) / 4; }
 
 }  // namespace
 
+namespace {
+
+// Bit i set when byte i of the 16 at d is zero.
+inline uint32_t zeroMask16(const uint8_t* d) {
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+#else
+  uint32_t mask = 0;
+  for (int i = 0; i < 16; ++i) mask |= static_cast<uint32_t>(d[i] == 0) << i;
+  return mask;
+#endif
+}
+
+// Offset of the next 00 00 01 prefix at or after p whose four bytes lie at
+// or before `last`, or -1. Sixteen bytes at a time: only a pair of zero
+// bytes can start a prefix, and most of coded data holds none.
+int32_t findPrefix(const uint8_t* d, int32_t p, int32_t last) {
+  while (p + 16 <= last) {
+    const uint32_t zeros = zeroMask16(d + p);
+    // Byte i and i + 1 both zero, or byte 15 zero (its partner is next).
+    uint32_t candidates = (zeros & (zeros >> 1)) | (zeros & 0x8000u);
+    while (candidates) {
+      const int32_t q = p + __builtin_ctz(candidates);
+      if (d[q + 1] == 0 && d[q + 2] == 1) return q;
+      candidates &= candidates - 1;
+    }
+    p += 16;
+  }
+  for (; p <= last; ++p)
+    if (d[p] == 0 && d[p + 1] == 0 && d[p + 2] == 1) return p;
+  return -1;
+}
+
+}  // namespace
+
 bool scanForStartCodes(StreamBuffer& unit) {
   const uint8_t* d = unit.data;
   const int32_t last = unit.filled - 4;  // last offset whose four bytes exist
-  int32_t p = unit.scanPos;
-  while (p <= last) {
-    // Find the next 0x01 that could be the third byte of a prefix.
-    const void* hit = std::memchr(d + p + 2, 1, static_cast<size_t>(last - p + 1));
-    if (!hit) break;
-    const int32_t q = static_cast<int32_t>(static_cast<const uint8_t*>(hit) - d) - 2;
-    if (d[q] != 0 || d[q + 1] != 0) {
-      p = q + 1;
-      continue;
-    }
+  for (int32_t q = findPrefix(d, unit.scanPos, last); q >= 0; q = findPrefix(d, q + 1, last)) {
     const uint32_t code = 0x100u | d[q + 3];
     recordStartCode(unit, q, code);
     if (code == 0x100) {
@@ -56,7 +86,6 @@ bool scanForStartCodes(StreamBuffer& unit) {
       unit.scanPos = q;
       return true;
     }
-    p = q + 1;
   }
   // The last three bytes are scanned again after the next fill, so a start
   // code split between fills is found.
