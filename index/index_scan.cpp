@@ -86,11 +86,18 @@ int32_t readPicture(DecoderSession& s, bool& end) {
 
 // A field-coded frame: the first field's slices are passed over and the
 // second field's unit, which must follow, is consumed with its header.
+// `end` is set when the data ends before the second field.
 int32_t consumeSecondField(DecoderSession& s, bool& end) {
   StreamBuffer& unit = *s.buffer;
   int32_t code = -1;
   for (int32_t c = unit.nextStartCode(); c != -1; c = unit.nextStartCode()) code = c;
-  if (code != kPictureStartCode) return -2;
+  if (code != kPictureStartCode) {
+    // Only the last unit of the data ends without a picture start code: the
+    // file stops after this first field. Its frame is kept and the index
+    // finalised.
+    end = true;
+    return 0;
+  }
   const int32_t firstStructure = s.picture.pictureStructure;
   const int32_t firstType = s.picture.pictureCodingType;
   if (int32_t result = readPicture(s, end); result != 0 || end) return result;
