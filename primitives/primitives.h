@@ -7,6 +7,18 @@
 // holding the next unread bit (words are stored byte-reversed, so a native
 // 32-bit load gives four stream bytes most significant first) and the index
 // of that bit in the word (31 = most significant). Both are updated in place.
+// A bit offset outside 0..31 is refused as invalid data (-74) before anything
+// is read.
+//
+// Block reconstruction: pDstSize is required (-8 when null); the non-intra
+// weighting matrix may be null (a flat matrix of 16). An escape level of 0 is
+// dequantised with sign(0) = 0 (ISO/IEC 13818-2 7.4.2.3), giving 0. The stream
+// position is written back on failure too (the offending code stays consumed),
+// the DC predictor is updated before the AC codes are read, and the block and
+// last index are defined only on success.
+//
+// Motion compensation: any non-zero rounding control rounds down; steps are
+// not checked. Residual rows are read with byte steps of any value.
 #pragma once
 #include <cstdint>
 

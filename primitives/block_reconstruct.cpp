@@ -1,0 +1,210 @@
+// Decoding, inverse scan, inverse quantisation and mismatch control of one
+// 8x8 block (ISO/IEC 13818-2 7.2 to 7.4), straight into the destination.
+// Unlike 7.4.3 the dequantised coefficients are not saturated to
+// [-2048, 2047]: each is stored in 16 bits as computed.
+#include <cstdint>
+#include <cstring>
+
+#include "primitives/generic_primitives.h"
+#include "primitives/vlc_lookup.h"
+#include "primitives/vlc_table_set.h"
+
+namespace quarlin::generic {
+namespace {
+
+constexpr int kLastIndex = 63;
+constexpr int kEscapeBits = 18;  // 6-bit run, 12-bit two's-complement level
+constexpr int kMaxDcSize = 11;
+
+struct FlatMatrix {
+  Ipp16s weight[64];
+  constexpr FlatMatrix() : weight() {
+    for (Ipp16s& w : weight) w = 16;
+  }
+};
+constexpr FlatMatrix kFlatMatrix;
+
+// Truncating division by 32 of a product, kept in 16 bits. |numerator| stays
+// below 2^60 for any level (|level| <= 2048), weight (16 bits) and QP (32 bits).
+inline Ipp16s divideBy32(int64_t numerator) {
+  return static_cast<Ipp16s>((numerator + ((numerator >> 63) & 31)) >> 5);
+}
+
+// Intra AC: (level * W * 2 * QP) / 32.
+struct IntraQuantiser {
+  int64_t twiceQp;
+  Ipp16s operator()(int level, int weight) const {
+    return divideBy32(int64_t{level} * weight * twiceQp);
+  }
+};
+
+// Non-intra: ((2 * level + sign(level)) * W * QP) / 32, sign(0) = 0 as in 7.4.2.3.
+struct NonIntraQuantiser {
+  int64_t qp;
+  Ipp16s operator()(int level, int weight) const {
+    const int scaled = 2 * level + (level > 0) - (level < 0);
+    return divideBy32(int64_t{scaled} * weight * qp);
+  }
+};
+
+// Coefficient placement state: the running scan index and the parity of the
+// sum of all stored coefficients (for mismatch control).
+struct BlockState {
+  Ipp16s* block;
+  const Ipp32s* scan;
+  const Ipp16s* weights;
+  int index;
+  unsigned parity;
+};
+
+// Places `level` `run` positions after the previous coefficient; false when
+// that passes position 63. The scan entry is masked so that no table can
+// address outside the block.
+template <typename Quantiser>
+inline bool place(BlockState& s, int run, int level, Quantiser quantise) {
+  s.index += run + 1;
+  if (s.index > kLastIndex) return false;
+  const int position = s.scan[s.index] & kLastIndex;
+  const Ipp16s value = quantise(level, s.weights[position]);
+  s.block[position] = value;
+  s.parity ^= static_cast<unsigned>(value);
+  return true;
+}
+
+inline int escapeLevel(uint32_t bits) {
+  return static_cast<int32_t>((bits & 0xFFF) << 20) >> 20;  // -2048..2047
+}
+
+// Reads the run and level of one table code; false for an unmatched code or
+// an end_of_block where none may stand (`entry` is the looked-up leaf).
+inline bool runAndLevel(int32_t entry, BitCursor& bits, int& run, int& level) {
+  run = vlc::leafRun(entry);
+  level = vlc::leafLevel(entry);
+  if (run != kRunEscape) return run < kRunEndOfBlock && entry != vlc::kMarker;
+  const uint32_t escape = bits.read(kEscapeBits);
+  run = static_cast<int>(escape >> 12);
+  level = escapeLevel(escape);
+  return true;
+}
+
+// Decodes codes with `table` until end_of_block. The common case (a table
+// code that is neither end_of_block, escape nor unmatched: run byte below 128)
+// takes one test.
+template <typename Quantiser>
+inline IppStatus decodeCoefficients(const int32_t* table, BitCursor& bits, BlockState& s,
+                                    Quantiser quantise) {
+  for (;;) {
+    const int32_t entry = lookupCode(table, bits);
+    int run = vlc::leafRun(entry);
+    int level = vlc::leafLevel(entry);
+    if ((entry & 0x8000) != 0) {
+      if (run == kRunEndOfBlock) return ippStsNoErr;
+      if (!runAndLevel(entry, bits, run, level)) return ippStsVLCErr;
+    }
+    if (!place(s, run, level, quantise)) return ippStsVLCErr;
+  }
+}
+
+// Mismatch control (7.4.4): an even sum toggles the last bit of coefficient 63.
+inline void controlMismatch(BlockState& s) {
+  if ((s.parity & 1) == 0) s.block[kLastIndex] ^= 1;
+}
+
+// dct_dc_size and dc_dct_differential (7.2.1); false for an unmatched size code.
+inline bool decodeDcDifferential(const int32_t* table, BitCursor& bits, int& differential) {
+  const int32_t entry = lookupCode(table, bits);
+  const int size = vlc::leafValue(entry);
+  if (entry == vlc::kMarker || size < 0 || size > kMaxDcSize) return false;
+  if (size == 0) {
+    differential = 0;
+    return true;
+  }
+  const int value = static_cast<int>(bits.read(size));
+  differential = (value >> (size - 1)) != 0 ? value : value + 1 - (1 << size);
+  return true;
+}
+
+// The first coefficient of a non-intra block: "1s" is run 0, level +-1.
+inline bool decodeFirstCoefficient(const int32_t* firstTable, BitCursor& bits, int& run,
+                                   int& level) {
+  if (bits.peek(1) != 0) {
+    run = 0;
+    level = (bits.read(2) & 1) != 0 ? -1 : 1;
+    return true;
+  }
+  return runAndLevel(lookupCode(firstTable, bits), bits, run, level);
+}
+
+IppStatus intraBlock(BitCursor& bits, const int32_t* dcTable, const int32_t* acTable,
+                     Ipp16s* dcPredictor, Ipp32s dcShift, BlockState& s, Ipp32s QP) {
+  int differential = 0;
+  if (!decodeDcDifferential(dcTable, bits, differential)) return ippStsVLCErr;
+  *dcPredictor = static_cast<Ipp16s>(*dcPredictor + differential);
+  const uint32_t dc = static_cast<uint32_t>(*dcPredictor) << (dcShift & 15);
+  s.block[0] = static_cast<Ipp16s>(dc);
+  s.parity = static_cast<unsigned>(s.block[0]);
+  const IppStatus status = decodeCoefficients(acTable, bits, s, IntraQuantiser{2 * int64_t{QP}});
+  if (status == ippStsNoErr) controlMismatch(s);
+  return status;
+}
+
+IppStatus nonIntraBlock(BitCursor& bits, const int32_t* firstTable, const int32_t* table,
+                        BlockState& s, Ipp32s QP) {
+  const NonIntraQuantiser quantise{QP};
+  int run = 0;
+  int level = 0;
+  if (!decodeFirstCoefficient(firstTable, bits, run, level)) return ippStsVLCErr;
+  s.index = -1;  // the first coefficient stands at scan index `run`
+  if (!place(s, run, level, quantise)) return ippStsVLCErr;
+  const IppStatus status = decodeCoefficients(table, bits, s, quantise);
+  if (status == ippStsNoErr) controlMismatch(s);
+  return status;
+}
+
+}  // namespace
+
+IppStatus reconstructIntra(Ipp32u** ppBitStream, int* pOffset,
+                           const IppVCHuffmanSpec_32s* pDCSizeTable,
+                           const IppVCHuffmanSpec_32s* pACTable, const Ipp32s* scanMatrix,
+                           Ipp32s QP, const Ipp16s* pQPMatrix, Ipp16s* pDCPred, Ipp32s shiftDCVal,
+                           Ipp16s* pDstBlock, Ipp32s* pDstSize) {
+  if (ppBitStream == nullptr || *ppBitStream == nullptr || pOffset == nullptr ||
+      pDCSizeTable == nullptr || pACTable == nullptr || scanMatrix == nullptr ||
+      pQPMatrix == nullptr || pDCPred == nullptr || pDstBlock == nullptr || pDstSize == nullptr) {
+    return ippStsNullPtrErr;
+  }
+  if (!BitCursor::validOffset(*pOffset)) return ippStsVLCErr;
+  std::memset(pDstBlock, 0, 64 * sizeof(Ipp16s));
+  BitCursor bits{*ppBitStream, *pOffset};
+  BlockState s{pDstBlock, scanMatrix, pQPMatrix, 0, 0};
+  const IppStatus status = intraBlock(bits, tableElements(pDCSizeTable), tableElements(pACTable),
+                                      pDCPred, shiftDCVal, s, QP);
+  *ppBitStream = const_cast<Ipp32u*>(bits.word);
+  *pOffset = bits.offset;
+  if (status == ippStsNoErr) *pDstSize = s.index;
+  return status;
+}
+
+IppStatus reconstructInter(Ipp32u** ppBitStream, int* pOffset,
+                           const IppVCHuffmanSpec_32s* pFirstTable,
+                           const IppVCHuffmanSpec_32s* pTable, const Ipp32s* scanMatrix, Ipp32s QP,
+                           const Ipp16s* pQPMatrix, Ipp16s* pDstBlock, Ipp32s* pDstSize) {
+  if (ppBitStream == nullptr || *ppBitStream == nullptr || pOffset == nullptr ||
+      pFirstTable == nullptr || pTable == nullptr || scanMatrix == nullptr ||
+      pDstBlock == nullptr || pDstSize == nullptr) {
+    return ippStsNullPtrErr;
+  }
+  if (!BitCursor::validOffset(*pOffset)) return ippStsVLCErr;
+  std::memset(pDstBlock, 0, 64 * sizeof(Ipp16s));
+  BitCursor bits{*ppBitStream, *pOffset};
+  const Ipp16s* weights = pQPMatrix != nullptr ? pQPMatrix : kFlatMatrix.weight;
+  BlockState s{pDstBlock, scanMatrix, weights, 0, 0};
+  const IppStatus status =
+      nonIntraBlock(bits, tableElements(pFirstTable), tableElements(pTable), s, QP);
+  *ppBitStream = const_cast<Ipp32u*>(bits.word);
+  *pOffset = bits.offset;
+  if (status == ippStsNoErr) *pDstSize = s.index == 0 ? 1 : s.index;
+  return status;
+}
+
+}  // namespace quarlin::generic

@@ -1,0 +1,31 @@
+// Byte copies: a 2-D block and a 1-D run.
+#include <cstddef>
+#include <cstring>
+
+#include "primitives/generic_primitives.h"
+
+namespace quarlin::generic {
+
+IppStatus copy2d(const Ipp8u* pSrc, int srcStep, Ipp8u* pDst, int dstStep, IppiSize roiSize) {
+  if (pSrc == nullptr || pDst == nullptr) return ippStsNullPtrErr;
+  if (roiSize.width < 1 || roiSize.height < 1) return ippStsSizeErr;
+  if (srcStep < 1 || dstStep < 1) return ippStsStepErr;
+  const size_t width = static_cast<size_t>(roiSize.width);
+  if (srcStep == roiSize.width && dstStep == roiSize.width) {
+    std::memmove(pDst, pSrc, width * static_cast<size_t>(roiSize.height));
+    return ippStsNoErr;
+  }
+  for (int y = 0; y < roiSize.height; ++y) {
+    std::memmove(pDst + ptrdiff_t{y} * dstStep, pSrc + ptrdiff_t{y} * srcStep, width);
+  }
+  return ippStsNoErr;
+}
+
+IppStatus copy1d(const Ipp8u* pSrc, Ipp8u* pDst, int len) {
+  if (pSrc == nullptr || pDst == nullptr) return ippStsNullPtrErr;
+  if (len < 1) return ippStsSizeErr;
+  std::memmove(pDst, pSrc, static_cast<size_t>(len));
+  return ippStsNoErr;
+}
+
+}  // namespace quarlin::generic

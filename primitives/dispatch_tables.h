@@ -1,0 +1,28 @@
+// One table of implementation slots per primitive. Slot 0 is empty; slots 1
+// to 4 hold the implementations for the generic level, SSE, SSE2 and SSE3, and
+// every entry point calls the slot that CpuDispatchIndex names. The tables are
+// written only while the process is single-threaded (static initialisation;
+// a test that swaps a slot restores it before finishing).
+#pragma once
+#include "primitives/primitive_signatures.h"
+
+namespace quarlin {
+
+constexpr int kDispatchSlotCount = 5;
+enum DispatchSlot : int {
+  kSlotEmpty = 0,
+  kSlotGeneric = 1,
+  kSlotSse = 2,
+  kSlotSse2 = 3,
+  kSlotSse3 = 4,
+};
+
+#define QUARLIN_DISPATCH_MEMBER(member, Type, entry) Type* member[kDispatchSlotCount];
+struct PrimitiveTables {
+  QUARLIN_PRIMITIVE_LIST(QUARLIN_DISPATCH_MEMBER)
+};
+#undef QUARLIN_DISPATCH_MEMBER
+
+extern PrimitiveTables gPrimitiveTables;
+
+}  // namespace quarlin

@@ -1,0 +1,75 @@
+// The function types of the dispatched primitives and one list of all of
+// them, from which the entry points, the dispatch tables and each tier's
+// declarations are generated. Declarations only: a vector tier's source file
+// may include this header and primitives.h and nothing else of the generic
+// code, so no inline function of the generic tier is ever compiled with
+// vector flags.
+#pragma once
+#include "primitives/primitives.h"
+
+namespace quarlin {
+
+using HuffmanInitAllocFn = IppStatus(const Ipp32s* pInputTable, IppVCHuffmanSpec_32s** ppVLCSpec);
+using HuffmanDecodeOneFn = IppStatus(Ipp32u** ppBitStream, int* pOffset, Ipp32s* pDst,
+                                     const IppVCHuffmanSpec_32s* pDecodeTable);
+using HuffmanFreeFn = IppStatus(IppVCHuffmanSpec_32s** ppVLCSpec);
+using ReconstructInterFn = IppStatus(Ipp32u** ppBitStream, int* pOffset,
+                                     const IppVCHuffmanSpec_32s* pFirstTable,
+                                     const IppVCHuffmanSpec_32s* pTable, const Ipp32s* scanMatrix,
+                                     Ipp32s QP, const Ipp16s* pQPMatrix, Ipp16s* pDstBlock,
+                                     Ipp32s* pDstSize);
+using ReconstructIntraFn = IppStatus(Ipp32u** ppBitStream, int* pOffset,
+                                     const IppVCHuffmanSpec_32s* pDCSizeTable,
+                                     const IppVCHuffmanSpec_32s* pACTable, const Ipp32s* scanMatrix,
+                                     Ipp32s QP, const Ipp16s* pQPMatrix, Ipp16s* pDCPred,
+                                     Ipp32s shiftDCVal, Ipp16s* pDstBlock, Ipp32s* pDstSize);
+using IdctToShortFn = IppStatus(const Ipp16s* pSrc, Ipp16s* pDst, int dstStep);
+using IdctToByteFn = IppStatus(const Ipp16s* pSrc, Ipp8u* pDst, int dstStep, int addVal,
+                               int clipDown, int clipUp);
+using McOneFn = IppStatus(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
+                          Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
+                          Ipp32s roundControl);
+using McTwoFn = IppStatus(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
+                          const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
+                          const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep,
+                          Ipp32s roundControl);
+using Copy2dFn = IppStatus(const Ipp8u* pSrc, int srcStep, Ipp8u* pDst, int dstStep,
+                           IppiSize roiSize);
+using Copy1dFn = IppStatus(const Ipp8u* pSrc, Ipp8u* pDst, int len);
+
+// X(member, function type, entry point name) for each of the 26 primitives.
+#define QUARLIN_PRIMITIVE_LIST(X)                                                 \
+  X(huffmanInitAlloc, HuffmanInitAllocFn, ippiVCHuffmanInitAlloc_32s)             \
+  X(huffmanInitAllocRL, HuffmanInitAllocFn, ippiVCHuffmanInitAllocRL_32s)         \
+  X(huffmanDecodeOne, HuffmanDecodeOneFn, ippiVCHuffmanDecodeOne_1u32s)           \
+  X(huffmanFree, HuffmanFreeFn, ippiVCHuffmanFree_32s)                            \
+  X(reconstructInter, ReconstructInterFn, ippiReconstructDCTBlock_MPEG2_32s)      \
+  X(reconstructIntra, ReconstructIntraFn, ippiReconstructDCTBlockIntra_MPEG2_32s) \
+  X(idctToShort, IdctToShortFn, ippiDCT8x8Inv_16s_C1R)                            \
+  X(idctToByte, IdctToByteFn, ippiDCT8x8InvLSClip_16s8u_C1R)                      \
+  X(mc16x16, McOneFn, ippiMC16x16_8u_C1)                                          \
+  X(mc16x8, McOneFn, ippiMC16x8_8u_C1)                                            \
+  X(mc8x16, McOneFn, ippiMC8x16_8u_C1)                                            \
+  X(mc8x8, McOneFn, ippiMC8x8_8u_C1)                                              \
+  X(mc8x4, McOneFn, ippiMC8x4_8u_C1)                                              \
+  X(mc4x8, McOneFn, ippiMC4x8_8u_C1)                                              \
+  X(mc4x4, McOneFn, ippiMC4x4_8u_C1)                                              \
+  X(mc4x2, McOneFn, ippiMC4x2_8u_C1)                                              \
+  X(mc16x16B, McTwoFn, ippiMC16x16B_8u_C1)                                        \
+  X(mc16x8B, McTwoFn, ippiMC16x8B_8u_C1)                                          \
+  X(mc8x16B, McTwoFn, ippiMC8x16B_8u_C1)                                          \
+  X(mc8x8B, McTwoFn, ippiMC8x8B_8u_C1)                                            \
+  X(mc8x4B, McTwoFn, ippiMC8x4B_8u_C1)                                            \
+  X(mc4x8B, McTwoFn, ippiMC4x8B_8u_C1)                                            \
+  X(mc4x4B, McTwoFn, ippiMC4x4B_8u_C1)                                            \
+  X(mc4x2B, McTwoFn, ippiMC4x2B_8u_C1)                                            \
+  X(copy2d, Copy2dFn, ippiCopy_8u_C1R)                                            \
+  X(copy1d, Copy1dFn, ippsCopy_8u)
+
+// Declares, in the enclosing namespace (one per tier: quarlin::generic,
+// quarlin::sse2, ...), one function per primitive named after its member. A
+// tier defines only the primitives it accelerates.
+#define QUARLIN_DECLARE_PRIMITIVE(member, Type, entry) Type member;
+#define QUARLIN_DECLARE_PRIMITIVE_TIER() QUARLIN_PRIMITIVE_LIST(QUARLIN_DECLARE_PRIMITIVE)
+
+}  // namespace quarlin
