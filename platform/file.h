@@ -8,10 +8,16 @@ namespace quarlin::platform {
 // An open file; `fd` is -1 when invalid. `fallbackFd` is a buffered handle on
 // the same file, opened when the file system refuses unbuffered access for a
 // read (tmpfs does) so that the reader works everywhere.
+struct ReadAhead;
+
+// `readAhead`, when present, reads the block after each synchronous read in
+// the background, so that sequential block reads overlap the caller's work
+// with the disk's (the reads themselves stay unbuffered).
 struct FileHandle {
   int fd = -1;
   int fallbackFd = -1;
   bool unbuffered = false;
+  ReadAhead* readAhead = nullptr;
   bool valid() const { return fd >= 0; }
 };
 

@@ -10,10 +10,11 @@
 #include <string>
 
 #include "platform/path.h"
+#include "platform/read_ahead_linux.h"
 
 namespace quarlin::platform {
 
-bool openFileUnbuffered(const char16_t* path, FileAccess, FileHandle& out) {
+bool openFileUnbuffered(const char16_t* path, FileAccess access, FileHandle& out) {
   out = FileHandle{};
   const std::string name = utf8FromUtf16(path);
   if (name.empty()) return false;
@@ -31,11 +32,15 @@ bool openFileUnbuffered(const char16_t* path, FileAccess, FileHandle& out) {
     return false;
   }
   out.fd = fd;
-  if (out.unbuffered) out.fallbackFd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (out.unbuffered) {
+    out.fallbackFd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (access == FileAccess::Synchronous) out.readAhead = createReadAhead(fd);
+  }
   return true;
 }
 
 void closeFile(FileHandle& file) {
+  destroyReadAhead(file.readAhead);
   if (file.fd >= 0) close(file.fd);
   if (file.fallbackFd >= 0) close(file.fallbackFd);
   file = FileHandle{};
@@ -72,7 +77,13 @@ bool readAt(FileHandle& file, int64_t offset, void* destination, uint32_t length
             uint32_t& got) {
   got = 0;
   if (!file.valid()) return false;
-  if (readFully(file.fd, offset, destination, length, got)) return true;
+  // A block read ahead is served from memory; each read of a whole block
+  // starts the read of the next one.
+  if (takeReadAhead(file.readAhead, offset, destination, length, got) ||
+      readFully(file.fd, offset, destination, length, got)) {
+    if (got == length) startReadAhead(file.readAhead, offset + length, length);
+    return true;
+  }
   // Some file systems accept O_DIRECT at open but refuse the read itself.
   if (errno == EINVAL && file.fallbackFd >= 0)
     return readFully(file.fallbackFd, offset, destination, length, got);
