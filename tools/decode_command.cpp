@@ -1,0 +1,75 @@
+// `quarlin decode`: frames in display order as YUV4MPEG2.
+#include <algorithm>
+
+#include "tools/command_support.h"
+#include "tools/commands.h"
+#include "tools/picture_source.h"
+#include "tools/progress_bar.h"
+#include "tools/tool_error.h"
+#include "tools/y4m_writer.h"
+
+namespace quarlin::tool {
+namespace {
+
+// The frames asked for, within the file's range.
+FrameRange requestedRange(const Options& options, const FrameRange& file) {
+  const int32_t first = options.start.value_or(file.first);
+  if (first < file.first || (first >= file.end() && file.count > 0) || (file.count == 0 && options.start)) {
+    throw UsageError("--start " + std::to_string(first) + " is outside the file's frames " +
+                     std::to_string(file.first) + ".." + std::to_string(file.end() - 1));
+  }
+  const auto available = static_cast<uint32_t>(std::max(0, file.end() - first));
+  return FrameRange{first, std::min(options.count.value_or(available), available)};
+}
+
+Y4mHeader y4mHeader(const LibrarySession& session, const StreamLook& look, const Options& options,
+                    DecodeScale scale) {
+  const FileInfo info = session.fileInfo();
+  Y4mHeader header;
+  header.width = scaledWidth(info.width, scale);
+  header.height = scaledHeight(info.height, scale);
+  header.frameRate = frameRateOrDefault(look, options);
+  // Halving the height mixes the two fields: the result is shown as progressive.
+  header.interlacing = scale == DecodeScale::Quarter ? 'p' : interlacingLetter(look);
+  header.pixelAspect = pixelAspectAt(info, scale);
+  return header;
+}
+
+}  // namespace
+
+int runDecode(const Options& options) {
+  const auto session = openIndexed(options);
+  const StreamLook look = lookAtFile(options.input);
+  const FrameRange range = requestedRange(options, frameRange(*session));
+  const DecodeScale scale = options.scale.value_or(DecodeScale::Full);
+  // In display order a frame needs at most the two anchors around it; a
+  // few pictures more than that keep every reference cached until its
+  // last use, and the evicted ones are reused instead of fresh memory.
+  constexpr std::size_t kSequentialFrames = 6;
+  const std::size_t budget =
+      options.cacheBytes.value_or(picturesBytes(*session, decodeScaleFor(look, scale), kSequentialFrames));
+  PictureSource source(*session, look, scale, budget);
+  source.server().setTolerateFailures(options.keepGoing);
+  OutputFile out(options.output);
+  Y4mWriter writer(out.get(), y4mHeader(*session, look, options, scale));
+  if (!writer.begin()) out.fail();
+  ProgressBar bar(stderr, progressWanted(options), range.count, "frames");
+  for (int32_t frame = range.first; frame < range.end(); ++frame) {
+    try {
+      if (!writer.writeFrame(source.frame(frame))) out.fail();
+    } catch (const FrameError& error) {
+      failFrame(*session, error);
+    }
+    bar.update(static_cast<double>(frame - range.first + 1) / std::max<uint32_t>(range.count, 1));
+  }
+  bar.finish();
+  out.close();
+  if (source.server().failureCount() > 0) {
+    std::fprintf(stderr, "quarlin: %s: %llu frames failed to decode and were written as far as they decoded\n",
+                 options.input.c_str(), static_cast<unsigned long long>(source.server().failureCount()));
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+}  // namespace quarlin::tool
