@@ -8,7 +8,7 @@ build="$root/build-release"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARLIN_BUILD_TESTS=OFF \
   -DQUARLIN_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target quarlin_tool
-sample="$root/tests/data/streams/${1:-ts-with-audio.ts}"
+sample="$root/tests/data/streams/${1:-ts-mp2-audio.ts}"
 "$build/tools/quarlin" thumbs "$sample" -o "$root/sample-sheet.png"
 "$build/tools/quarlin" info "$sample"
 echo "contact sheet: $root/sample-sheet.png"
