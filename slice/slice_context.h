@@ -58,8 +58,11 @@ struct SliceContext {
   int16_t pmv[2][2][2] = {};  // PMV[r][s][t]
   SliceState slice;
   int32_t reducedResolution = 0, reductionMode = 0;
-  // Reading bound: the position of the start code that follows the slice
-  // (for a field: the unit's end). A damaged slice stops there.
+  // Reading bound: the word after the one that holds the first byte of the
+  // start code that follows the slice (after the unit's last word when none
+  // follows). A macroblock that would begin at or past it ends the slice
+  // with -1; the unit's slack keeps the reads of the macroblock before it in
+  // bounds. Null: no bound.
   const uint32_t* sliceEnd = nullptr;
 };
 

@@ -1,0 +1,117 @@
+// MacroblockDecoder: intra blocks written straight into the destination and
+// the residual of non-intra macroblocks (ISO/IEC 13818-2 7.2 to 7.5), at
+// the 8x8 inverse DCT (Full) or the ReducedBlockTransform (HalfWidth,
+// Quarter).
+#pragma once
+#include <cstring>
+
+#include "primitives/vlc_table_set.h"
+#include "slice/macroblock_decoder.h"
+#include "slice/reduced_block_transform.h"
+
+namespace quarlin {
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::quantiserScale() const {
+  return quantiserScaleRow_[quantiserScaleCode_ & 31];
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::writeIntraBlock(const int16_t* coefficients,
+                                                                      uint8_t* dst, int32_t step) {
+  if constexpr (Scale == DecodeScale::Full) {
+    return ippiDCT8x8InvLSClip_16s8u_C1R(coefficients, dst, step, 0, 0, 255) == ippStsNoErr ? 0 : -1;
+  } else {
+    reducedTransformToByte(coefficients,
+                           Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
+                           dst, step);
+    return 0;
+  }
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+void MacroblockDecoder<Type, FieldPicture, Scale>::transformResidualBlock(
+    const int16_t* coefficients, int16_t* dst, int32_t stepBytes) {
+  if constexpr (Scale == DecodeScale::Full) {
+    ippiDCT8x8Inv_16s_C1R(coefficients, dst, stepBytes);  // cannot fail with these arguments
+  } else {
+    reducedTransformToShort(coefficients,
+                            Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
+                            dst, stepBytes);
+  }
+}
+
+// Luma blocks 0..3 are top-left, top-right, bottom-left, bottom-right. With
+// field DCT (dct_type 1) blocks 0 and 1 hold the top-field lines and 2 and 3
+// the bottom-field lines, so they start on rows 0 and 1, rows two apart.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
+  const Ipp32s qp = quantiserScale();
+  for (int k = 0; k < 4; ++k) {
+    Ipp32s last = 0;
+    if (ippiReconstructDCTBlockIntra_MPEG2_32s(
+            &reader_.wordPtr, &reader_.bitOffset, tables_[kVlcDcSizeLuma], ctx_.intraAcTable, scan_,
+            qp, ctx_.intraMatrixLuma, &state_.dcPredictor[0], ctx_.intraDcShift, blocks_[k],
+            &last) != ippStsNoErr)
+      return -1;
+  }
+  const int32_t step = dctType_ ? 2 * destStep_[0] : destStep_[0];
+  for (int k = 0; k < 4; ++k) {
+    const int32_t row = dctType_ ? (k >> 1) : G::kBlockHeight * (k >> 1);
+    uint8_t* dst = dest_[0] + row * destStep_[0] + G::kBlockWidth * (k & 1);
+    if (writeIntraBlock(blocks_[k], dst, step)) return -1;
+  }
+  for (int c = 1; c <= 2; ++c) {
+    Ipp32s last = 0;
+    if (ippiReconstructDCTBlockIntra_MPEG2_32s(
+            &reader_.wordPtr, &reader_.bitOffset, tables_[kVlcDcSizeChroma], ctx_.intraAcTable,
+            scan_, qp, ctx_.intraMatrixChroma, &state_.dcPredictor[c], ctx_.intraDcShift, scratch_,
+            &last) != ippStsNoErr)
+      return -1;
+    if (writeIntraBlock(scratch_, dest_[c], destStep_[c])) return -1;
+  }
+  return 0;
+}
+
+// coded_block_pattern bits: 32 luma block 0, 16 block 1, 8 block 2, 4 block
+// 3, 2 Cb, 1 Cr. Uncoded blocks leave a zero residual.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t codedBlockPattern) {
+  if (codedBlockPattern == 0) {
+    std::memset(residual_, 0, sizeof residual_);
+    return 0;
+  }
+  const Ipp32s qp = quantiserScale();
+  auto decodeBlock = [&](const int16_t* matrix) {
+    Ipp32s last = 0;
+    return ippiReconstructDCTBlock_MPEG2_32s(&reader_.wordPtr, &reader_.bitOffset,
+                                             tables_[kVlcCoefficientFirst],
+                                             tables_[kVlcCoefficientZero], scan_, qp, matrix,
+                                             scratch_, &last) == ippStsNoErr;
+  };
+  constexpr int32_t W = G::kLumaWidth;
+  const int32_t rowMul = dctType_ ? 2 : 1;
+  for (int k = 0; k < 4; ++k) {
+    const int32_t row = dctType_ ? (k >> 1) : G::kBlockHeight * (k >> 1);
+    int16_t* dst = residual_ + row * W + G::kBlockWidth * (k & 1);
+    if (codedBlockPattern & (32 >> k)) {
+      if (!decodeBlock(ctx_.nonIntraMatrixLuma)) return -1;
+      transformResidualBlock(scratch_, dst, rowMul * W * 2);
+    } else {
+      for (int y = 0; y < G::kBlockHeight; ++y)
+        std::memset(dst + y * rowMul * W, 0, G::kBlockWidth * sizeof(int16_t));
+    }
+  }
+  for (int c = 1; c <= 2; ++c) {
+    int16_t* dst = residual_ + (c == 1 ? R::kCbOffset : R::kCrOffset);
+    if (codedBlockPattern & (2 >> (c - 1))) {
+      if (!decodeBlock(ctx_.nonIntraMatrixChroma)) return -1;
+      transformResidualBlock(scratch_, dst, G::kChromaWidth * 2);
+    } else {
+      std::memset(dst, 0, R::kChromaSize * sizeof(int16_t));
+    }
+  }
+  return 0;
+}
+
+}  // namespace quarlin

@@ -1,0 +1,211 @@
+// MacroblockDecoder: motion-compensated prediction (ISO/IEC 13818-2 7.6) and
+// the reconstruction of skipped macroblocks (7.6.6).
+#pragma once
+#include <cstring>
+
+#include "slice/macroblock_decoder.h"
+#include "slice/motion_kernels.h"
+#include "slice/motion_vectors.h"
+#include "slice/plane_bounds.h"
+
+namespace quarlin {
+
+// The reference frame of direction s for a field select. In the second field
+// of a P frame, the field of the other parity is the first field of the
+// frame being decoded (ISO/IEC 13818-2 7.6.3.5), already in the output.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+const FrameBuffer* MacroblockDecoder<Type, FieldPicture, Scale>::referenceFor(int32_t s,
+                                                                            int32_t select) const {
+  if constexpr (Type == kPictureP && FieldPicture) {
+    if (ctx_.secondField && select != parity_) return &output_;
+  }
+  return references_[s];
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool backward) {
+  Part parts[2];
+  auto source = [&](int32_t r, int32_t s) {
+    const int32_t select = FieldPicture || kind_ == PredictionKind::FieldOfFrame ? fieldSelect_[r][s] : 0;
+    return Source{referenceFor(s, select), select, vector_[r][s][0], vector_[r][s][1]};
+  };
+  auto directions = [&](Part& part, int32_t r) {
+    part.sourceCount = 0;
+    if (forward) part.source[part.sourceCount++] = source(r, 0);
+    if (backward) part.source[part.sourceCount++] = source(r, 1);
+  };
+  constexpr int LH = G::kLumaHeight, CH = G::kChromaHeight;
+  switch (kind_) {
+    case PredictionKind::Frame:
+    case PredictionKind::Field:
+      parts[0] = Part{{0, 0}, {0, 0}, 1, 0, {}};
+      directions(parts[0], 0);
+      return predictParts<LH, CH>(parts, 1, FieldPicture ? 2 : 1);
+    case PredictionKind::FieldOfFrame:
+      for (int32_t r = 0; r < 2; ++r) {
+        parts[r] = Part{{r, r}, {0, 0}, 2, 0, {}};
+        directions(parts[r], r);
+      }
+      return predictParts<LH / 2, CH / 2>(parts, 2, 2);
+    case PredictionKind::Field16x8:
+      for (int32_t r = 0; r < 2; ++r) {
+        parts[r] = Part{{r * LH / 2, r * CH / 2}, {r * LH / 2, r * CH / 2}, 1, 0, {}};
+        directions(parts[r], r);
+      }
+      return predictParts<LH / 2, CH / 2>(parts, 2, 2);
+    case PredictionKind::DualPrime:
+      break;
+  }
+  // Dual prime (7.6.3.6): each field's lines average the prediction from the
+  // reference field of the same parity (the transmitted vector) and from the
+  // field of the other parity (a derived vector).
+  const int16_t* same = vector_[0][0];
+  if constexpr (FieldPicture) {
+    const int32_t other = 1 - parity_;
+    int16_t derived[2];
+    dualPrimeVector(same, 1, dualPrimeCorrection(other, parity_), dmvector_, derived);
+    parts[0] = Part{{0, 0}, {0, 0}, 1, 2, {}};
+    parts[0].source[0] = Source{referenceFor(0, parity_), parity_, same[0], same[1]};
+    parts[0].source[1] = Source{referenceFor(0, other), other, derived[0], derived[1]};
+    return predictParts<LH, CH>(parts, 1, 2);
+  } else {
+    for (int32_t r = 0; r < 2; ++r) {  // r: parity of the predicted lines
+      const int32_t other = 1 - r;
+      int16_t derived[2];
+      dualPrimeVector(same, dualPrimeFrameScale(other, r, picture_.topFieldFirst),
+                      dualPrimeCorrection(other, r), dmvector_, derived);
+      parts[r] = Part{{r, r}, {0, 0}, 2, 2, {}};
+      parts[r].source[0] = Source{references_[0], r, same[0], same[1]};
+      parts[r].source[1] = Source{references_[0], other, derived[0], derived[1]};
+    }
+    return predictParts<LH / 2, CH / 2>(parts, 2, 2);
+  }
+}
+
+// Where each source of a part reads, per plane. False when a read would
+// start before a plane's first byte: the macroblock is then left as it is.
+// Reads reaching past a plane's end are rebuilt inside it.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+bool MacroblockDecoder<Type, FieldPicture, Scale>::resolve(const Part& part, int32_t partIndex,
+                                                           int32_t sourceStepMul,
+                                                           int32_t lumaRows, int32_t chromaRows,
+                                                           ResolvedRead reads[2][3]) {
+  for (int32_t k = 0; k < part.sourceCount; ++k) {
+    const Source& src = part.source[k];
+    for (int p = 0; p < 3; ++p) {
+      const SampleOffset o =
+          p == 0 ? lumaOffsetAt<Scale>(src.vx, src.vy) : chromaOffsetAt<Scale>(src.vx, src.vy);
+      const int32_t step = sourceStepMul * stride_[p];
+      const int64_t offset = sourceOrigin_[p] + int64_t{src.select} * stride_[p] +
+                             (int64_t{part.sourceRow[p == 0 ? 0 : 1]} + o.y) * step + o.x;
+      if (offset < 0) return false;
+      const int32_t cols = widthOf(p) + ((o.type & 8) ? 1 : 0);
+      const int32_t rows = (p == 0 ? lumaRows : chromaRows) + ((o.type & 4) ? 1 : 0);
+      const uint8_t* plane = planeOf(*src.frame, p);
+      const int64_t last = offset + int64_t{rows - 1} * step + cols - 1;
+      if (last < extent_[p]) {
+        reads[k][p] = ResolvedRead{plane + offset, step, o.type};
+      } else {
+        uint8_t* copy = emulated_[partIndex][k][p];
+        copyBlockInsidePlane(plane, extent_[p], offset, step, cols, rows, copy, kEmulatedStep);
+        reads[k][p] = ResolvedRead{copy, kEmulatedStep, o.type};
+      }
+    }
+  }
+  return true;
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+template <int LumaRows, int ChromaRows>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictParts(const Part* parts,
+                                                                   int32_t count,
+                                                                   int32_t sourceStepMul) {
+  ResolvedRead reads[2][2][3];
+  for (int32_t i = 0; i < count; ++i)
+    if (!resolve(parts[i], i, sourceStepMul, LumaRows, ChromaRows, reads[i])) return 0;
+  using Luma = MotionKernels<G::kLumaWidth, LumaRows>;
+  using Chroma = MotionKernels<G::kChromaWidth, ChromaRows>;
+  for (int32_t i = 0; i < count; ++i) {
+    const Part& part = parts[i];
+    for (int p = 0; p < 3; ++p) {
+      const int32_t first = part.firstRow[p == 0 ? 0 : 1];
+      uint8_t* dst = dest_[p] + first * destStep_[p];
+      const int32_t dstStep = part.rowMul * destStep_[p];
+      const int16_t* res = residual_ + (p == 0 ? 0 : (p == 1 ? R::kCbOffset : R::kCrOffset)) +
+                           first * widthOf(p);
+      const int32_t resStep = part.rowMul * widthOf(p) * 2;
+      const ResolvedRead& a = reads[i][0][p];
+      IppStatus status;
+      if (part.sourceCount == 1) {
+        status = p == 0 ? Luma::one(a.ptr, a.step, res, resStep, dst, dstStep, a.type, 0)
+                        : Chroma::one(a.ptr, a.step, res, resStep, dst, dstStep, a.type, 0);
+      } else {
+        const ResolvedRead& b = reads[i][1][p];
+        status = p == 0 ? Luma::two(a.ptr, a.step, a.type, b.ptr, b.step, b.type, res, resStep,
+                                    dst, dstStep, 0)
+                        : Chroma::two(a.ptr, a.step, a.type, b.ptr, b.step, b.type, res, resStep,
+                                      dst, dstStep, 0);
+      }
+      if (status != ippStsNoErr) return -1;
+    }
+  }
+  return 0;
+}
+
+// Reconstructs the macroblocks from..to-1 that an address increment skipped.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::fillSkipped(int32_t from, int32_t to) {
+  if constexpr (Type == kPictureP) std::memset(ctx_.pmv, 0, sizeof ctx_.pmv);
+  if constexpr (Type == kPictureB) {
+    // A skipped B macroblock repeats the previous macroblock's directions; an
+    // intra macroblock gives none to repeat (not allowed by ISO/IEC 13818-2).
+    if (!state_.previousForward && !state_.previousBackward) return -2;
+  }
+  for (int32_t address = from; address < to; ++address) {
+    place(address);
+    const int32_t result = Type == kPictureP ? copySkippedP() : predictSkippedB();
+    if (result) return result;
+  }
+  return 0;
+}
+
+// P pictures: a copy at zero motion from the forward reference; in field
+// pictures from its field of the same parity (7.6.6.2), also in a frame's
+// second field.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::copySkippedP() {
+  const FrameBuffer& reference = *references_[0];
+  for (int p = 0; p < 3; ++p) {
+    const int32_t step = FieldPicture ? 2 * stride_[p] : stride_[p];
+    const int64_t offset = sourceOrigin_[p] + (FieldPicture ? int64_t{parity_} * stride_[p] : 0);
+    const int64_t last = offset + int64_t{heightOf(p) - 1} * step + widthOf(p) - 1;
+    if (last < extent_[p]) {
+      if (ippiCopy_8u_C1R(planeOf(reference, p) + offset, step, dest_[p], destStep_[p],
+                          IppiSize{widthOf(p), heightOf(p)}) != ippStsNoErr)
+        return -1;
+    } else {
+      copyBlockInsidePlane(planeOf(reference, p), extent_[p], offset, step, widthOf(p),
+                           heightOf(p), dest_[p], destStep_[p]);
+    }
+  }
+  return 0;
+}
+
+// B pictures (7.6.6.4, 7.6.6.5): the previous macroblock's directions with
+// PMV[0] of each direction as the vector, zero residual; frame prediction in
+// frame pictures (PMV is kept in frame units there) and field prediction
+// from the same-parity fields in field pictures, whatever prediction the
+// previous macroblock used.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictSkippedB() {
+  std::memset(residual_, 0, sizeof residual_);
+  kind_ = FieldPicture ? PredictionKind::Field : PredictionKind::Frame;
+  for (int32_t s = 0; s < 2; ++s) {
+    vector_[0][s][0] = ctx_.pmv[0][s][0];
+    vector_[0][s][1] = ctx_.pmv[0][s][1];
+    fieldSelect_[0][s] = parity_;
+  }
+  return predict(state_.previousForward != 0, state_.previousBackward != 0);
+}
+
+}  // namespace quarlin

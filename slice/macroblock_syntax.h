@@ -1,0 +1,312 @@
+// MacroblockDecoder: construction, the macroblock layer syntax
+// (ISO/IEC 13818-2 6.2.5) and motion-vector decoding (7.6.3.1).
+#pragma once
+#include <cstring>
+
+#include "primitives/mpeg2_tables.h"
+#include "primitives/vlc_table_set.h"
+#include "slice/macroblock_decoder.h"
+#include "slice/motion_vectors.h"
+
+namespace quarlin {
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ctx,
+                                                                const FrameBuffer& forward,
+                                                                const FrameBuffer& backward,
+                                                                const FrameBuffer& output,
+                                                                const BitReader& reader)
+    : ctx_(ctx),
+      sequence_(*ctx.sequence),
+      picture_(*ctx.picture),
+      state_(ctx.slice),
+      references_{&forward, &backward},
+      output_(output),
+      tables_(ctx.vlcTables ? ctx.vlcTables->table : nullptr),
+      reader_(reader),
+      scan_(kScanTables[ctx.picture->alternateScan ? 1 : 0]),
+      quantiserScaleRow_(kQuantiserScale[ctx.picture->qScaleType ? 1 : 0]),
+      quantiserScaleCode_(ctx.slice.quantiserScaleCode),
+      parity_(FieldPicture && ctx.picture->pictureStructure == 2 ? 1 : 0) {
+  // Frames of interlaced sequences are coded in pairs of field macroblock
+  // rows (mb_height = 2 * ceil(height / 32), ISO/IEC 13818-2 6.3.3).
+  const int32_t height = sequence_.height;
+  const int32_t frameRows =
+      sequence_.progressiveSequence ? (height + 15) / 16 : 2 * ((height + 31) / 32);
+  maxAddress_ = (FieldPicture ? (frameRows + 1) / 2 : frameRows) * sequence_.mbWidth;
+  stride_[0] = G::lumaStride(output);
+  stride_[1] = stride_[2] = G::chromaStride(output);
+  extent_[0] = lumaPlaneBytes(output, frameRows);
+  extent_[1] = extent_[2] = chromaPlaneBytes(output, frameRows);
+  for (int p = 0; p < 3; ++p) {
+    sourceOrigin_[p] = 0;
+    dest_[p] = nullptr;
+    destStep_[p] = 0;
+  }
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::validate() const {
+  if (!tables_) return -1;
+  for (int slot = 0; slot < kVlcSlotCount; ++slot)
+    if (!tables_[slot]) return -1;
+  auto hasPlanes = [](const FrameBuffer& f) { return f.yPlane && f.cbPlane && f.crPlane; };
+  if (!hasPlanes(output_)) return -1;
+  if (Type != kPictureI && !hasPlanes(*references_[0])) return -1;
+  if (Type == kPictureB && !hasPlanes(*references_[1])) return -1;
+  if (sequence_.mbWidth < 1 || output_.width < 1 || output_.height < 1) return -1;
+  if (output_.lumaStride < 16 * sequence_.mbWidth) return -1;
+  if (state_.sliceRow < 1 || (state_.sliceRow - 1) * sequence_.mbWidth >= maxAddress_) return -2;
+  return 0;
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVlc(int slot, int32_t& value) {
+  return ippiVCHuffmanDecodeOne_1u32s(&reader_.wordPtr, &reader_.bitOffset, &value,
+                                      tables_[slot]) == ippStsNoErr
+             ? 0
+             : -1;
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMacroblock() {
+  int32_t increment = 0;
+  if (int32_t result = readAddressIncrement(increment)) return result;
+  const int32_t address = state_.previousAddress + increment;
+  if (address < 0 || address >= maxAddress_) return -2;
+  if constexpr (Type != kPictureI) {
+    if (!state_.firstInSlice && increment > 1) {
+      if (int32_t result = fillSkipped(state_.previousAddress + 1, address)) return result;
+    }
+  }
+  state_.firstInSlice = 0;
+  state_.previousAddress = address;
+  place(address);
+  int32_t flags = 0;
+  if (decodeVlc(Type, flags)) return -1;  // slots 1..3 are indexed by picture type
+  if (flags & kMbIntra) return decodeIntra(flags);
+  if constexpr (Type == kPictureI) {
+    return -1;  // the I table holds only intra types
+  } else {
+    return decodeNonIntra(flags);
+  }
+}
+
+// macroblock_escape codes (each adds 33) then macroblock_address_increment.
+// The escape run is bounded by the picture size and the slice's end.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readAddressIncrement(int32_t& increment) {
+  constexpr uint32_t kEscape = 0x008;  // 0000 0001 000
+  increment = 0;
+  while (showBits(reader_, 11) == kEscape) {
+    skipBits(reader_, 11);
+    increment += 33;
+    if (increment >= maxAddress_ + 33) return -2;
+    if (ctx_.sliceEnd && reader_.wordPtr >= ctx_.sliceEnd) return -1;
+  }
+  int32_t value = 0;
+  if (decodeVlc(kVlcAddressIncrement, value)) return -1;
+  if (value < 1 || value > 33) return -1;
+  increment += value;
+  return 0;
+}
+
+// Makes `address` (inside the picture) the current macroblock: publishes
+// its position and computes where it lies in the reference and output
+// planes. Every macroblock of the picture lies inside the output planes.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+void MacroblockDecoder<Type, FieldPicture, Scale>::place(int32_t address) {
+  const int32_t row = address / sequence_.mbWidth;
+  const int32_t column = address - row * sequence_.mbWidth;
+  state_.currentAddress = address;
+  ctx_.mbRow = row;
+  ctx_.mbColumn = column;
+  for (int p = 0; p < 3; ++p) {
+    const int32_t lineStep = FieldPicture ? 2 * stride_[p] : stride_[p];
+    sourceOrigin_[p] = int64_t{heightOf(p)} * row * lineStep + int64_t{widthOf(p)} * column;
+    const int64_t destOffset = sourceOrigin_[p] + (FieldPicture ? int64_t{parity_} * stride_[p] : 0);
+    dest_[p] = planeOf(output_, p) + destOffset;
+    destStep_[p] = lineStep;
+  }
+}
+
+// quantiser_scale_code (5 bits). Code 0 is refused (-2) where !zeroAllowed.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readQuantiser(bool zeroAllowed) {
+  const int32_t code = static_cast<int32_t>(readBits(reader_, 5));
+  if (code == 0 && !zeroAllowed) return -2;
+  quantiserScaleCode_ = code;
+  return 0;
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeIntra(int32_t flags) {
+  dctType_ = 0;
+  if constexpr (!FieldPicture) {
+    if (!picture_.framePredFrameDct) dctType_ = static_cast<int32_t>(readBits(reader_, 1));
+  }
+  if (flags & kMbQuant) {
+    if (int32_t result = readQuantiser(Type == kPictureI)) return result;
+  }
+  if constexpr (Type != kPictureI) {
+    // DC predictors restart after any non-intra or skipped macroblock.
+    if (state_.currentAddress - state_.lastIntraAddress > 1) {
+      const int16_t reset = static_cast<int16_t>(ctx_.dcPredictorReset);
+      state_.dcPredictor[0] = state_.dcPredictor[1] = state_.dcPredictor[2] = reset;
+    }
+    state_.lastIntraAddress = state_.currentAddress;
+  }
+  if (picture_.concealmentMotionVectors) {
+    // A forward vector for concealment (frame format in frame pictures,
+    // with a field select in field pictures), then marker_bit.
+    if constexpr (FieldPicture) fieldSelect_[0][0] = static_cast<int32_t>(readBits(reader_, 1));
+    if (int32_t result = decodeVector(0, 0, false, false)) return result;
+    ctx_.pmv[1][0][0] = ctx_.pmv[0][0][0];
+    ctx_.pmv[1][0][1] = ctx_.pmv[0][0][1];
+    if (readBits(reader_, 1) == 0) return -2;
+    state_.previousForward = 1;
+    state_.previousBackward = 0;
+  } else {
+    std::memset(ctx_.pmv, 0, sizeof ctx_.pmv);
+  }
+  return reconstructIntra();
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+PredictionKind MacroblockDecoder<Type, FieldPicture, Scale>::kindFromMotionType(
+    int32_t motionType) const {
+  if constexpr (FieldPicture) {
+    if (motionType == 2) return PredictionKind::Field16x8;
+    if (motionType == 3 && Type == kPictureP) return PredictionKind::DualPrime;
+    return PredictionKind::Field;
+  } else {
+    if (motionType == 1) return PredictionKind::FieldOfFrame;
+    if (motionType == 3 && Type == kPictureP) return PredictionKind::DualPrime;
+    return PredictionKind::Frame;
+  }
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeNonIntra(int32_t flags) {
+  const bool forward = (flags & kMbForward) != 0;
+  const bool backward = (flags & kMbBackward) != 0;
+  kind_ = FieldPicture ? PredictionKind::Field : PredictionKind::Frame;
+  if (forward || backward) {
+    if (FieldPicture || !picture_.framePredFrameDct)
+      kind_ = kindFromMotionType(static_cast<int32_t>(readBits(reader_, 2)));
+  }
+  dctType_ = 0;
+  if constexpr (!FieldPicture) {
+    if (!picture_.framePredFrameDct && (flags & kMbPattern))
+      dctType_ = static_cast<int32_t>(readBits(reader_, 1));
+  }
+  if (flags & kMbQuant) {
+    if (int32_t result = readQuantiser(!(Type == kPictureB && !FieldPicture))) return result;
+  }
+  if (forward) {
+    if (int32_t result = decodeMotion(0)) return result;
+  }
+  if (backward) {
+    if (int32_t result = decodeMotion(1)) return result;
+  }
+  bool predictForward = forward;
+  if constexpr (Type == kPictureP) {
+    if (!forward) {
+      // No motion compensation: a zero vector from the forward reference; in
+      // field pictures from the field of the same parity (ISO/IEC 13818-2
+      // 7.6.3.5), which is never the other field of the current frame.
+      std::memset(ctx_.pmv, 0, sizeof ctx_.pmv);
+      vector_[0][0][0] = vector_[0][0][1] = 0;
+      fieldSelect_[0][0] = FieldPicture ? parity_ : 0;
+      predictForward = true;
+    }
+  }
+  recordPrediction(forward, backward);
+  int32_t pattern = 0;
+  if (flags & kMbPattern) {
+    if (decodeVlc(kVlcCodedBlockPattern, pattern)) return -1;
+  }
+  if (int32_t result = buildResidual(pattern)) return result;
+  return predict(predictForward, backward);
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+void MacroblockDecoder<Type, FieldPicture, Scale>::recordPrediction(int32_t forward,
+                                                                    int32_t backward) {
+  state_.previousForward = forward;
+  state_.previousBackward = backward;
+  state_.previousFrameMotion = kind_ == PredictionKind::Frame ? 1 : (kind_ == PredictionKind::Field16x8 ? 3 : 0);
+  state_.previousVectorCount =
+      (kind_ == PredictionKind::FieldOfFrame || kind_ == PredictionKind::Field16x8) ? 2 : 1;
+  state_.previousFieldFormat = kind_ == PredictionKind::Frame ? 0 : 1;
+  state_.previousFieldSelect[0] = fieldSelect_[0][0];
+  state_.previousFieldSelect[1] = fieldSelect_[1][0];
+  state_.previousFieldSelect[2] = fieldSelect_[0][1];
+  state_.previousFieldSelect[3] = fieldSelect_[1][1];
+}
+
+// motion_vectors(s) for the macroblock's prediction kind, with the predictor
+// updates of ISO/IEC 13818-2 Table 7-9: one-vector kinds copy PMV[0][s] into
+// PMV[1][s].
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMotion(int32_t s) {
+  auto copyFirstToSecond = [&] {
+    ctx_.pmv[1][s][0] = ctx_.pmv[0][s][0];
+    ctx_.pmv[1][s][1] = ctx_.pmv[0][s][1];
+  };
+  switch (kind_) {
+    case PredictionKind::Frame:
+      if (int32_t result = decodeVector(0, s, false, false)) return result;
+      copyFirstToSecond();
+      return 0;
+    case PredictionKind::Field:
+      fieldSelect_[0][s] = static_cast<int32_t>(readBits(reader_, 1));
+      if (int32_t result = decodeVector(0, s, false, false)) return result;
+      copyFirstToSecond();
+      return 0;
+    case PredictionKind::FieldOfFrame:
+    case PredictionKind::Field16x8:
+      for (int32_t r = 0; r < 2; ++r) {
+        fieldSelect_[r][s] = static_cast<int32_t>(readBits(reader_, 1));
+        const bool fieldInFrame = kind_ == PredictionKind::FieldOfFrame;
+        if (int32_t result = decodeVector(r, s, fieldInFrame, false)) return result;
+      }
+      return 0;
+    case PredictionKind::DualPrime:
+      // No field select: the vector names the same-parity field.
+      if (int32_t result = decodeVector(0, s, !FieldPicture, true)) return result;
+      copyFirstToSecond();
+      return 0;
+  }
+  return -2;
+}
+
+// motion_vector(r, s): for each component motion_code, motion_residual and
+// (dual prime) dmvector; the predictor of a field vector in a frame picture is
+// PMV >> 1 and the field vector is stored back doubled (frame units).
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVector(int32_t r, int32_t s,
+                                                                   bool fieldVectorInFrame,
+                                                                   bool dualPrime) {
+  for (int32_t t = 0; t < 2; ++t) {
+    int32_t code = 0;
+    if (decodeVlc(kVlcMotionCode, code)) return -1;
+    int32_t fCode = picture_.fCode[2 * s + t];
+    const int32_t rSize = fCode < 1 ? 0 : (fCode > 15 ? 14 : fCode - 1);
+    int32_t residual = 0;
+    if (rSize != 0 && code != 0) residual = static_cast<int32_t>(readBits(reader_, rSize));
+    if (dualPrime) {
+      // dmvector (Table B.11): 0 -> 0, 10 -> +1, 11 -> -1.
+      dmvector_[t] = 0;
+      if (readBits(reader_, 1)) dmvector_[t] = readBits(reader_, 1) ? -1 : 1;
+    }
+    const bool halved = fieldVectorInFrame && t == 1;
+    const int32_t prediction = halved ? (ctx_.pmv[r][s][t] >> 1) : ctx_.pmv[r][s][t];
+    const int32_t value = wrapVector(prediction + motionDelta(code, residual, rSize), rSize);
+    vector_[r][s][t] = static_cast<int16_t>(value);
+    ctx_.pmv[r][s][t] = static_cast<int16_t>(halved ? value * 2 : value);
+  }
+  return 0;
+}
+
+}  // namespace quarlin

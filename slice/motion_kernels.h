@@ -1,0 +1,29 @@
+// The motion-compensation kernel of each block size, chosen at compile time:
+// every prediction of a decoder variant knows its block sizes statically.
+#pragma once
+#include "primitives/primitives.h"
+
+namespace quarlin {
+
+template <int W, int H>
+struct MotionKernels;
+
+#define QUARLIN_KERNELS(w, h)                                         \
+  template <>                                                         \
+  struct MotionKernels<w, h> {                                        \
+    static constexpr auto one = &ippiMC##w##x##h##_8u_C1;            \
+    static constexpr auto two = &ippiMC##w##x##h##B_8u_C1;           \
+  };
+
+QUARLIN_KERNELS(16, 16)
+QUARLIN_KERNELS(16, 8)
+QUARLIN_KERNELS(8, 16)
+QUARLIN_KERNELS(8, 8)
+QUARLIN_KERNELS(8, 4)
+QUARLIN_KERNELS(4, 8)
+QUARLIN_KERNELS(4, 4)
+QUARLIN_KERNELS(4, 2)
+
+#undef QUARLIN_KERNELS
+
+}  // namespace quarlin

@@ -1,0 +1,23 @@
+// ReducedBlockTransform: the reconstruction used at HalfWidth and Quarter
+// scale. From the 64 dequantised coefficients F(u, v) of an 8x8 block (raster
+// order, u horizontal) it keeps the four lowest horizontal frequencies, takes
+// the 8x8 inverse DCT f(x, y) of what remains and samples it at the even
+// columns: a 4-wide, 8-high block (HalfWidth), or 4x4 at the even columns and
+// even rows (Quarter). The fixed-point scale equals that of the full 8x8
+// inverse DCT: a block holding only a DC coefficient F gives F / 8, rounded.
+#pragma once
+#include <cstdint>
+
+namespace quarlin {
+
+// Rows of output: 8 for HalfWidth, 4 for Quarter.
+enum class ReducedRows { Eight = 8, Four = 4 };
+
+// 16-bit residual output saturated to [-32768, 32767]; dstStep in bytes.
+void reducedTransformToShort(const int16_t* coefficients, ReducedRows rows, int16_t* dst,
+                             int32_t dstStep);
+// 8-bit output clamped to [0, 255]; dstStep in bytes.
+void reducedTransformToByte(const int16_t* coefficients, ReducedRows rows, uint8_t* dst,
+                            int32_t dstStep);
+
+}  // namespace quarlin

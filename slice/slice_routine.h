@@ -1,0 +1,69 @@
+// The slice routine of one decoder variant: slice header, slice start, then
+// macroblocks until the next start code (23 zero bits) or the slice's bound.
+#pragma once
+#include <cstdint>
+
+#include "decode/frame_buffer.h"
+#include "slice/macroblock_blocks.h"
+#include "slice/macroblock_decoder.h"
+#include "slice/macroblock_prediction.h"
+#include "slice/macroblock_syntax.h"
+#include "slice/slice_context.h"
+#include "slice/slice_header.h"
+
+namespace quarlin {
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t decodeSliceAs(SliceContext& ctx, const FrameBuffer& forward, const FrameBuffer& backward,
+                      const FrameBuffer& output) {
+  StreamBuffer* unit = ctx.unit.get();
+  if (!unit || !ctx.sequence || !ctx.picture) return -1;
+  BitReader reader = unit->reader();
+  if (int32_t result = readSliceHeader(reader, *ctx.sequence, ctx.slice, ctx.sliceEnd)) {
+    unit->setReader(reader);
+    return result;
+  }
+  startSlice(ctx);
+  if (ctx.sequence->chromaFactor != 2) {  // only 4:2:0 is decoded
+    unit->setReader(reader);
+    return 0;
+  }
+  MacroblockDecoder<Type, FieldPicture, Scale> decoder(ctx, forward, backward, output, reader);
+  int32_t result = decoder.validate();
+  while (result == 0) {
+    // A macroblock may not begin at or past sliceEnd (the word after the one
+    // holding the next start code); the unit's slack makes reading one macroblock past it safe.
+    if (ctx.sliceEnd && decoder.reader().wordPtr >= ctx.sliceEnd) {
+      result = -1;
+      break;
+    }
+    result = decoder.decodeMacroblock();
+    if (showBits(decoder.reader(), 23) == 0) break;
+  }
+  unit->setReader(decoder.reader());
+  return result;
+}
+
+using SliceRoutine = int32_t (*)(SliceContext&, const FrameBuffer&, const FrameBuffer&,
+                                 const FrameBuffer&);
+
+// The four variants of one picture type: frame pictures at Full, HalfWidth
+// and Quarter, and field pictures (Full).
+struct SliceRoutines {
+  SliceRoutine frame[3];  // indexed by DecodeScale
+  SliceRoutine field;
+};
+
+const SliceRoutines& sliceRoutinesI();
+const SliceRoutines& sliceRoutinesP();
+const SliceRoutines& sliceRoutinesB();
+
+#define QUARLIN_SLICE_ROUTINES(type)                                                   \
+  SliceRoutines {                                                                      \
+    {&decodeSliceAs<type, false, DecodeScale::Full>,                                   \
+     &decodeSliceAs<type, false, DecodeScale::HalfWidth>,                              \
+     &decodeSliceAs<type, false, DecodeScale::Quarter>},                               \
+        &decodeSliceAs<type, true, DecodeScale::Full>                                  \
+  }
+
+}  // namespace quarlin

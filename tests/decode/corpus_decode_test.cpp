@@ -1,0 +1,104 @@
+// Every decodable corpus stream decoded through the library's exports, in
+// display order, against FFmpeg and libmpeg2: per-frame PSNR of at least
+// 50 dB for each plane, at least 55 dB on average over the stream, and no
+// systematic shift (each plane's mean within 0.1 of the reference's). No
+// corpus stream is built to provoke IDCT mismatch or coefficient overflow,
+// so the bounds hold for every stream.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "corpus_catalog.h"
+#include "decoded_stream.h"
+#include "reference_decoders.h"
+#include "stream_names.h"
+
+namespace quarlin::decodetest {
+namespace {
+
+// Frames predicted from a picture that is not in the file (the B-pictures
+// that open the first group of a stream starting inside a group: their
+// forward reference was cut off) have no defined content.
+std::vector<bool> comparableFrames(DecodedStream& stream) {
+  std::vector<bool> comparable(static_cast<size_t>(stream.frameCount()), true);
+  for (int32_t n = 0; n < stream.frameCount(); ++n) {
+    int32_t forward = -1, backward = -1;
+    stream.decoder().dependencies(n, forward, backward);
+    comparable[static_cast<size_t>(n)] = !(forward < 0 && backward >= 0);
+  }
+  return comparable;
+}
+
+// The offset k at which reference frame i + k shows our frame i: our first
+// I-frame decodes independently of everything else, so it matches exactly
+// there. Streams that start inside a group have leading pictures in the
+// reference decodes; a truncated stream may have one more at the end.
+size_t alignment(DecodedStream& stream, const std::vector<YuvFrame>& ours,
+                 const std::vector<YuvFrame>& reference) {
+  int32_t first = 0;
+  while (first + 1 < stream.frameCount() && !stream.isIntra(first)) ++first;
+  size_t best = 0;
+  double bestPsnr = -1;
+  for (size_t k = 0; first + k < reference.size(); ++k) {
+    const double value = psnr(ours[static_cast<size_t>(first)], reference[first + k], 0);
+    if (value > bestPsnr) bestPsnr = value, best = k;
+  }
+  return best;
+}
+
+void expectMatches(const std::vector<YuvFrame>& ours, const std::vector<YuvFrame>& reference,
+                   size_t referenceOffset, const std::vector<bool>& comparable, const char* who) {
+  double sums[3] = {0, 0, 0};
+  size_t count = 0;
+  for (size_t i = 0; i < ours.size() && i + referenceOffset < reference.size(); ++i) {
+    if (!comparable[i]) continue;
+    const YuvFrame& a = ours[i];
+    const YuvFrame& b = reference[i + referenceOffset];
+    for (int p = 0; p < 3; ++p) {
+      const double value = psnr(a, b, p);
+      sums[p] += value;
+      EXPECT_GE(value, 50.0) << who << " frame " << i << " plane " << p;
+      EXPECT_LE(std::fabs(meanValue(a, p) - meanValue(b, p)), 0.1) << who << " frame " << i << " plane " << p;
+    }
+    ++count;
+  }
+  ASSERT_GT(count, 0u) << who << ": no frame compared";
+  for (int p = 0; p < 3; ++p) EXPECT_GE(sums[p] / static_cast<double>(count), 55.0) << who << " plane " << p;
+}
+
+class CorpusDecode : public ::testing::TestWithParam<CorpusStream> {};
+
+TEST_P(CorpusDecode, MatchesFfmpegAndLibmpeg2) {
+  if (!ffmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  const CorpusStream& s = GetParam();
+  DecodedStream stream(s.path());
+  const bool tolerate = lastFrameMayFail(s);
+  const std::vector<YuvFrame> ours = stream.decodeAll(tool::DecodeScale::Full, tolerate);
+  std::vector<bool> comparable = comparableFrames(stream);
+  for (const RecordingDecoder::Call& call : stream.decoder().calls) {
+    if (call.result == 0) continue;
+    ASSERT_TRUE(tolerate && call.frame == stream.frameCount() - 1 && call.result == -3)
+        << "frame " << call.frame << " result " << call.result;
+    comparable.back() = false;
+  }
+  const int w = static_cast<int>(stream.geometry().width), h = static_cast<int>(stream.geometry().height);
+
+  const std::vector<YuvFrame> ffmpeg = ffmpegFrames(s, w, h);
+  ASSERT_GE(ffmpeg.size(), ours.size());
+  expectMatches(ours, ffmpeg, alignment(stream, ours, ffmpeg), comparable, "ffmpeg");
+
+  if (!s.mpeg2dec) return;
+  if (!mpeg2decAvailable()) GTEST_SKIP() << "mpeg2dec is not installed (the FFmpeg comparison passed)";
+  // mpeg2dec leaves out the last pictures of a stream without a
+  // sequence_end_code: the frames it has are compared.
+  const std::vector<YuvFrame> libmpeg2 = mpeg2decFrames(s, w, h);
+  ASSERT_FALSE(libmpeg2.empty());
+  expectMatches(ours, libmpeg2, alignment(stream, ours, libmpeg2), comparable, "libmpeg2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusDecode, ::testing::ValuesIn(decodableStreams()),
+                         streamTestName);
+
+}  // namespace
+}  // namespace quarlin::decodetest

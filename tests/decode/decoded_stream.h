@@ -1,0 +1,63 @@
+// One corpus stream opened through the library's exports (the reference
+// host's session and frame server), with every Quarlin_GetFrame result
+// recorded.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/frame_server.h"
+#include "tools/library_frame_decoder.h"
+#include "tools/library_session.h"
+#include "yuv_frame.h"
+
+namespace quarlin::decodetest {
+
+class RecordingDecoder : public tool::FrameDecoder {
+ public:
+  explicit RecordingDecoder(const tool::LibrarySession& session) : inner_(session) {}
+  int32_t dependencies(int32_t frame, int32_t& forward, int32_t& backward) override {
+    return inner_.dependencies(frame, forward, backward);
+  }
+  int32_t decode(int32_t frame, const PlaneSet& forward, const PlaneSet& backward, const PlaneSet& output,
+                 tool::DecodeScale scale) override;
+
+  struct Call {
+    int32_t frame, result;
+  };
+  std::vector<Call> calls;
+
+ private:
+  tool::LibraryFrameDecoder inner_;
+};
+
+class DecodedStream {
+ public:
+  // Opens and indexes `path`, or restores its index from `seekData`.
+  explicit DecodedStream(const std::string& path, const std::vector<uint8_t>& seekData = {});
+
+  int32_t frameCount() const { return frameCount_; }
+  const tool::FrameGeometry& geometry() const { return geometry_; }
+  tool::LibrarySession& session() { return session_; }
+  RecordingDecoder& decoder() { return decoder_; }
+
+  // Every frame in display order through one frame server at `scale`. With
+  // `tolerate`, failed frames keep what was decoded.
+  std::vector<YuvFrame> decodeAll(tool::DecodeScale scale, bool tolerate = false);
+  // One frame through a new frame server (an empty cache): its references
+  // are decoded first.
+  YuvFrame decodeAlone(int32_t frame, tool::DecodeScale scale);
+  // Frames with no references (I-pictures), and the references of a frame.
+  bool isIntra(int32_t frame);
+  // Every frame `frame` depends on, directly or through its references.
+  std::vector<int32_t> dependencyClosure(int32_t frame);
+
+ private:
+  tool::LibrarySession session_;
+  tool::FrameGeometry geometry_;
+  int32_t frameCount_ = 0;
+  RecordingDecoder decoder_;
+};
+
+}  // namespace quarlin::decodetest

@@ -1,0 +1,24 @@
+// Decodes of the corpus streams by FFmpeg and libmpeg2 (their command-line
+// programs), for comparison. Both are looked up on PATH; a missing program
+// gives an empty list and available() false.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "corpus_catalog.h"
+#include "yuv_frame.h"
+
+namespace quarlin::decodetest {
+
+bool ffmpegAvailable();
+bool mpeg2decAvailable();
+
+// `ffmpeg -i F -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt yuv420p`
+// (in a transport stream the video PID the library decodes), display order.
+std::vector<YuvFrame> ffmpegFrames(const CorpusStream& stream, int width, int height);
+
+// `mpeg2dec -o pgmpipe` (-s for program streams, -t PID for transport
+// streams), cropped to width x height.
+std::vector<YuvFrame> mpeg2decFrames(const CorpusStream& stream, int width, int height);
+
+}  // namespace quarlin::decodetest

@@ -1,0 +1,228 @@
+// P and B frame pictures on synthetic slices: motion vectors and their
+// predictors, skipped macroblocks, residual placement, DC predictor resets,
+// and vectors reaching outside the reference planes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "prediction_model.h"
+#include "primitives/vlc_table_set.h"
+#include "slice/macroblock_decoder.h"
+#include "slice_test_stream.h"
+
+namespace quarlin {
+namespace {
+
+using test::BitWriter;
+using test::SliceHarness;
+
+// Checks plane p of the output over the macroblock at (column, row): every
+// sample equals expect(x, y) (coordinates inside the picture).
+void expectMacroblock(SliceHarness& h, int p, int column, int row,
+                      const std::function<int(int, int)>& expect) {
+  const int size = p == 0 ? 16 : 8;
+  const auto out = test::frameSamples(h.output, p);
+  for (int y = row * size; y < (row + 1) * size; ++y)
+    for (int x = column * size; x < (column + 1) * size; ++x)
+      ASSERT_EQ(out(x, y), expect(x, y)) << "plane " << p << " at " << x << "," << y;
+}
+
+void expectUntouched(SliceHarness& h, int column, int row) {
+  for (int p = 0; p < 3; ++p) expectMacroblock(h, p, column, row, [](int, int) { return 0x11; });
+}
+
+void forwardOnlyMacroblock(BitWriter& w, int increment, int picture, int codeX, int codeY) {
+  w.addressIncrement(increment);
+  w.putVlc(picture == 2 ? kVlcMacroblockTypeP : kVlcMacroblockTypeB, kMbForward);
+  w.motionVector(codeX);
+  w.motionVector(codeY);
+}
+
+class PFrame : public ::testing::Test {
+ protected:
+  PFrame() : h(96, 48, 2) { test::fillPattern(h.forward, 1); }
+  SliceHarness h;
+};
+
+TEST_F(PFrame, SkippedMacroblocksCopyTheForwardReference) {
+  BitWriter w;
+  w.sliceHeader(8);
+  forwardOnlyMacroblock(w, 1, 2, 0, 0);
+  forwardOnlyMacroblock(w, 3, 2, 0, 0);  // columns 1 and 2 skipped
+  ASSERT_EQ(h.decode(w, 2), 0);
+  for (int p = 0; p < 3; ++p) {
+    const auto fwd = test::frameSamples(h.forward, p);
+    for (int column = 0; column < 4; ++column) expectMacroblock(h, p, column, 1, fwd);
+  }
+  expectUntouched(h, 4, 1);
+  expectUntouched(h, 0, 0);
+  expectUntouched(h, 0, 2);
+}
+
+// An increment of mb_width from column 0 fills the rest of the row and the
+// start of the next one (five macroblocks) and lands on column 0 again.
+TEST_F(PFrame, IncrementOfOneRowFillsTheMacroblocksBetween) {
+  test::fillPattern(h.forward, 4);
+  BitWriter w;
+  w.sliceHeader(8);
+  forwardOnlyMacroblock(w, 1, 2, 0, 0);  // row 0, column 0
+  forwardOnlyMacroblock(w, 6, 2, 0, 0);  // row 1, column 0
+  ASSERT_EQ(h.decode(w, 1), 0);
+  for (int p = 0; p < 3; ++p)
+    for (int column = 0; column < 6; ++column) expectMacroblock(h, p, column, 0, test::frameSamples(h.forward, p));
+  for (int p = 0; p < 3; ++p) expectMacroblock(h, p, 0, 1, test::frameSamples(h.forward, p));
+  expectUntouched(h, 1, 1);
+}
+
+TEST_F(PFrame, VectorAndItsPredictorGiveHalfSamplePredictions) {
+  BitWriter w;
+  w.sliceHeader(8);
+  forwardOnlyMacroblock(w, 2, 2, 4, 3);  // column 1, vector (4, 3): 2 right, 1.5 down
+  forwardOnlyMacroblock(w, 1, 2, 0, -5);  // column 2, vector (4, -2) from the predictor
+  ASSERT_EQ(h.decode(w, 2), 0);
+  const int vectors[2][2] = {{4, 3}, {4, -2}};
+  for (int m = 0; m < 2; ++m) {
+    const int vx = vectors[m][0], vy = vectors[m][1];
+    expectMacroblock(h, 0, 1 + m, 1, [&](int x, int y) {
+      return test::halfSample(test::frameSamples(h.forward, 0), x, y, vx, vy);
+    });
+    for (int p = 1; p < 3; ++p)  // chroma vector v / 2 toward zero
+      expectMacroblock(h, p, 1 + m, 1, [&](int x, int y) {
+        return test::halfSample(test::frameSamples(h.forward, p), x, y, vx / 2, vy / 2);
+      });
+  }
+  expectUntouched(h, 0, 1);
+}
+
+TEST_F(PFrame, CodedBlockPatternPlacesTheResidual) {
+  BitWriter w;
+  w.sliceHeader(8);  // quantiser scale 16
+  w.addressIncrement(1);
+  w.putVlc(kVlcMacroblockTypeP, kMbPattern);  // no motion compensation
+  w.putVlc(kVlcCodedBlockPattern, 32 | 1);        // luma block 0 and Cr
+  w.interBlock(0, 1);  // DC (2 + 1) * 16 * 16 / 32 = 24: residual 3
+  w.interBlock(0, -1);  // residual -3
+  ASSERT_EQ(h.decode(w, 1), 0);
+  const auto fy = test::frameSamples(h.forward, 0);
+  expectMacroblock(h, 0, 0, 0, [&](int x, int y) { return std::min(255, fy(x, y) + (x < 8 && y < 8 ? 3 : 0)); });
+  expectMacroblock(h, 1, 0, 0, test::frameSamples(h.forward, 1));
+  const auto fcr = test::frameSamples(h.forward, 2);
+  expectMacroblock(h, 2, 0, 0, [&](int x, int y) { return std::max(0, fcr(x, y) - 3); });
+}
+
+TEST_F(PFrame, PredictionStartingAboveThePlaneLeavesTheMacroblock) {
+  BitWriter w;
+  w.sliceHeader(8);
+  forwardOnlyMacroblock(w, 1, 2, 0, -2);  // row 0, one line up: before the plane
+  forwardOnlyMacroblock(w, 1, 2, 0, 2);   // back to (0, 0)
+  ASSERT_EQ(h.decode(w, 1), 0);
+  expectUntouched(h, 0, 0);
+  for (int p = 0; p < 3; ++p) expectMacroblock(h, p, 1, 0, test::frameSamples(h.forward, p));
+}
+
+TEST_F(PFrame, PredictionPastThePlaneEndStaysInsideIt) {
+  h.picture.fCode[0] = h.picture.fCode[1] = 7;  // vectors up to +-1023 half samples
+  BitWriter w;
+  w.sliceHeader(8);
+  w.addressIncrement(1);
+  w.putVlc(kVlcMacroblockTypeP, kMbForward);
+  w.motionVector(16);
+  w.put(62, 6);  // x = ((16 - 1) << 6) + 62 + 1 = 1023
+  w.motionVector(16);
+  w.put(62, 6);  // y = 1023: 511 lines down, past the 176 rows of the plane
+  ASSERT_EQ(h.decode(w, 3), 0);
+  EXPECT_TRUE(h.forward.guardsIntact());
+  EXPECT_TRUE(h.output.guardsIntact());
+  // Rebuilt from samples inside the plane: the block was predicted, not skipped.
+  EXPECT_NE(h.output.y.at(32 * h.lumaStride()), 0x11);
+}
+
+class BFrame : public ::testing::Test {
+ protected:
+  BFrame() : h(64, 48, 3) {
+    test::fillPattern(h.forward, 2);
+    test::fillPattern(h.backward, 5);
+  }
+  SliceHarness h;
+};
+
+TEST_F(BFrame, BothDirectionsAverageAndSkipsRepeatThem) {
+  BitWriter w;
+  w.sliceHeader(8);
+  w.addressIncrement(1);
+  w.putVlc(kVlcMacroblockTypeB, kMbForward | kMbBackward);
+  w.motionVector(0);
+  w.motionVector(0);
+  w.motionVector(2);
+  w.motionVector(-1);  // backward (2, -1)
+  w.addressIncrement(2);  // column 1 skipped
+  w.putVlc(kVlcMacroblockTypeB, kMbForward | kMbBackward);
+  for (int i = 0; i < 4; ++i) w.motionVector(0);
+  ASSERT_EQ(h.decode(w, 2), 0);
+  for (int column = 0; column < 3; ++column)
+    for (int p = 0; p < 3; ++p) {
+      const int d = p == 0 ? 1 : 2;
+      expectMacroblock(h, p, column, 1, [&](int x, int y) {
+        const int f = test::halfSample(test::frameSamples(h.forward, p), x, y, 0, 0);
+        const int b = test::halfSample(test::frameSamples(h.backward, p), x, y, 2 / d, -1 / d);
+        return (f + b + 1) >> 1;
+      });
+    }
+}
+
+// A skipped macroblock after a field-predicted one uses frame prediction with
+// PMV[0] (kept in frame units), not the previous macroblock's field vectors.
+TEST_F(BFrame, SkipAfterFieldPredictionUsesFramePredictionWithPmv0) {
+  h.picture.framePredFrameDct = 0;
+  BitWriter w;
+  w.sliceHeader(8);
+  w.addressIncrement(1);
+  w.putVlc(kVlcMacroblockTypeB, kMbForward);
+  w.put(1, 2);  // frame_motion_type: field
+  w.put(1, 1);  // top lines from the bottom field
+  w.motionVector(2);
+  w.motionVector(1);  // (2, 1) in field lines; PMV[0][0] = (2, 2)
+  w.put(0, 1);  // bottom lines from the top field
+  w.motionVector(0);
+  w.motionVector(0);  // (0, 0)
+  w.addressIncrement(2);  // column 1 skipped
+  w.putVlc(kVlcMacroblockTypeB, kMbForward);
+  w.put(2, 2);  // frame_motion_type: frame
+  w.motionVector(0);
+  w.motionVector(0);  // (2, 2) from PMV[0][0]
+  ASSERT_EQ(h.decode(w, 2), 0);
+  const auto top = test::fieldSamples(h.forward, 0, 0), bottom = test::fieldSamples(h.forward, 0, 1);
+  expectMacroblock(h, 0, 0, 1, [&](int x, int y) {
+    return y % 2 == 0 ? test::halfSample(bottom, x, y / 2, 2, 1) : test::halfSample(top, x, y / 2, 0, 0);
+  });
+  for (int column = 1; column < 3; ++column) {
+    expectMacroblock(h, 0, column, 1, [&](int x, int y) {
+      return test::halfSample(test::frameSamples(h.forward, 0), x, y, 2, 2);
+    });
+    for (int p = 1; p < 3; ++p)
+      expectMacroblock(h, p, column, 1, [&](int x, int y) {
+        return test::halfSample(test::frameSamples(h.forward, p), x, y, 1, 1);
+      });
+  }
+}
+
+TEST_F(BFrame, IntraAfterNonIntraResetsDcPredictors) {
+  auto intra = [](BitWriter& w, int dc) {
+    w.addressIncrement(1);
+    w.putVlc(kVlcMacroblockTypeB, kMbIntra);
+    for (int k = 0; k < 6; ++k) w.intraDcBlock(k < 4, k == 0 ? dc : 0);
+  };
+  BitWriter w;
+  w.sliceHeader(8);
+  intra(w, 20);  // 148
+  forwardOnlyMacroblock(w, 1, 3, 0, 0);
+  intra(w, 10);  // reset first: 138, not 158
+  intra(w, 0);   // carried on: 138
+  ASSERT_EQ(h.decode(w, 1), 0);
+  expectMacroblock(h, 0, 0, 0, [](int, int) { return 148; });
+  expectMacroblock(h, 0, 2, 0, [](int, int) { return 138; });
+  expectMacroblock(h, 0, 3, 0, [](int, int) { return 138; });
+}
+
+}  // namespace
+}  // namespace quarlin
