@@ -47,6 +47,7 @@ int32_t AsyncFileReader::openSteps(const char16_t* path) {
   int64_t size = 0;
   if (!platform::fileSize(syncHandle_, size) || size <= 0) return -6;
   fileSize_ = size;
+  platform::fileVersion(syncHandle_, fileVersion_);
   blockSize_ = std::max<int64_t>(sectorSize_, kMinimumBlockSize);
   blockOffset_ = kNoBlock;
   blockValid_ = 0;
@@ -61,6 +62,16 @@ void AsyncFileReader::close() {
     completion_service::leave();
   }
   releaseBlock();
+}
+
+void AsyncFileReader::forgetIfChanged() {
+  uint64_t version = 0;
+  if (!platform::fileVersion(syncHandle_, version) || version == fileVersion_) return;
+  fileVersion_ = version;
+  releaseBlock();
+  platform::discardReadAhead(syncHandle_);
+  int64_t size = 0;
+  if (platform::fileSize(syncHandle_, size)) fileSize_ = size;
 }
 
 void AsyncFileReader::cancelPending() { completion_service::cancelRequestsOf(this); }

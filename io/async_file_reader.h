@@ -73,6 +73,11 @@ class AsyncFileReader {
   // The position is left unchanged.
   int32_t peekPesHeaderLength(int32_t& length);
 
+  // When the file changed since the current block was read (another
+  // program rewrote it), forgets every byte held from it and takes its new
+  // size, so that what follows is read afresh.
+  void forgetIfChanged();
+
   void setCacheEnabled(bool enabled) { cacheEnabled_ = enabled; }
   bool cacheEnabled() const { return cacheEnabled_; }
   void* cacheRef() const { return cacheRef_; }
@@ -105,6 +110,7 @@ class AsyncFileReader {
   bool cacheEnabled_ = false;
   uint32_t sectorSize_ = 0;       // a power of two
   int64_t fileSize_ = 0;
+  uint64_t fileVersion_ = 0;  // size and modification time when the file was last seen
   int64_t blockOffset_ = kNoBlock;
   int64_t blockSize_ = 0;         // max(sectorSize_, 65536) once open
   int64_t position_ = 0;          // offset of the next byte to read

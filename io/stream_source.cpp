@@ -97,7 +97,12 @@ int32_t StreamSource::fill(StreamBuffer& unit) {
 void StreamSource::seekTo(int64_t offset, StreamBuffer& unit) {
   unit.carryCount = 0;
   unit.carryOffset = 0;
-  reader_.skip(offset - reader_.getPosition());
+  // A frame request must see the file as it is now, not bytes held from
+  // before another program changed it.
+  reader_.forgetIfChanged();
+  // The difference is taken modulo 2^64: a position from damaged seek data
+  // may lie anywhere in the 64-bit range, and skip adds it back the same way.
+  reader_.skip(static_cast<int64_t>(static_cast<uint64_t>(offset) - static_cast<uint64_t>(reader_.getPosition())));
 }
 
 void StreamSource::clearPositionSets() {

@@ -35,6 +35,11 @@ bool fileSize(const FileHandle& file, int64_t& size);
 bool readAt(FileHandle& file, int64_t offset, void* destination, uint32_t length,
             uint32_t& got);
 
+// A value that changes whenever the file's size or modification time does.
+bool fileVersion(const FileHandle& file, uint64_t& version);
+// Forgets a block read ahead (the file changed under it).
+void discardReadAhead(FileHandle& file);
+
 // Volume facts for the volume holding `path`, in the shape of the Win32 disk
 // free-space query. False on failure.
 bool diskFreeSpace(const char16_t* path, uint32_t& sectorsPerCluster, uint32_t& bytesPerSector,

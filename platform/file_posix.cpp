@@ -53,6 +53,22 @@ bool fileSize(const FileHandle& file, int64_t& size) {
   return true;
 }
 
+bool fileVersion(const FileHandle& file, uint64_t& version) {
+  struct stat st;
+  if (!file.valid() || fstat(file.fd, &st) != 0) return false;
+  const uint64_t nanoseconds = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000ull +
+                               static_cast<uint64_t>(st.st_mtim.tv_nsec);
+  version = nanoseconds * 31 + static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+void discardReadAhead(FileHandle& file) {
+  uint32_t got = 0;
+  uint8_t none[1];
+  // Waits for a read in flight and drops it (no offset matches -1).
+  takeReadAhead(file.readAhead, -1, none, 0, got);
+}
+
 namespace {
 // Reads until `length` bytes or the end of the file.
 bool readFully(int fd, int64_t offset, void* destination, uint32_t length, uint32_t& got) {
