@@ -1,6 +1,9 @@
 #include "decode/picture_decoder.h"
 
+#include <memory>
+
 #include "api/decoder_session.h"
+#include "decode/slice_partition.h"
 #include "decode/slice_worker_pool.h"
 #include "slice/slice_decoder.h"
 
@@ -60,6 +63,22 @@ int32_t decodeFieldPicture(DecoderSession& s, const FrameBuffer& forward,
   return 0;
 }
 
+// True when the picture predicts from its own output planes (the host gave
+// no forward reference, so the output stands in for it). Its macroblocks
+// then read rows that other workers would be writing at the same time; it
+// is decoded on one thread, in slice order, so that the result does not
+// depend on timing.
+bool predictsFromOutput(int32_t pictureCodingType, const FrameBuffer& forward,
+                        const FrameBuffer& backward, const FrameBuffer& output) {
+  auto aliases = [&](const FrameBuffer& reference) {
+    return reference.yPlane == output.yPlane || reference.cbPlane == output.cbPlane ||
+           reference.crPlane == output.crPlane;
+  };
+  if (pictureCodingType == 2) return aliases(forward);
+  if (pictureCodingType == 3) return aliases(forward) || aliases(backward);
+  return false;
+}
+
 }  // namespace
 
 int32_t decodeSliceRun(DecoderSession& s, int32_t part, const FrameBuffer& forward,
@@ -86,11 +105,9 @@ int32_t decodePicture(DecoderSession& s, const FrameBuffer& forward, const Frame
   if (s.picture.pictureStructure != 3) return decodeFieldPicture(s, forward, backward, output);
 
   SliceWorkerPool& pool = SliceWorkerPool::instance();
-  int32_t parts = 1;
-  if (unit.isOneSlicePerRow(s.sequence.height)) {
-    parts = s.maxParts < pool.workerCount() ? s.maxParts : pool.workerCount();
-    if (parts < 1) parts = 1;
-  }
+  const bool rowsIndependent = unit.isOneSlicePerRow(s.sequence.height) &&
+                               !predictsFromOutput(s.picture.pictureCodingType, forward, backward, output);
+  const int32_t parts = slicePartCount(rowsIndependent, s.maxParts, pool.workerCount());
   if (parts == 1 || !pool.tryAcquire()) {
     s.sliceStart[0] = 0;
     s.sliceTotal[0] = unit.sliceCount;
@@ -99,17 +116,27 @@ int32_t decodePicture(DecoderSession& s, const FrameBuffer& forward, const Frame
     s.partBuffer[0] = SharedBuffer();
     return result;
   }
+  // The pool is given back however this ends: making a slice view can run
+  // out of memory, and a pool left held would send every later picture of
+  // every session down the sequential path.
+  struct PoolRelease {
+    SliceWorkerPool& pool;
+    ~PoolRelease() { pool.release(); }
+  } held{pool};
   // Contiguous runs of whole rows; the last part takes the remainder.
-  const int32_t q = unit.sliceCount / parts;
+  partitionSlices(unit.sliceCount, parts, s.sliceStart.data(), s.sliceTotal.data());
   for (int32_t k = 0; k < parts; ++k) {
-    s.sliceStart[k] = k * q;
-    s.sliceTotal[k] = k == parts - 1 ? unit.sliceCount - q * (parts - 1) : q;
-    s.partBuffer[k] = s.sliceTotal[k] > 0 ? SharedBuffer(new StreamBuffer(makeSliceView(s.buffer, s.sliceStart[k])))
-                                          : SharedBuffer();
+    if (s.sliceTotal[k] == 0) {
+      s.partBuffer[k] = SharedBuffer();
+      continue;
+    }
+    // Owned here until its reference count exists.
+    auto view = std::make_unique<StreamBuffer>(makeSliceView(s.buffer, s.sliceStart[k]));
+    s.partBuffer[k] = SharedBuffer(view.get());
+    view.release();
   }
   const int32_t result = pool.run(s, parts, forward, backward, output);
   for (int32_t k = 0; k < parts; ++k) s.partBuffer[k] = SharedBuffer();
-  pool.release();
   return result;
 }
 

@@ -2,6 +2,9 @@
 
 #include <alloca.h>
 
+#include <cstddef>
+#include <type_traits>
+
 #include "api/decoder_session.h"
 #include "api/kelso/thread_manager.h"
 
@@ -17,7 +20,7 @@ constexpr int32_t kMaxWorkers = 64;
 }  // namespace
 
 struct SliceWorkerPool::Worker {
-  SliceWorkerSlot slot;
+  SliceWorkerSlot slot;  // first: the thread's argument is the slot's address
   platform::Event start;
   platform::Event done;
   platform::ThreadHandle thread;
@@ -70,14 +73,31 @@ uint32_t SliceWorkerPool::workerProcedure(void* raw) {
   // frame's starting point).
   volatile char* offset = static_cast<char*>(alloca(static_cast<size_t>(slot->threadIndex) * kStackStagger + 16));
   offset[0] = 0;
-  Worker* worker = &instance().workers_[slot->threadIndex];
+  // The worker's events are reached from its own slot, never through the
+  // pool's array: a thread that starts late may find that array given up
+  // (the unload wait timed out) or replaced by a later pool.
+  static_assert(std::is_standard_layout_v<Worker> && offsetof(Worker, slot) == 0);
+  Worker* worker = reinterpret_cast<Worker*>(slot);
   for (;;) {
     worker->start.wait();
     if (slot->quit) return 0;
-    slot->result = decodeSliceRun(*slot->session, slot->part, *slot->forwardFrame,
-                                  *slot->backwardFrame, *slot->outputFrame);
+    // A run that cannot be decoded (no memory for a slice's references)
+    // fails like a damaged slice; nothing may end the thread, or the
+    // dispatcher would wait for ever.
+    try {
+      slot->result = decodeSliceRun(*slot->session, slot->part, *slot->forwardFrame,
+                                    *slot->backwardFrame, *slot->outputFrame);
+    } catch (...) {
+      slot->result = -1;
+    }
     worker->done.set();
   }
+}
+
+bool SliceWorkerPool::tryAcquire() {
+  if (poolLock_.tryEnter()) return true;
+  refused_.fetch_add(1, std::memory_order_relaxed);
+  return false;
 }
 
 int32_t SliceWorkerPool::run(DecoderSession& session, int32_t parts, const FrameBuffer& forward,
@@ -92,6 +112,7 @@ int32_t SliceWorkerPool::run(DecoderSession& session, int32_t parts, const Frame
     s.outputFrame = &output;
     done[k] = &workers_[k].done;
   }
+  dispatched_.fetch_add(1, std::memory_order_relaxed);
   for (int32_t k = 0; k < parts; ++k) workers_[k].start.set();
   platform::waitForAll(done, parts, -1);
   int32_t result = 0;

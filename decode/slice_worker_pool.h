@@ -5,6 +5,7 @@
 // one picture at a time; a picture that finds it busy is decoded on its own
 // thread instead of waiting.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "decode/frame_buffer.h"
@@ -40,12 +41,18 @@ class SliceWorkerPool {
 
   // Takes the pool for one picture without waiting; false when another
   // picture is using it.
-  bool tryAcquire() { return poolLock_.tryEnter(); }
+  bool tryAcquire();
   void release() { poolLock_.leave(); }
   // With the pool held: runs parts 0..parts-1 of the session's dispatch
   // arrays on workers 0..parts-1 and returns the OR of their results.
   int32_t run(DecoderSession& session, int32_t parts, const FrameBuffer& forward,
               const FrameBuffer& backward, const FrameBuffer& output);
+
+  // Since the process started: pictures handed to the workers, and
+  // try-enters refused because another picture held the pool. Diagnostics
+  // that show whether pictures really reach the workers.
+  int64_t picturesDispatched() const { return dispatched_.load(std::memory_order_relaxed); }
+  int64_t busyRefusals() const { return refused_.load(std::memory_order_relaxed); }
 
  private:
   static uint32_t workerProcedure(void* slot);
@@ -54,6 +61,8 @@ class SliceWorkerPool {
   platform::CriticalSection poolLock_;
   int32_t workerCount_ = 0;
   Worker* workers_ = nullptr;
+  std::atomic<int64_t> dispatched_{0};
+  std::atomic<int64_t> refused_{0};
 };
 
 // Decodes slices [first, first + count) of a frame picture from `unit`, as

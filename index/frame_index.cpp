@@ -1,5 +1,7 @@
 #include "index/frame_index.h"
 
+#include <cstdint>
+
 namespace quarlin {
 
 void FrameIndex::addFrame(const FrameCandidate& c) {
@@ -34,7 +36,10 @@ int32_t FrameIndex::keyDistance(int32_t frame) const {
   auto it = keys_.upper_bound(frame);
   if (it == keys_.begin()) return kNoTemporalReference;
   --it;
-  return frame - it->first;
+  // Display numbers from a damaged seek-data block may lie anywhere in the
+  // 32-bit range; a distance that does not fit matches no temporal_reference.
+  const int64_t distance = int64_t{frame} - it->first;  // >= 0: the key is <= frame
+  return distance > INT32_MAX ? kNoTemporalReference : static_cast<int32_t>(distance);
 }
 
 int32_t FrameIndex::dependencies(int32_t frame, int32_t& forwardRef, int32_t& backwardRef) const {

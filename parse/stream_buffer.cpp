@@ -2,6 +2,7 @@
 #include "parse/stream_buffer.h"
 
 #include <cstring>
+#include <memory>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -26,8 +27,10 @@ void destroyStreamBuffer(StreamBuffer* buffer) {
 
 SharedBuffer createSharedBuffer(int32_t capacity, StartCodeTable* table,
                                 const HostServices& services) {
-  auto* buffer = new StreamBuffer;
+  auto owned = std::make_unique<StreamBuffer>();
+  StreamBuffer* buffer = owned.get();
   SharedBuffer shared(buffer);
+  owned.release();  // the shared reference owns it now
   buffer->services = services;
   buffer->table = table;
   // The storage carries zeroed slack beyond the capacity, so a parser that

@@ -21,6 +21,7 @@ struct ThreadRecord {
   std::string name;
   bool lowerPriority = false;
   bool finished = false;
+  bool joined = false;  // set by the waiter that joined the thread
   int holders = 2;
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
   pthread_cond_t ended = PTHREAD_COND_INITIALIZER;
@@ -66,7 +67,6 @@ ThreadHandle createThread(ThreadProcedure procedure, void* argument, const char1
     delete record;
     return {};
   }
-  pthread_detach(record->thread);
   return ThreadHandle{record};
 }
 
@@ -92,14 +92,26 @@ bool waitForThreads(const ThreadHandle* threads, int count, int32_t timeoutMs) {
                          : pthread_cond_timedwait(&record->ended, &record->mutex, &deadline);
       if (rc == ETIMEDOUT) break;
     }
-    all = all && record->finished;
+    const bool finished = record->finished;
+    const bool join = finished && !record->joined;
+    if (join) record->joined = true;
+    all = all && finished;
     pthread_mutex_unlock(&record->mutex);
+    // Past `finished` the thread still runs this file's code; the join
+    // returns once it has left it, so the caller may unload the library.
+    if (join) pthread_join(record->thread, nullptr);
   }
   return all;
 }
 
 void closeThread(ThreadHandle& thread) {
-  if (thread.impl) letGo(static_cast<ThreadRecord*>(thread.impl));
+  if (auto* record = static_cast<ThreadRecord*>(thread.impl)) {
+    pthread_mutex_lock(&record->mutex);
+    const bool joined = record->joined;
+    pthread_mutex_unlock(&record->mutex);
+    if (!joined) pthread_detach(record->thread);
+    letGo(record);
+  }
   thread.impl = nullptr;
 }
 

@@ -1,0 +1,206 @@
+// What the dispatch and frame-request tests share: the committed corpus, a
+// session opened and indexed through the internal interface, host-owned
+// picture planes, and a host-like frame store that decodes a frame's
+// references before the frame and keeps every decoded picture.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/decoder_session.h"
+#include "quarlin/quarlin.h"
+
+namespace quarlin::dispatchtest {
+
+// ---- Corpus (tests/data/corpus.tsv) ---------------------------------------
+
+struct CorpusStream {
+  std::string file;       // name under tests/data/streams
+  std::string container;  // es, ps, ts or other
+  int32_t frames = 0;     // FFmpeg's frame count
+  std::string path() const;
+};
+
+// How gtest prints a stream parameter.
+void PrintTo(const CorpusStream& stream, std::ostream* out);
+
+std::string streamPath(const std::string& file);
+// Every stream the catalog marks decodable.
+std::vector<CorpusStream> decodableStreams();
+// For test names: the file name with every character outside [A-Za-z0-9]
+// replaced by '_'.
+std::string testNameOf(const std::string& file);
+
+std::vector<uint8_t> readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// A fresh folder under the system's temporary folder, removed with its files
+// when the object goes away.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// ---- Sessions ---------------------------------------------------------------
+
+// A DecoderSession on `path` with the test host's service tables, opened and
+// (unless `indexToEnd` is false) indexed to the end. The session reads the
+// pool's worker count when it is constructed, so create the pool first.
+class TestSession {
+ public:
+  explicit TestSession(const std::string& path, bool indexToEnd = true);
+  DecoderSession& operator*() const { return *session_; }
+  DecoderSession* operator->() const { return session_.get(); }
+  int32_t openResult() const { return openResult_; }
+  // 0 once the index is complete; the last open or scan result otherwise.
+  int32_t indexResult() const { return indexResult_; }
+  std::vector<int32_t> frameNumbers() const;
+
+ private:
+  std::unique_ptr<DecoderSession> session_;
+  int32_t openResult_ = 0;
+  int32_t indexResult_ = 0;
+};
+
+// ---- Pictures ----------------------------------------------------------------
+
+// The two decoding options of a request and the scale they select.
+struct Scale {
+  const char* name;
+  int32_t reducedResolution;
+  int32_t reductionMode;
+};
+inline constexpr Scale kFull{"Full", 0, 0};
+inline constexpr Scale kHalfWidth{"HalfWidth", 1, 2};
+inline constexpr Scale kQuarter{"Quarter", 1, 1};
+inline constexpr Scale kAllScales[] = {kFull, kHalfWidth, kQuarter};
+
+// Host planes of one picture, exactly as large as the decoders may write
+// (16 x mb_height rows of the luma stride, 8 x mb_height rows of the chroma
+// stride, mb_height counted as ISO/IEC 13818-2 6.3.3 does), so that a write
+// beyond them is a heap overflow under ASan.
+struct HostPicture {
+  int32_t lumaStride = 0, chromaStride = 0, mbWidth = 0, mbHeight = 0;
+  std::vector<uint8_t> plane[3];  // Y, Cb, Cr
+
+  HostPicture() = default;
+  HostPicture(const SequenceInfo& sequence, uint8_t fill);
+  PlaneSet planeSet() const;
+  bool operator==(const HostPicture& other) const;
+  // Bytes of the area a picture of the given scale occupies (whole
+  // macroblocks, top-left), plane after plane.
+  std::vector<uint8_t> pictureArea(const Scale& scale) const;
+};
+
+// Where the first difference between two pictures lies ("" when equal).
+std::string firstDifference(const HostPicture& a, const HostPicture& b);
+
+// ---- Host-like decoding ------------------------------------------------------
+
+struct DecodedFrame {
+  int32_t result = 0;
+  bool fieldCoded = false;     // the request ended on a field picture
+  int32_t pictureType = 0;     // picture_coding_type of that picture
+  bool forwardGiven = false;   // the request carried forward reference planes
+  HostPicture picture;
+
+  // A P- or B-picture without forward planes predicts from its own output.
+  bool predictsFromOutput() const { return (pictureType == 2 || pictureType == 3) && !forwardGiven; }
+};
+
+// Decodes the frames of one session at one scale as a host does: asks for a
+// frame's references, decodes those first (once each) and passes their
+// planes with the request. Output planes start filled with `fill`.
+class FrameStore {
+ public:
+  FrameStore(DecoderSession& session, const Scale& scale, uint8_t fill = 0x5A);
+  const DecodedFrame& frame(int32_t number);
+  // Every indexed frame, in display order.
+  void decodeAll();
+  const std::map<int32_t, DecodedFrame>& frames() const { return frames_; }
+  // Decodes `number` again into fresh planes filled with `fill`, with the
+  // stored references, leaving the store as it was.
+  DecodedFrame decodeAgain(int32_t number, uint8_t fill);
+
+ private:
+  DecodedFrame decodeWithReferences(int32_t number, uint8_t fill);
+
+  DecoderSession& session_;
+  Scale scale_;
+  uint8_t fill_;
+  std::map<int32_t, DecodedFrame> frames_;
+};
+
+// Every indexed frame of `path` at `scale` through a fresh session.
+std::map<int32_t, DecodedFrame> decodeStream(const std::string& path, const Scale& scale);
+
+// ---- Through the exports of libquarlin.so -------------------------------------
+
+// A handle from Quarlin_OpenFile with the test host's tables, indexed to the
+// end unless `indexToEnd` is false; closed with the object.
+class ExportedSession {
+ public:
+  explicit ExportedSession(const std::string& path, const std::vector<uint8_t>& seekData = {},
+                           bool indexToEnd = true);
+  ~ExportedSession();
+  ExportedSession(const ExportedSession&) = delete;
+  ExportedSession& operator=(const ExportedSession&) = delete;
+  DecoderSession* handle() const { return handle_; }
+  int32_t openResult() const { return openResult_; }
+  int32_t indexResult() const { return indexResult_; }
+  // Runs the remaining index slices; the last result.
+  int32_t indexToEnd();
+  std::vector<uint8_t> seekData() const;
+  // Quarlin_GetFrame with the pictures' planes (null pictures: null records).
+  int32_t getFrame(int32_t frame, const HostPicture* forward, const HostPicture* backward,
+                   const HostPicture& output, const Scale& scale = kFull) const;
+
+ private:
+  DecoderSession* handle_ = nullptr;
+  int32_t openResult_ = 0;
+  int32_t indexResult_ = 0;
+};
+
+// ---- The process's slice worker pool ----------------------------------------
+
+// Replaces the process's pool by one of `workers` threads (0: none).
+void recreatePool(int32_t workers);
+
+// Holds the pool lock from a thread of its own while it lives, so that every
+// picture decoded meanwhile finds the pool busy and is decoded on its
+// caller's thread. (The lock is recursive: the decoding thread itself could
+// enter it again, so it must be held elsewhere.)
+class PoolHolder {
+ public:
+  PoolHolder();
+  ~PoolHolder();
+  PoolHolder(const PoolHolder&) = delete;
+  PoolHolder& operator=(const PoolHolder&) = delete;
+  bool holding() const { return holding_; }
+
+ private:
+  std::thread thread_;
+  bool holding_ = false;
+  struct Signals;
+  std::unique_ptr<Signals> signals_;
+};
+
+// Threads of this process, from /proc/self/task.
+int32_t processThreadCount();
+// Polls (up to 10 s) until the process has `count` threads; the last count.
+int32_t awaitThreadCount(int32_t count);
+// The thread count once threads that are ending have left (it stays the
+// same for 100 ms); a baseline for awaitThreadCount.
+int32_t settledThreadCount();
+
+}  // namespace quarlin::dispatchtest

@@ -1,0 +1,136 @@
+// The process's slice worker pool: how many workers it starts, that stopping
+// it ends them, and that a pool made again works like the first.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+
+#include "decode/slice_worker_pool.h"
+#include "platform/thread.h"
+#include "tests/decode_dispatch/dispatch_harness.h"
+
+namespace quarlin::dispatchtest {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+struct PoolSizeCase {
+  int32_t requested;
+  int32_t started;  // 0: the processor count
+};
+
+TEST(WorkerPool, StartsTheWorkersItCountsAndStopsThemAll) {
+  const PoolSizeCase cases[] = {{1, 1}, {3, 3}, {0, 0}, {64, 64}, {65, 64}, {200, 64}};
+  SliceWorkerPool& pool = SliceWorkerPool::instance();
+  recreatePool(0);
+  const int32_t baseline = settledThreadCount();
+  for (const PoolSizeCase& c : cases) {
+    const int32_t expected = c.started ? c.started : platform::processorCount();
+    pool.create(c.requested);
+    EXPECT_EQ(pool.workerCount(), expected) << c.requested << " requested";
+    EXPECT_EQ(awaitThreadCount(baseline + expected), baseline + expected) << c.requested << " requested";
+    pool.destroy();
+    EXPECT_EQ(pool.workerCount(), 0);
+    EXPECT_EQ(awaitThreadCount(baseline), baseline) << "workers left running after the pool stopped";
+  }
+}
+
+TEST(WorkerPool, CreatingAgainWhileItExistsChangesNothing) {
+  SliceWorkerPool& pool = SliceWorkerPool::instance();
+  recreatePool(0);
+  const int32_t baseline = settledThreadCount();
+  pool.create(3);
+  pool.create(5);
+  EXPECT_EQ(pool.workerCount(), 3);
+  EXPECT_EQ(awaitThreadCount(baseline + 3), baseline + 3);
+  pool.destroy();
+  pool.destroy();  // a stopped pool stops again without harm
+  EXPECT_EQ(awaitThreadCount(baseline), baseline);
+}
+
+// Pools made and stopped in quick succession; the last one decodes exactly
+// like sequential decoding and really is used.
+TEST(WorkerPool, PoolMadeAgainDecodesLikeTheFirst) {
+  const std::string path = streamPath("es-interlaced-tff-720x576.m2v");
+  std::map<int32_t, DecodedFrame> sequential;
+  {
+    recreatePool(2);
+    PoolHolder busy;
+    sequential = decodeStream(path, kFull);
+  }
+  recreatePool(0);
+  const int32_t baseline = settledThreadCount();
+  for (int cycle = 0; cycle < 40; ++cycle) recreatePool(1 + cycle % 8);
+  recreatePool(0);
+  EXPECT_EQ(awaitThreadCount(baseline), baseline);
+
+  recreatePool(3);
+  SliceWorkerPool& pool = SliceWorkerPool::instance();
+  const int64_t before = pool.picturesDispatched();
+  const std::map<int32_t, DecodedFrame> threaded = decodeStream(path, kFull);
+  EXPECT_EQ(pool.picturesDispatched() - before, static_cast<int64_t>(threaded.size()));
+  ASSERT_EQ(threaded.size(), sequential.size());
+  for (const auto& [frame, decoded] : sequential)
+    EXPECT_TRUE(threaded.at(frame).picture == decoded.picture) << "frame " << frame;
+  recreatePool(0);
+}
+
+// Bytes of address space the process has mapped.
+uint64_t mappedBytes() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  statm >> pages;
+  return pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Thread stacks cannot be mapped beyond an address-space limit a little above
+// what the process uses: the pool starts fewer threads than asked for, counts
+// only those, and never hands a run to a worker that does not exist (a
+// dispatch to one would wait for ever).
+TEST(WorkerPool, WorkersThatCouldNotStartAreNeverUsed) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizers' own mappings do not fit an address-space limit";
+  const std::string path = streamPath("es-interlaced-tff-720x576.m2v");
+  std::map<int32_t, DecodedFrame> sequential;
+  {
+    recreatePool(2);
+    PoolHolder busy;
+    sequential = decodeStream(path, kFull);
+  }
+  recreatePool(0);
+  SliceWorkerPool& pool = SliceWorkerPool::instance();
+  const int32_t baseline = settledThreadCount();
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+  rlimit tight = saved;
+  tight.rlim_cur = mappedBytes() + 48u * 1024 * 1024;  // room for a few 8 MiB stacks, not 64
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+  pool.create(64);
+  const int32_t started = pool.workerCount();
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &saved), 0);
+
+  std::cout << started << " of 64 workers started under the limit\n";
+  EXPECT_GT(started, 0);
+  EXPECT_LT(started, 64);
+  EXPECT_EQ(awaitThreadCount(baseline + started), baseline + started);
+  const int64_t before = pool.picturesDispatched();
+  const std::map<int32_t, DecodedFrame> threaded = decodeStream(path, kFull);
+  if (started > 1) {
+    EXPECT_EQ(pool.picturesDispatched() - before, static_cast<int64_t>(threaded.size()));
+  }
+  ASSERT_EQ(threaded.size(), sequential.size());
+  for (const auto& [frame, decoded] : sequential)
+    EXPECT_TRUE(threaded.at(frame).picture == decoded.picture) << "frame " << frame;
+  recreatePool(0);
+  EXPECT_EQ(awaitThreadCount(baseline), baseline);
+}
+
+}  // namespace
+}  // namespace quarlin::dispatchtest
