@@ -2,9 +2,14 @@
 // 8x8 block (ISO/IEC 13818-2 7.2 to 7.4), straight into the destination.
 // Unlike 7.4.3 the dequantised coefficients are not saturated to
 // [-2048, 2047]: each is stored in 16 bits as computed.
+//
+// The codes are read through a BitCache kept in locals (one shift and one
+// lookup per common code); the position written back is exactly where a
+// code-by-code reader would stand, also after an error.
 #include <cstdint>
 #include <cstring>
 
+#include "primitives/bit_cache.h"
 #include "primitives/generic_primitives.h"
 #include "primitives/vlc_lookup.h"
 #include "primitives/vlc_table_set.h"
@@ -23,6 +28,13 @@ struct FlatMatrix {
   }
 };
 constexpr FlatMatrix kFlatMatrix;
+
+// Zeroing the coefficients by copying a zero block: compilers emit a few
+// vector stores for it, where a 128-byte memset may become a string
+// instruction with a long start-up.
+alignas(16) constexpr Ipp16s kZeroBlock[64] = {};
+
+inline void clearBlock(Ipp16s* block) { std::memcpy(block, kZeroBlock, sizeof kZeroBlock); }
 
 // Truncating division by 32 of a product, kept in 16 bits. |numerator| stays
 // below 2^60 for any level (|level| <= 2048), weight (16 bits) and QP (32 bits).
@@ -75,34 +87,93 @@ inline int escapeLevel(uint32_t bits) {
   return static_cast<int32_t>((bits & 0xFFF) << 20) >> 20;  // -2048..2047
 }
 
-// Reads the run and level of one table code; false for an unmatched code or
-// an end_of_block where none may stand (`entry` is the looked-up leaf).
-inline bool runAndLevel(int32_t entry, BitCursor& bits, int& run, int& level) {
+// The rest of a table walk from an `entry` just looked up with `width` bits
+// (at least `width` bits valid in the cache): follows links one level at a time (each lookup is at
+// most 16 bits, so one fill per level suffices), then consumes the code's bits, or every looked-up
+// bit for an unmatched code. Returns the leaf or vlc::kMarker.
+inline int32_t finishLookup(const int32_t* table, int width, int32_t entry, BitCache& bits) {
+  while (vlc::isLink(entry)) {
+    bits.skip(width);
+    bits.fill();
+    const int32_t* level = table + vlc::linkOffset(entry);
+    width = level[0];
+    entry = level[1 + bits.peek(width)];
+  }
+  bits.skip(entry == vlc::kMarker ? width : width - vlc::leafUnusedBits(entry));
+  return entry;
+}
+
+inline int32_t lookup(const int32_t* table, BitCache& bits) {
+  bits.fill();
+  const int width = table[0];
+  return finishLookup(table, width, table[1 + bits.peek(width)], bits);
+}
+
+// Reads the run and level of one looked-up code; false for an unmatched code
+// or an end_of_block where none may stand.
+inline bool runAndLevel(int32_t entry, BitCache& bits, int& run, int& level) {
   run = vlc::leafRun(entry);
   level = vlc::leafLevel(entry);
   if (run != kRunEscape) return run < kRunEndOfBlock && entry != vlc::kMarker;
+  bits.fill();
   const uint32_t escape = bits.read(kEscapeBits);
   run = static_cast<int>(escape >> 12);
   level = escapeLevel(escape);
   return true;
 }
 
-// Decodes codes with `table` until end_of_block. The common case (a table
-// code that is neither end_of_block, escape nor unmatched: run byte below 128)
-// takes one test.
-template <typename Quantiser>
-inline IppStatus decodeCoefficients(const int32_t* table, BitCursor& bits, BlockState& s,
+// A leaf of an ordinary coefficient: low byte (unused bits, 0..31) without
+// the link flag and a run below 128, so neither end_of_block (254), escape
+// (255) nor the marker (run byte 0xF1).
+constexpr int32_t kSpecialEntryBits = 0x8000 | vlc::kLinkFlag;
+
+// Decodes codes with `table` until end_of_block. The common codes, leaves of
+// ordinary coefficients in the first or second level, cost one lookup per
+// level and one test; escapes, end_of_block, unmatched codes and deeper
+// levels take the general path. kFirstWidth is the table's first lookup
+// width when known at compile time (0: read from the table).
+template <int kFirstWidth, typename Quantiser>
+inline IppStatus decodeCoefficients(const int32_t* table, BitCache& bits, BlockState& s,
                                     Quantiser quantise) {
+  const int firstWidth = kFirstWidth != 0 ? kFirstWidth : table[0];
+  const int32_t* first = table + 1;
   for (;;) {
-    const int32_t entry = lookupCode(table, bits);
-    int run = vlc::leafRun(entry);
-    int level = vlc::leafLevel(entry);
-    if ((entry & 0x8000) != 0) {
-      if (run == kRunEndOfBlock) return ippStsNoErr;
+    bits.fill();
+    int width = firstWidth;
+    int32_t entry = first[bits.index(width)];
+    if (vlc::isLink(entry)) {
+      // At least 32 - 16 bits stay valid for the second level's lookup.
+      bits.skip(width);
+      const int32_t* level = table + vlc::linkOffset(entry);
+      width = level[0];
+      entry = level[1 + bits.index(width)];
+    }
+    int run, level;
+    if ((entry & kSpecialEntryBits) == 0) [[likely]] {
+      bits.skip(width - vlc::leafUnusedBits(entry));
+      run = vlc::leafRun(entry);
+      level = vlc::leafLevel(entry);
+    } else {
+      entry = finishLookup(table, width, entry, bits);
+      if (vlc::leafRun(entry) == kRunEndOfBlock) return ippStsNoErr;
       if (!runAndLevel(entry, bits, run, level)) return ippStsVLCErr;
     }
     if (!place(s, run, level, quantise)) return ippStsVLCErr;
   }
+}
+
+// The coefficient tables built from the ISO/IEC 13818-2 code tables look up
+// 9 bits first; with that width as a constant the loop's shifts take
+// immediate counts. Other tables take the general loop.
+constexpr int kCoefficientFirstWidth = 9;
+
+template <typename Quantiser>
+inline IppStatus decodeAllCoefficients(const int32_t* table, BitCache& bits, BlockState& s,
+                                       Quantiser quantise) {
+  if (table[0] == kCoefficientFirstWidth) {
+    return decodeCoefficients<kCoefficientFirstWidth>(table, bits, s, quantise);
+  }
+  return decodeCoefficients<0>(table, bits, s, quantise);
 }
 
 // Mismatch control (7.4.4): an even sum toggles the last bit of coefficient 63.
@@ -111,31 +182,33 @@ inline void controlMismatch(BlockState& s) {
 }
 
 // dct_dc_size and dc_dct_differential (7.2.1); false for an unmatched size code.
-inline bool decodeDcDifferential(const int32_t* table, BitCursor& bits, int& differential) {
-  const int32_t entry = lookupCode(table, bits);
+inline bool decodeDcDifferential(const int32_t* table, BitCache& bits, int& differential) {
+  const int32_t entry = lookup(table, bits);
   const int size = vlc::leafValue(entry);
   if (entry == vlc::kMarker || size < 0 || size > kMaxDcSize) return false;
   if (size == 0) {
     differential = 0;
     return true;
   }
+  bits.fill();
   const int value = static_cast<int>(bits.read(size));
   differential = (value >> (size - 1)) != 0 ? value : value + 1 - (1 << size);
   return true;
 }
 
 // The first coefficient of a non-intra block: "1s" is run 0, level +-1.
-inline bool decodeFirstCoefficient(const int32_t* firstTable, BitCursor& bits, int& run,
+inline bool decodeFirstCoefficient(const int32_t* firstTable, BitCache& bits, int& run,
                                    int& level) {
+  bits.fill();
   if (bits.peek(1) != 0) {
     run = 0;
     level = (bits.read(2) & 1) != 0 ? -1 : 1;
     return true;
   }
-  return runAndLevel(lookupCode(firstTable, bits), bits, run, level);
+  return runAndLevel(lookup(firstTable, bits), bits, run, level);
 }
 
-IppStatus intraBlock(BitCursor& bits, const int32_t* dcTable, const int32_t* acTable,
+IppStatus intraBlock(BitCache& bits, const int32_t* dcTable, const int32_t* acTable,
                      Ipp16s* dcPredictor, Ipp32s dcShift, BlockState& s, Ipp32s QP) {
   int differential = 0;
   if (!decodeDcDifferential(dcTable, bits, differential)) return ippStsVLCErr;
@@ -143,12 +216,12 @@ IppStatus intraBlock(BitCursor& bits, const int32_t* dcTable, const int32_t* acT
   const uint32_t dc = static_cast<uint32_t>(*dcPredictor) << (dcShift & 15);
   s.block[0] = static_cast<Ipp16s>(dc);
   s.parity = static_cast<unsigned>(s.block[0]);
-  const IppStatus status = decodeCoefficients(acTable, bits, s, IntraQuantiser{2 * int64_t{QP}});
+  const IppStatus status = decodeAllCoefficients(acTable, bits, s, IntraQuantiser{2 * int64_t{QP}});
   if (status == ippStsNoErr) controlMismatch(s);
   return status;
 }
 
-IppStatus nonIntraBlock(BitCursor& bits, const int32_t* firstTable, const int32_t* table,
+IppStatus nonIntraBlock(BitCache& bits, const int32_t* firstTable, const int32_t* table,
                         BlockState& s, Ipp32s QP) {
   const NonIntraQuantiser quantise{QP};
   int run = 0;
@@ -156,7 +229,7 @@ IppStatus nonIntraBlock(BitCursor& bits, const int32_t* firstTable, const int32_
   if (!decodeFirstCoefficient(firstTable, bits, run, level)) return ippStsVLCErr;
   s.index = -1;  // the first coefficient stands at scan index `run`
   if (!place(s, run, level, quantise)) return ippStsVLCErr;
-  const IppStatus status = decodeCoefficients(table, bits, s, quantise);
+  const IppStatus status = decodeAllCoefficients(table, bits, s, quantise);
   if (status == ippStsNoErr) controlMismatch(s);
   return status;
 }
@@ -174,13 +247,13 @@ IppStatus reconstructIntra(Ipp32u** ppBitStream, int* pOffset,
     return ippStsNullPtrErr;
   }
   if (!BitCursor::validOffset(*pOffset)) return ippStsVLCErr;
-  std::memset(pDstBlock, 0, 64 * sizeof(Ipp16s));
-  BitCursor bits{*ppBitStream, *pOffset};
+  clearBlock(pDstBlock);
+  BitCache bits(*ppBitStream, *pOffset);
   BlockState s{pDstBlock, scanMatrix, pQPMatrix, 0, 0};
   const IppStatus status = intraBlock(bits, tableElements(pDCSizeTable), tableElements(pACTable),
                                       pDCPred, shiftDCVal, s, QP);
-  *ppBitStream = const_cast<Ipp32u*>(bits.word);
-  *pOffset = bits.offset;
+  *ppBitStream = const_cast<Ipp32u*>(bits.word());
+  *pOffset = bits.offset();
   if (status == ippStsNoErr) *pDstSize = s.index;
   return status;
 }
@@ -195,14 +268,14 @@ IppStatus reconstructInter(Ipp32u** ppBitStream, int* pOffset,
     return ippStsNullPtrErr;
   }
   if (!BitCursor::validOffset(*pOffset)) return ippStsVLCErr;
-  std::memset(pDstBlock, 0, 64 * sizeof(Ipp16s));
-  BitCursor bits{*ppBitStream, *pOffset};
+  clearBlock(pDstBlock);
+  BitCache bits(*ppBitStream, *pOffset);
   const Ipp16s* weights = pQPMatrix != nullptr ? pQPMatrix : kFlatMatrix.weight;
   BlockState s{pDstBlock, scanMatrix, weights, 0, 0};
   const IppStatus status =
       nonIntraBlock(bits, tableElements(pFirstTable), tableElements(pTable), s, QP);
-  *ppBitStream = const_cast<Ipp32u*>(bits.word);
-  *pOffset = bits.offset;
+  *ppBitStream = const_cast<Ipp32u*>(bits.word());
+  *pOffset = bits.offset();
   if (status == ippStsNoErr) *pDstSize = s.index == 0 ? 1 : s.index;
   return status;
 }

@@ -1,146 +1,191 @@
-// 8x8 inverse DCT in fixed point (ISO/IEC 13818-2 Annex A), accurate to
-// IEEE Std 1180-1990.
-//
-// Separable: a row pass then a column pass, each the even/odd butterfly of the
-// 8-point transform with 16-bit constants cos(k*pi/16) * 2^15. Every product
-// and sum is taken modulo 2^32 (so any order of additions gives the same bits,
-// as 32-bit vector lanes do), each pass ends with a rounding right shift, and
-// the row results are saturated to 16 bits with kPassBits fractional bits:
-// 16-bit data between the passes, 16x16-bit products summed in 32 bits.
-//
-// Ranges: a row result is the row's 1-D transform scaled by 2^kPassBits and
-// stays within 16 bits while that transform stays within +-2047. For the
-// coefficients of an 8-bit picture or residual block it is at most
-// 255 * sqrt(8) = 722, leaving room for coarse quantisation; beyond it the
-// results saturate. Four fractional bits keep the IEEE 1180 errors at about
-// half their limits (overall mean square error 0.009 against 0.02).
+// 8x8 inverse DCTs with the arithmetic of idct_arithmetic.h, taking the
+// shortest path the block's zeros allow. Many decoded blocks are sparse: rows
+// run a butterfly cut to the block's last non-zero column, rows after the
+// last non-zero one are neither transformed nor read by the column pass, the
+// lone coefficient 63 that mismatch control leaves has a row of its own, and
+// a block with only a DC coefficient is one constant. Dense blocks take a row
+// pass vectorised across rows. Leaving out products of zero inputs changes
+// no bit, so every path gives the full transform's results.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "primitives/generic_primitives.h"
+#include "primitives/idct_arithmetic.h"
 
 namespace quarlin::generic {
 namespace {
 
-constexpr int kConstantBits = 15;
-constexpr int kPassBits = 4;
-// Each 1-D sum is 2^(kConstantBits + 1) times the transform value.
-constexpr int kRowShift = kConstantBits + 1 - kPassBits;
-constexpr int kColumnShift = kConstantBits + 1 + kPassBits;
+using idct::kColumnShift;
+using idct::kRowShift;
 
-// round(2^15 * cos(k * pi / 16)).
-constexpr int32_t kC1 = 32138;
-constexpr int32_t kC2 = 30274;
-constexpr int32_t kC3 = 27246;
-constexpr int32_t kC4 = 23170;
-constexpr int32_t kC5 = 18205;
-constexpr int32_t kC6 = 12540;
-constexpr int32_t kC7 = 6393;
+// The extent of a block's non-zero coefficients: how many leading
+// coefficients of any row can be non-zero (1, 2, 4 or 8) and how many
+// leading rows (0..8) hold them. Coefficient 63 is counted apart (`last`)
+// when the rest of its row is zero: mismatch control sets it in about half
+// of all blocks, which would otherwise all count as full.
+struct BlockShape {
+  int terms;
+  int rows;
+  bool last;
+};
 
-// A 16 x 16-bit product (|product| < 2^30), taken into modulo-2^32 sums.
-inline uint32_t mul(Ipp16s x, int32_t c) { return static_cast<uint32_t>(int32_t{x} * c); }
-
-inline int32_t roundShift(uint32_t sum, int shift) {
-  return static_cast<int32_t>(sum + (1u << (shift - 1))) >> shift;
+// Branch-free: the shapes of decoded blocks follow no pattern a predictor
+// could learn.
+inline BlockShape blockShape(const Ipp16s* src) {
+  constexpr uint64_t kWithoutLast = ~(uint64_t{0xFFFF} << 48);  // little-endian: drops element 3
+  uint64_t beyondOne = 0, beyondTwo = 0, beyondFour = 0;
+  int rows = 0;
+  for (int r = 0; r < 8; ++r) {
+    uint64_t low, high;
+    std::memcpy(&low, src + 8 * r, 8);
+    std::memcpy(&high, src + 8 * r + 4, 8);
+    if (r == 7) high &= kWithoutLast;
+    beyondOne |= low >> 16;
+    beyondTwo |= low >> 32;
+    beyondFour |= high;
+    rows = (low | high) != 0 ? r + 1 : rows;
+  }
+  int terms = beyondFour != 0 ? 8 : (beyondTwo != 0 ? 4 : (beyondOne != 0 ? 2 : 1));
+  const bool last = src[63] != 0;
+  if (last && rows == 8) terms = 8;  // row 7 holds more than coefficient 63
+  return {terms, rows, last && rows < 8};
 }
 
-inline Ipp16s saturate16(int32_t v) {
-  return static_cast<Ipp16s>(v < INT16_MIN ? INT16_MIN : (v > INT16_MAX ? INT16_MAX : v));
-}
-
-// One 8-point inverse transform: in[k * inStride] -> out[n * outStride]. The
-// even part uses x0, x2, x4, x6 and the odd part x1, x3, x5, x7; output n is
-// even + odd and output 7 - n even - odd.
-inline void transform8(const Ipp16s* in, int inStride, Ipp16s* out, int outStride, int shift) {
-  const Ipp16s x0 = in[0], x1 = in[inStride], x2 = in[2 * inStride], x3 = in[3 * inStride];
-  const Ipp16s x4 = in[4 * inStride], x5 = in[5 * inStride], x6 = in[6 * inStride];
-  const Ipp16s x7 = in[7 * inStride];
-
-  const uint32_t a0 = mul(x0, kC4) + mul(x4, kC4);
-  const uint32_t a1 = mul(x0, kC4) - mul(x4, kC4);
-  const uint32_t b0 = mul(x2, kC2) + mul(x6, kC6);
-  const uint32_t b1 = mul(x2, kC6) - mul(x6, kC2);
-  const uint32_t even[4] = {a0 + b0, a1 + b1, a1 - b1, a0 - b0};
-  const uint32_t odd[4] = {
-      mul(x1, kC1) + mul(x3, kC3) + mul(x5, kC5) + mul(x7, kC7),
-      mul(x1, kC3) - mul(x3, kC7) - mul(x5, kC1) - mul(x7, kC5),
-      mul(x1, kC5) - mul(x3, kC1) + mul(x5, kC7) + mul(x7, kC3),
-      mul(x1, kC7) - mul(x3, kC5) + mul(x5, kC3) - mul(x7, kC1),
-  };
-  for (int n = 0; n < 4; ++n) {
-    out[n * outStride] = saturate16(roundShift(even[n] + odd[n], shift));
-    out[(7 - n) * outStride] = saturate16(roundShift(even[n] - odd[n], shift));
+// The row pass over the first `count` rows, each with kTerms leading terms,
+// one row at a time.
+template <int kTerms>
+inline void rowsOneByOne(const Ipp16s* src, int count, Ipp16s* rows) {
+  for (int r = 0; r < count; ++r) {
+    idct::transform8<kTerms, kRowShift>(src + 8 * r, 1, rows + 8 * r, 1);
   }
 }
 
-// True when elements 1..7 of the 8 values are zero.
-inline bool onlyFirstNonZero(const Ipp16s* v) {
-  uint64_t a, b;
-  std::memcpy(&a, v, 8);
-  std::memcpy(&b, v + 4, 8);
-  return ((a >> 16) | b) == 0;
+// Row 7 when its only non-zero coefficient is the last.
+inline void lastRowOnly(const Ipp16s* src, Ipp16s* rows) {
+  idct::transform8<0, kRowShift, true>(src + 56, 1, rows + 56, 1);
 }
 
-// A row whose AC terms are zero transforms to eight equal values: the same
-// arithmetic as transform8 with x1..x7 = 0.
-inline void rowPass(const Ipp16s* src, Ipp16s* rows) {
+// The full row pass over all eight rows in one loop, which the compiler
+// vectorises across rows (faster than one row at a time for blocks of five or
+// more rows with full rows). Row results saturate, which vector lanes do badly, so the
+// results are only truncated here and the pass is done again row by row
+// when any of them left the 16-bit range (extreme coefficients only).
+inline void rowsAllAtOnce(const Ipp16s* src, Ipp16s* rows) {
+  uint32_t outside = 0;
   for (int r = 0; r < 8; ++r) {
-    const Ipp16s* in = src + 8 * r;
-    Ipp16s* out = rows + 8 * r;
-    if (onlyFirstNonZero(in)) {
-      const Ipp16s dc = saturate16(roundShift(mul(in[0], kC4), kRowShift));
-      for (int n = 0; n < 8; ++n) out[n] = dc;
-    } else {
-      transform8(in, 1, out, 1, kRowShift);
+    Ipp16s x[8];
+    for (int k = 0; k < 8; ++k) x[k] = src[8 * r + k];
+    uint32_t sum[8];
+    idct::butterfly8<8>(x, sum);
+    for (int n = 0; n < 8; ++n) {
+      const int32_t v = idct::roundShift(sum[n], kRowShift);
+      outside |= static_cast<uint32_t>(v + 32768) >> 16;  // non-zero outside [-32768, 32767]
+      rows[8 * r + n] = static_cast<Ipp16s>(v);
     }
   }
+  if (outside != 0) rowsOneByOne<8>(src, 8, rows);
 }
 
-inline bool rowsBelowFirstAreZero(const Ipp16s* rows) {
-  uint64_t any = 0;
-  for (int i = 2; i < 16; ++i) {
-    uint64_t chunk;
-    std::memcpy(&chunk, rows + 4 * i, 8);
-    any |= chunk;
-  }
-  return any == 0;
-}
-
+// The column pass, all eight columns in one loop (which the compiler
+// vectorises), reading rows below kRows and, with kLast, row 7.
+template <int kRows, bool kLast>
 inline void columnPass(const Ipp16s* rows, Ipp16s* out) {
-  if (rowsBelowFirstAreZero(rows)) {
-    for (int c = 0; c < 8; ++c) {
-      const Ipp16s v = saturate16(roundShift(mul(rows[c], kC4), kColumnShift));
-      for (int n = 0; n < 8; ++n) out[8 * n + c] = v;
-    }
-    return;
+  for (int c = 0; c < 8; ++c) {
+    idct::transform8<kRows, kColumnShift, kLast>(rows + c, 8, out + c, 8);
   }
-  for (int c = 0; c < 8; ++c) transform8(rows + c, 8, out + c, 8, kColumnShift);
 }
 
-// The transform into 64 16-bit values, raster order; src may alias nothing
-// written here.
-inline void inverseTransform(const Ipp16s* src, Ipp16s* out) {
+inline bool onlyDc(const BlockShape& shape) {
+  return shape.terms == 1 && shape.rows <= 1 && !shape.last;
+}
+
+// The value of every sample of a block whose only coefficient is the DC.
+inline Ipp16s dcBlockValue(Ipp16s dc) {
+  return idct::transformDc<kColumnShift>(idct::transformDc<kRowShift>(dc));
+}
+
+// 1, 2, 4 or 8: the rows the column pass reads for `rows` leading rows.
+inline int columnRows(int rows) { return rows <= 1 ? 1 : (rows == 2 ? 2 : (rows <= 4 ? 4 : 8)); }
+
+// The column pass over `needed` (1, 2, 4 or 8) leading rows and, with `last`,
+// row 7 (which the eight-row pass reads in any case).
+inline void columnPassOf(int needed, bool last, const Ipp16s* rows, Ipp16s* out) {
+  switch (needed + (last && needed < 8 ? 16 : 0)) {
+    case 1:
+      return columnPass<1, false>(rows, out);
+    case 2:
+      return columnPass<2, false>(rows, out);
+    case 4:
+      return columnPass<4, false>(rows, out);
+    case 16 + 1:
+      return columnPass<1, true>(rows, out);
+    case 16 + 2:
+      return columnPass<2, true>(rows, out);
+    case 16 + 4:
+      return columnPass<4, true>(rows, out);
+    default:
+      return columnPass<8, false>(rows, out);
+  }
+}
+
+// The transform of a block of the given shape into 64 16-bit values, raster
+// order; out may be src. Rows beyond the last non-zero one are not
+// transformed and the column pass does not read them, and the products of
+// zero columns are left out.
+inline void inverseTransform(const Ipp16s* src, const BlockShape& shape, Ipp16s* out) {
   Ipp16s rows[64];
-  rowPass(src, rows);
-  columnPass(rows, out);
+  const int needed = columnRows(shape.rows);
+  if (shape.terms == 8 && shape.rows >= 5) {
+    rowsAllAtOnce(src, rows);
+  } else {
+    switch (shape.terms) {
+      case 1:
+        rowsOneByOne<1>(src, shape.rows, rows);
+        break;
+      case 2:
+        rowsOneByOne<2>(src, shape.rows, rows);
+        break;
+      case 4:
+        rowsOneByOne<4>(src, shape.rows, rows);
+        break;
+      default:
+        rowsOneByOne<8>(src, shape.rows, rows);
+        break;
+    }
+    // Zero rows up to those the column pass reads; with `last`, row 7 is
+    // transformed apart (its other coefficients are zero).
+    for (int r = shape.rows; r < needed; ++r) std::memset(rows + 8 * r, 0, 8 * sizeof(Ipp16s));
+    if (shape.last) lastRowOnly(src, rows);
+  }
+  columnPassOf(needed, shape.last, rows, out);
 }
 
-// Level shift and clamp of the 16-bit results into bytes. Wide is int64_t
-// for arbitrary arguments; int32_t when they are small enough to be exact,
-// which lets the loop run on 32-bit lanes.
+// Level shift and clamp of a 16-bit result into a byte. Wide is int64_t for
+// arbitrary arguments; int32_t when they are small enough to be exact, which
+// lets the loops run on 32-bit lanes; Ipp16s without a level shift and with
+// 16-bit bounds (the decoder's 0 and 0..255), for 16-bit lanes.
 template <typename Wide>
-inline void shiftAndClamp(const Ipp16s* result, Ipp8u* dst, int dstStep, Wide shift, Wide low,
-                          Wide high) {
-  for (int r = 0; r < 8; ++r) {
-    Ipp8u* row = dst + ptrdiff_t{r} * dstStep;
-    for (int c = 0; c < 8; ++c) {
-      Wide v = Wide{result[8 * r + c]} + shift;
-      v = v < low ? low : v;
-      v = v > high ? high : v;
-      row[c] = static_cast<Ipp8u>(v);
-    }
-  }
+inline Ipp8u shiftAndClamp(Ipp16s value, Wide shift, Wide low, Wide high) {
+  Wide v = static_cast<Wide>(Wide{value} + shift);  // exact: shift is 0 for Ipp16s
+  v = v < low ? low : v;
+  v = v > high ? high : v;
+  return static_cast<Ipp8u>(v);
+}
+
+// One flat loop over the 64 results (which the compiler vectorises), then
+// the rows are stored at the step.
+template <typename Wide>
+inline void shiftAndClampBlock(const Ipp16s* result, Ipp8u* dst, int dstStep, Wide shift, Wide low,
+                               Wide high) {
+  Ipp8u bytes[64];
+  for (int i = 0; i < 64; ++i) bytes[i] = shiftAndClamp<Wide>(result[i], shift, low, high);
+  for (int r = 0; r < 8; ++r) std::memcpy(dst + ptrdiff_t{r} * dstStep, bytes + 8 * r, 8);
+}
+
+bool sixteenBitArguments(int shift, int low, int high) {
+  return shift == 0 && low >= INT16_MIN && low <= INT16_MAX && high >= INT16_MIN &&
+         high <= INT16_MAX;
 }
 
 bool smallArguments(int shift, int low, int high) {
@@ -149,13 +194,32 @@ bool smallArguments(int shift, int low, int high) {
          high < kLimit;
 }
 
+template <typename Wide>
+inline void toBytes(const Ipp16s* src, Ipp8u* dst, int dstStep, Wide shift, Wide low, Wide high) {
+  const BlockShape shape = blockShape(src);
+  if (onlyDc(shape)) {
+    const Ipp8u v = shiftAndClamp<Wide>(dcBlockValue(src[0]), shift, low, high);
+    for (int r = 0; r < 8; ++r) std::memset(dst + ptrdiff_t{r} * dstStep, v, 8);
+    return;
+  }
+  Ipp16s result[64];
+  inverseTransform(src, shape, result);
+  shiftAndClampBlock<Wide>(result, dst, dstStep, shift, low, high);
+}
+
 }  // namespace
 
 IppStatus idctToShort(const Ipp16s* pSrc, Ipp16s* pDst, int dstStep) {
   if (pSrc == nullptr || pDst == nullptr) return ippStsNullPtrErr;
   if (dstStep < 1) return ippStsStepErr;
   Ipp16s result[64];
-  inverseTransform(pSrc, result);
+  const BlockShape shape = blockShape(pSrc);
+  if (onlyDc(shape)) {
+    const Ipp16s v = dcBlockValue(pSrc[0]);
+    for (Ipp16s& s : result) s = v;
+  } else {
+    inverseTransform(pSrc, shape, result);
+  }
   auto* row = reinterpret_cast<Ipp8u*>(pDst);
   for (int r = 0; r < 8; ++r) {
     std::memcpy(row + ptrdiff_t{r} * dstStep, result + 8 * r, 8 * sizeof(Ipp16s));
@@ -167,12 +231,13 @@ IppStatus idctToByte(const Ipp16s* pSrc, Ipp8u* pDst, int dstStep, int addVal, i
                      int clipUp) {
   if (pSrc == nullptr || pDst == nullptr) return ippStsNullPtrErr;
   if (dstStep < 1) return ippStsStepErr;
-  Ipp16s result[64];
-  inverseTransform(pSrc, result);
-  if (smallArguments(addVal, clipDown, clipUp)) {
-    shiftAndClamp<int32_t>(result, pDst, dstStep, addVal, clipDown, clipUp);
+  if (sixteenBitArguments(addVal, clipDown, clipUp)) {
+    toBytes<Ipp16s>(pSrc, pDst, dstStep, 0, static_cast<Ipp16s>(clipDown),
+                    static_cast<Ipp16s>(clipUp));
+  } else if (smallArguments(addVal, clipDown, clipUp)) {
+    toBytes<int32_t>(pSrc, pDst, dstStep, addVal, clipDown, clipUp);
   } else {
-    shiftAndClamp<int64_t>(result, pDst, dstStep, addVal, clipDown, clipUp);
+    toBytes<int64_t>(pSrc, pDst, dstStep, addVal, clipDown, clipUp);
   }
   return ippStsNoErr;
 }

@@ -1,4 +1,5 @@
-// The table walk of the generic decoders, inlined into the coefficient loops.
+// The general table walk of the generic decoders, one level at a time through
+// a BitCursor, for tables of any depth.
 #pragma once
 #include <cstdint>
 

@@ -2,6 +2,7 @@
 // typical blocks, motion compensation and single-code decoding.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -119,6 +120,78 @@ void BM_ReconstructNonIntra(benchmark::State& state) {
 }
 BENCHMARK(BM_ReconstructNonIntra);
 
+// Blocks of random table-B.14 codes, shorter codes more often (each length
+// about half as often as the one before, as in coded pictures), long
+// two-level codes and the odd escape included; runs stay within the block.
+std::vector<Ipp32u> mixedNonIntraBlocks(int count) {
+  const quarlin::VlcSlotDescription& d =
+      quarlin::kVlcSlotDescriptions[quarlin::kVlcCoefficientZero];
+  struct Code {
+    int length;
+    uint32_t bits;
+    int run;
+  };
+  std::vector<Code> codes;
+  const Ipp32s* p = d.codes + 2 + d.codes[1];
+  for (int length = 1; *p != -1; ++length) {
+    const int n = *p++;
+    for (int i = 0; i < n; ++i, p += 3) {
+      if (p[1] < 64) codes.push_back({length, uint32_t(p[0]), p[1]});
+    }
+  }
+  std::mt19937 random(11);
+  auto pick = [&]() {
+    for (;;) {
+      const Code& c = codes[random() % codes.size()];
+      if (random() % (1u << std::min(c.length - 2, 12)) == 0) return c;
+    }
+  };
+  Bits bits;
+  for (int b = 0; b < count; ++b) {
+    bits.put("10");  // first coefficient: 1s, s = 0
+    int index = 0;
+    const int coefficients = 4 + int(random() % 16);
+    for (int k = 0; k < coefficients; ++k) {
+      if (random() % 30 == 0) {
+        if (index + 1 > 63) break;
+        bits.put("000001");
+        bits.put(0, 6);
+        bits.put(uint32_t(random() % 4000) & 0xFFF, 12);
+        index += 1;
+        continue;
+      }
+      const Code c = pick();
+      if (index + c.run + 1 > 63) break;
+      bits.put(c.bits, c.length);
+      index += c.run + 1;
+    }
+    bits.put("10");  // end_of_block
+  }
+  return bits.words();
+}
+
+void BM_ReconstructNonIntraMixed(benchmark::State& state) {
+  constexpr int kBlocks = 1024;
+  const std::vector<Ipp32u> words = mixedNonIntraBlocks(kBlocks);
+  Ipp16s block[64];
+  Ipp32s last;
+  Ipp32u* word = const_cast<Ipp32u*>(words.data());
+  int offset = 31;
+  int blocks = 0;
+  for (auto _ : state) {
+    if (++blocks == kBlocks) {
+      blocks = 0;
+      word = const_cast<Ipp32u*>(words.data());
+      offset = 31;
+    }
+    ippiReconstructDCTBlock_MPEG2_32s(&word, &offset, tables().table[quarlin::kVlcCoefficientFirst],
+                                      tables().table[quarlin::kVlcCoefficientZero],
+                                      quarlin::kScanTables[0], 16, nullptr, block, &last);
+    benchmark::DoNotOptimize(block);
+  }
+}
+BENCHMARK(BM_ReconstructNonIntraMixed);
+
 // Random codes of a table, each decoded by one call.
 void BM_DecodeOne(benchmark::State& state) {
   const int slot = int(state.range(0));
@@ -191,6 +264,41 @@ void BM_IdctInvLSClip(benchmark::State& state) {
 }
 BENCHMARK(BM_IdctInvLSClip);
 
+// 512 blocks of every extent (the first `columns` coefficients of the first
+// `rows` rows), a third of them small, half with the +-1 that mismatch
+// control leaves in coefficient 63: shapes change from block to block as in
+// a picture. Argument 1: every block dense instead.
+std::vector<Ipp16s> shapedBlocks(bool dense) {
+  std::mt19937 random(17);
+  std::vector<Ipp16s> blocks(512 * 64, 0);
+  for (int b = 0; b < 512; ++b) {
+    Ipp16s* block = &blocks[size_t(b) * 64];
+    int rows = 1 + int(random() % 8), columns = 1 + int(random() % 8);
+    if (random() % 3 == 0) rows = columns = 1 + int(random() % 2);
+    if (dense) rows = columns = 8;
+    for (int r = 0; r < rows; ++r) {
+      for (int c = 0; c < columns; ++c) {
+        if (dense || random() % 2 != 0) block[8 * r + c] = Ipp16s(int(random() % 401) - 200);
+      }
+    }
+    block[0] = Ipp16s(int(random() % 2001) - 1000);
+    if (random() % 2 != 0) block[63] ^= 1;
+  }
+  return blocks;
+}
+
+void BM_IdctShapes(benchmark::State& state) {
+  const std::vector<Ipp16s> blocks = shapedBlocks(state.range(0) != 0);
+  Ipp16s out[64];
+  size_t b = 0;
+  for (auto _ : state) {
+    ippiDCT8x8Inv_16s_C1R(&blocks[b * 64], out, 16);
+    benchmark::DoNotOptimize(out);
+    b = (b + 1) % 512;
+  }
+}
+BENCHMARK(BM_IdctShapes)->Arg(0)->Arg(1);
+
 struct McPlanes {
   std::vector<Ipp8u> ref = std::vector<Ipp8u>(64 * 40);
   std::vector<Ipp8u> ref2 = std::vector<Ipp8u>(64 * 40);
@@ -214,25 +322,37 @@ void mcOne(benchmark::State& state, decltype(&ippiMC16x16_8u_C1) kernel) {
   }
 }
 
+// Argument: forward mc-type * 16 + backward mc-type.
 template <int W>
 void mcTwo(benchmark::State& state, decltype(&ippiMC16x16B_8u_C1) kernel) {
   McPlanes p;
-  const Ipp32s type = Ipp32s(state.range(0));
+  const Ipp32s typeF = Ipp32s(state.range(0)) >> 4;
+  const Ipp32s typeB = Ipp32s(state.range(0)) & 15;
   for (auto _ : state) {
-    kernel(p.ref.data() + 65, 64, type, p.ref2.data() + 3, 64, 12 - type, p.residual.data(), 2 * W,
+    kernel(p.ref.data() + 65, 64, typeF, p.ref2.data() + 3, 64, typeB, p.residual.data(), 2 * W,
            p.dst.data(), 64, 0);
     benchmark::DoNotOptimize(p.dst.data());
   }
 }
 
 void BM_MC16x16(benchmark::State& s) { mcOne<16>(s, ippiMC16x16_8u_C1); }
+void BM_MC16x8(benchmark::State& s) { mcOne<16>(s, ippiMC16x8_8u_C1); }
 void BM_MC8x8(benchmark::State& s) { mcOne<8>(s, ippiMC8x8_8u_C1); }
+void BM_MC8x4(benchmark::State& s) { mcOne<8>(s, ippiMC8x4_8u_C1); }
+void BM_MC4x4(benchmark::State& s) { mcOne<4>(s, ippiMC4x4_8u_C1); }
 void BM_MC16x16B(benchmark::State& s) { mcTwo<16>(s, ippiMC16x16B_8u_C1); }
+void BM_MC16x8B(benchmark::State& s) { mcTwo<16>(s, ippiMC16x8B_8u_C1); }
 void BM_MC8x8B(benchmark::State& s) { mcTwo<8>(s, ippiMC8x8B_8u_C1); }
-BENCHMARK(BM_MC16x16)->Arg(0)->Arg(8)->Arg(12);
-BENCHMARK(BM_MC8x8)->Arg(0)->Arg(8)->Arg(12);
-BENCHMARK(BM_MC16x16B)->Arg(0)->Arg(12);
-BENCHMARK(BM_MC8x8B)->Arg(0)->Arg(12);
+void BM_MC8x4B(benchmark::State& s) { mcTwo<8>(s, ippiMC8x4B_8u_C1); }
+BENCHMARK(BM_MC16x16)->Arg(0)->Arg(4)->Arg(8)->Arg(12);
+BENCHMARK(BM_MC16x8)->Arg(0)->Arg(12);
+BENCHMARK(BM_MC8x8)->Arg(0)->Arg(4)->Arg(8)->Arg(12);
+BENCHMARK(BM_MC8x4)->Arg(0)->Arg(12);
+BENCHMARK(BM_MC4x4)->Arg(0)->Arg(12);
+BENCHMARK(BM_MC16x16B)->Arg(0x00)->Arg(0x84)->Arg(0xCC);
+BENCHMARK(BM_MC16x8B)->Arg(0x00)->Arg(0xCC);
+BENCHMARK(BM_MC8x8B)->Arg(0x00)->Arg(0x84)->Arg(0xCC);
+BENCHMARK(BM_MC8x4B)->Arg(0x00)->Arg(0xCC);
 
 }  // namespace
 

@@ -179,6 +179,91 @@ TEST_F(BlockReconstruction, RandomBitsGiveTheReferenceStatus) {
   EXPECT_GT(failures, 1000);  // the bits did exercise the error paths
 }
 
+// A run/level table built from a coefficient description with other lookup
+// widths: the decoders have one loop for the usual 9-bit first level and a
+// general one for any other layout.
+class RelaidTable {
+ public:
+  RelaidTable(const Ipp32s* description, const std::vector<Ipp32s>& widths) {
+    std::vector<Ipp32s> d = {description[0], Ipp32s(widths.size())};
+    d.insert(d.end(), widths.begin(), widths.end());
+    const Ipp32s* p = description + 2 + description[1];
+    for (; *p != -1; p += 1 + 3 * *p) d.insert(d.end(), p, p + 1 + 3 * *p);
+    d.push_back(-1);
+    status_ = ippiVCHuffmanInitAllocRL_32s(d.data(), &table_);
+  }
+  ~RelaidTable() { ippiVCHuffmanFree_32s(&table_); }
+  RelaidTable(const RelaidTable&) = delete;
+  RelaidTable& operator=(const RelaidTable&) = delete;
+  IppStatus status() const { return status_; }
+  const IppVCHuffmanSpec_32s* get() const { return table_; }
+
+ private:
+  IppVCHuffmanSpec_32s* table_ = nullptr;
+  IppStatus status_ = ippStsNoErr;
+};
+
+TEST_F(BlockReconstruction, TablesWithOtherLookupWidthsDecodeLikeTheReference) {
+  const std::vector<std::vector<Ipp32s>> layouts = {{10, 4, 3}, {6, 6, 5}, {4, 4, 4, 5}, {12, 5}};
+  for (const std::vector<Ipp32s>& widths : layouts) {
+    SCOPED_TRACE(testing::Message() << "first level " << widths[0] << " of " << widths.size());
+    const RelaidTable firstTable(kCoefficientFirstCodes, widths);
+    const RelaidTable zeroTable(kCoefficientZeroCodes, widths);
+    const RelaidTable oneTable(kCoefficientOneCodes, widths);
+    ASSERT_EQ(firstTable.status(), ippStsNoErr);
+    ASSERT_EQ(zeroTable.status(), ippStsNoErr);
+    ASSERT_EQ(oneTable.status(), ippStsNoErr);
+    const std::vector<Ipp16s> matrix = randomMatrix();
+    const QuantiserSetup q{kScanTables[0], 10, matrix.data()};
+    for (int trial = 0; trial < 200; ++trial) {
+      BitWriter w;
+      const bool intra = trial % 2 == 0;
+      const BlockCodes b =
+          intra ? randomIntraBlock(random, oneCodes) : randomNonIntraBlock(random, zeroCodes);
+      if (intra) {
+        encodeIntra(w, dcLumaCodes, oneCodes, b);
+      } else {
+        encodeNonIntra(w, zeroCodes, b);
+      }
+      const std::vector<Ipp32u> words = w.words();
+      Ipp32u* word = const_cast<Ipp32u*>(words.data());
+      int offset = 31;
+      BitSource source(words.data(), 31);
+      Outcome got;
+      ReferenceBlock want;
+      if (intra) {
+        Ipp16s predictor = 0, referencePredictor = 0;
+        got.status = ippiReconstructDCTBlockIntra_MPEG2_32s(
+            &word, &offset, dcLuma.get(), oneTable.get(), q.scan, q.qp, q.weights, &predictor, 1,
+            got.block, &got.lastIndex);
+        want = referenceIntra(source, dcLumaCodes, oneCodes, q, referencePredictor, 1);
+      } else {
+        got.status =
+            ippiReconstructDCTBlock_MPEG2_32s(&word, &offset, firstTable.get(), zeroTable.get(),
+                                              q.scan, q.qp, q.weights, got.block, &got.lastIndex);
+        want = referenceNonIntra(source, firstCodes, zeroCodes, q);
+      }
+      ASSERT_NO_FATAL_FAILURE(expectSameBlock(got, want)) << "trial " << trial;
+      ASSERT_EQ(word, source.word());
+      ASSERT_EQ(offset, source.offset());
+    }
+    // Random bits: invalid codes and overflows through the general loop.
+    for (int trial = 0; trial < 2000; ++trial) {
+      std::vector<Ipp32u> words(40);
+      for (Ipp32u& v : words) v = random() & random();
+      Ipp32u* word = words.data();
+      int offset = int(random() % 32);
+      BitSource source(words.data(), offset);
+      Outcome got;
+      got.status =
+          ippiReconstructDCTBlock_MPEG2_32s(&word, &offset, firstTable.get(), zeroTable.get(),
+                                            q.scan, q.qp, q.weights, got.block, &got.lastIndex);
+      const ReferenceBlock want = referenceNonIntra(source, firstCodes, zeroCodes, q);
+      ASSERT_NO_FATAL_FAILURE(expectSameBlock(got, want)) << "random trial " << trial;
+    }
+  }
+}
+
 struct Stream {
   std::vector<Ipp32u> words;
   Ipp32u* word;

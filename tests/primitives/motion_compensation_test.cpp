@@ -171,6 +171,44 @@ TEST_P(MotionCompensation, TwoDirectionsAverageThenAddTheResidual) {
   }
 }
 
+// Half-sample averages are formed a whole row at a time (or, for four
+// samples, from two rounded averages and a correction of the low bit), so
+// every combination of low bits must round exactly as the formulas say.
+// Reference samples are drawn from the values where the low bits decide (0..7
+// and 248..255); the residual is zero so that nothing saturates.
+TEST_P(MotionCompensation, HalfSampleAveragesAreExactForEveryLowBitPattern) {
+  const Kernel k = GetParam();
+  const std::vector<Ipp16s> zeros(size_t(k.width * k.height), 0);
+  Residual res{zeros, 2 * k.width, 0};
+  for (int trial = 0; trial < 16384 / (k.width * k.height) + 8; ++trial) {
+    Plane ref = plane(k.width, k.height), other = plane(k.width, k.height);
+    for (Ipp8u& s : ref.samples) s = Ipp8u((random() % 2 ? 248 : 0) + random() % 8);
+    for (Ipp8u& s : other.samples) s = Ipp8u((random() % 2 ? 248 : 0) + random() % 8);
+    for (int type : {4, 8, 12}) {
+      for (int rc : {0, 1}) {
+        Destination dst = destination(k.width, k.height);
+        ASSERT_EQ(
+            k.one(ref.block(), ref.step, res.block(), res.step, dst.block(), dst.step, type, rc),
+            ippStsNoErr);
+        ASSERT_NO_FATAL_FAILURE(expectBlock(
+            dst, k.width, k.height, [&](int x, int y) { return halfSample(ref, x, y, type, rc); }))
+            << "type " << type << " rc " << rc;
+        Destination both = destination(k.width, k.height);
+        ASSERT_EQ(k.two(ref.block(), ref.step, type, other.block(), other.step, 16 - type,
+                        res.block(), res.step, both.block(), both.step, rc),
+                  ippStsNoErr);
+        ASSERT_NO_FATAL_FAILURE(expectBlock(both, k.width, k.height,
+                                            [&](int x, int y) {
+                                              return (halfSample(ref, x, y, type, rc) +
+                                                      halfSample(other, x, y, 16 - type, rc) + 1) >>
+                                                     1;
+                                            }))
+            << "types " << type << "/" << 16 - type << " rc " << rc;
+      }
+    }
+  }
+}
+
 TEST_P(MotionCompensation, NullPointersAreRejectedWithoutWriting) {
   const Kernel k = GetParam();
   const Plane ref = plane(k.width, k.height);
@@ -230,7 +268,9 @@ TEST(Copy2d, CopiesRowsAtTheirStepsAndNothingElse) {
   std::mt19937 random(99);
   for (const auto& [width, height, srcStep, dstStep] :
        {std::tuple{16, 16, 16, 16}, std::tuple{7, 5, 9, 13}, std::tuple{1, 1, 1, 1},
-        std::tuple{33, 3, 33, 40}}) {
+        std::tuple{33, 3, 33, 40}, std::tuple{16, 16, 40, 24}, std::tuple{16, 8, 16, 32},
+        std::tuple{8, 8, 19, 8}, std::tuple{8, 4, 12, 30}, std::tuple{4, 8, 5, 7},
+        std::tuple{4, 2, 64, 4}}) {
     std::vector<Ipp8u> src(size_t(srcStep * height + 3));
     for (Ipp8u& b : src) b = Ipp8u(random());
     std::vector<Ipp8u> dst(size_t(dstStep * height + 5), kGuard);

@@ -159,6 +159,44 @@ IppStatus buildPlain(std::vector<Ipp32s> description, IppVCHuffmanSpec_32s** tab
   return ippiVCHuffmanInitAlloc_32s(description.data(), table);
 }
 
+// A table whose walk reads more bits than the current and the next word hold
+// from some offsets (five levels of 7 bits for 30-bit codes): decoding takes
+// the level-by-level path there and must give the same results.
+TEST(DecodeOne, WalksBeyondTwoWordsDecodeAtEveryOffset) {
+  std::vector<Ipp32s> description = {30, 5, 7, 7, 7, 7, 7, 1, 1, 7};  // "1" -> 7
+  for (int length = 2; length < 30; ++length) description.push_back(0);
+  description.insert(description.end(),
+                     {2, 1, 9, 0, 11, -1});  // 29 zeros and 1 -> 9; 30 zeros -> 11
+  IppVCHuffmanSpec_32s* table = nullptr;
+  ASSERT_EQ(buildPlain(description, &table), ippStsNoErr);
+  struct Case {
+    uint32_t bits;
+    int length;
+    IppStatus status;
+    Ipp32s value;
+    size_t consumed;
+  };
+  const Case cases[] = {
+      {1, 30, ippStsNoErr, 9, 30},       {0, 30, ippStsNoErr, 11, 30}, {1, 1, ippStsNoErr, 7, 1},
+      {3, 30, ippStsVLCErr, 0xF0F1, 35},  // 28 zeros, 1: no code at the fifth level
+      {1, 15, ippStsVLCErr, 0xF0F1, 21},  // 14 zeros, 1: no code at the third level
+  };
+  std::mt19937 random(3);
+  for (const Case& c : cases) {
+    for (int offset = 0; offset < 32; ++offset) {
+      BitWriter w;
+      w.put(random(), 31 - offset);
+      w.put(c.bits, c.length);
+      w.put(random() | 1u << 31, 32);  // a 1 after the pattern ends any run of zeros
+      const Decoded d = decodeAt(w.words(), offset, table);
+      ASSERT_EQ(d.status, c.status) << c.bits << "/" << c.length << " at offset " << offset;
+      EXPECT_EQ(d.value, c.value);
+      EXPECT_EQ(d.consumed, c.consumed) << c.bits << "/" << c.length << " at offset " << offset;
+    }
+  }
+  EXPECT_EQ(ippiVCHuffmanFree_32s(&table), ippStsNoErr);
+}
+
 TEST(TableBuilder, RejectsDescriptionsThatDoNotFormAPrefixCode) {
   IppVCHuffmanSpec_32s* table = reinterpret_cast<IppVCHuffmanSpec_32s*>(&table);
   // "1" is a prefix of "10".
