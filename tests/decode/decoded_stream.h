@@ -1,9 +1,7 @@
-// One corpus stream opened through the library's exports (the reference
-// host's session and frame server), with every Quarlin_GetFrame result
-// recorded.
+// One stream opened through the library's exports (the reference host's
+// session and frame server), with every Quarlin_GetFrame result recorded.
 #pragma once
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,12 +32,11 @@ class RecordingDecoder : public tool::FrameDecoder {
 
 class DecodedStream {
  public:
-  // Opens and indexes `path`, or restores its index from `seekData`.
-  explicit DecodedStream(const std::string& path, const std::vector<uint8_t>& seekData = {});
+  // Opens and indexes `path`.
+  explicit DecodedStream(const std::string& path);
 
   int32_t frameCount() const { return frameCount_; }
   const tool::FrameGeometry& geometry() const { return geometry_; }
-  tool::LibrarySession& session() { return session_; }
   RecordingDecoder& decoder() { return decoder_; }
 
   // Every frame in display order through one frame server at `scale`. With
@@ -48,7 +45,7 @@ class DecodedStream {
   // One frame through a new frame server (an empty cache): its references
   // are decoded first.
   YuvFrame decodeAlone(int32_t frame, tool::DecodeScale scale);
-  // Frames with no references (I-pictures), and the references of a frame.
+  // A frame without references (an I-picture).
   bool isIntra(int32_t frame);
   // Every frame `frame` depends on, directly or through its references.
   std::vector<int32_t> dependencyClosure(int32_t frame);

@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "corpus_catalog.h"
 #include "decoded_stream.h"
 #include "prediction_rules_stream.h"
 #include "reference_decoders.h"
+#include "tests/support/corpus.h"
 
 namespace quarlin::decodetest {
 namespace {
@@ -27,23 +27,20 @@ int maxDifference(const YuvFrame& a, const YuvFrame& b) {
 
 TEST(PredictionRules, EveryDecoderAgreesOnTheRuleStream) {
   if (!ffmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
-  CorpusStream s;
-  s.file = "prediction-rules.m2v";
-  s.container = "es";
-  s.location = ::testing::TempDir() + s.file;
-  writeFileBytes(s.location, predictionRulesStream());
+  const std::string path = ::testing::TempDir() + "prediction-rules.m2v";
+  test::writeFileBytes(path, predictionRulesStream());
 
-  DecodedStream stream(s.location);
+  DecodedStream stream(path);
   ASSERT_EQ(stream.frameCount(), 4);
   const std::vector<YuvFrame> ours = stream.decodeAll(tool::DecodeScale::Full);
   for (const RecordingDecoder::Call& call : stream.decoder().calls) ASSERT_EQ(call.result, 0) << call.frame;
 
-  const std::vector<YuvFrame> ffmpeg = ffmpegFrames(s, 64, 64);
+  const std::vector<YuvFrame> ffmpeg = ffmpegFrames(path, "es", 64, 64);
   ASSERT_EQ(ffmpeg.size(), 4u);
   for (size_t n = 0; n < 4; ++n) EXPECT_LE(maxDifference(ours[n], ffmpeg[n]), 1) << "ffmpeg, frame " << n;
 
   if (!mpeg2decAvailable()) GTEST_SKIP() << "mpeg2dec is not installed (the FFmpeg comparison passed)";
-  const std::vector<YuvFrame> libmpeg2 = mpeg2decFrames(s, 64, 64);
+  const std::vector<YuvFrame> libmpeg2 = mpeg2decFrames(path, "es", 64, 64);
   ASSERT_EQ(libmpeg2.size(), 4u);
   for (size_t n = 0; n < 4; ++n) {
     EXPECT_LE(maxDifference(ours[n], libmpeg2[n]), 1) << "libmpeg2, frame " << n;

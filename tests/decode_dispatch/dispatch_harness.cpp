@@ -1,13 +1,9 @@
 #include "tests/decode_dispatch/dispatch_harness.h"
 
-#include <chrono>
+#include <gtest/gtest.h>
+
 #include <condition_variable>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
-#include <set>
 #include <sstream>
 
 #include "decode/frame_buffer.h"
@@ -17,58 +13,6 @@
 #include "tests/support/test_host.h"
 
 namespace quarlin::dispatchtest {
-
-// ---- Corpus -------------------------------------------------------------------
-
-std::string streamPath(const std::string& file) { return std::string(QUARLIN_TEST_DATA) + "/streams/" + file; }
-
-std::string CorpusStream::path() const { return streamPath(file); }
-
-void PrintTo(const CorpusStream& stream, std::ostream* out) { *out << stream.file; }
-
-std::vector<CorpusStream> decodableStreams() {
-  std::vector<CorpusStream> out;
-  std::ifstream in(std::string(QUARLIN_TEST_DATA) + "/corpus.tsv");
-  std::string line;
-  std::getline(in, line);  // column names
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string file, container, expect, frames;
-    std::getline(fields, file, '\t');
-    std::getline(fields, container, '\t');
-    std::getline(fields, expect, '\t');
-    std::getline(fields, frames, '\t');
-    if (expect == "decodable") out.push_back(CorpusStream{file, container, std::atoi(frames.c_str())});
-  }
-  return out;
-}
-
-std::string testNameOf(const std::string& file) {
-  std::string name = file;
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return name;
-}
-
-std::vector<uint8_t> readFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quarlin-dispatch-XXXXXX").string();
-  if (mkdtemp(pattern.data())) path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
 
 // ---- Sessions -----------------------------------------------------------------
 
@@ -127,28 +71,55 @@ bool HostPicture::operator==(const HostPicture& other) const {
   return plane[0] == other.plane[0] && plane[1] == other.plane[1] && plane[2] == other.plane[2];
 }
 
-std::vector<uint8_t> HostPicture::pictureArea(const Scale& scale) const {
+namespace {
+const char* const kPlaneNames[3] = {"Y", "Cb", "Cr"};
+
+// Where the picture of a scale lies in plane p: whole macroblocks, top-left,
+// at the scale's strides.
+struct PlaneArea {
+  size_t width, height, stride;
+  bool contains(size_t offset) const { return offset % stride < width && offset / stride < height; }
+};
+
+PlaneArea areaOf(const HostPicture& picture, const Scale& scale, int p) {
   const bool reduced = scale.reducedResolution != 0;
-  const bool quarter = reduced && scale.reductionMode == 1;
-  const int32_t columns = reduced ? 8 * mbWidth : 16 * mbWidth;
-  const int32_t rows = quarter ? 8 * mbHeight : 16 * mbHeight;
-  const int32_t strides[3] = {reduced ? reducedLumaStride(lumaStride) : lumaStride,
-                              reduced ? reducedChromaStride(lumaStride) : chromaStride,
-                              reduced ? reducedChromaStride(lumaStride) : chromaStride};
+  const int32_t columns = (reduced ? 8 : 16) * picture.mbWidth;
+  const int32_t rows = (reduced && scale.reductionMode == 1 ? 8 : 16) * picture.mbHeight;
+  const int32_t luma = picture.lumaStride;
+  const int32_t stride = !reduced ? (p == 0 ? luma : picture.chromaStride)
+                                  : (p == 0 ? reducedLumaStride(luma) : reducedChromaStride(luma));
+  return PlaneArea{static_cast<size_t>(p == 0 ? columns : columns / 2),
+                   static_cast<size_t>(p == 0 ? rows : rows / 2), static_cast<size_t>(stride)};
+}
+}  // namespace
+
+std::vector<uint8_t> HostPicture::pictureArea(const Scale& scale) const {
   std::vector<uint8_t> area;
   for (int p = 0; p < 3; ++p) {
-    const int32_t w = p == 0 ? columns : columns / 2;
-    const int32_t h = p == 0 ? rows : rows / 2;
-    for (int32_t y = 0; y < h; ++y) {
-      const auto row = plane[p].begin() + static_cast<std::ptrdiff_t>(y) * strides[p];
-      area.insert(area.end(), row, row + w);
-    }
+    const PlaneArea a = areaOf(*this, scale, p);
+    for (size_t y = 0; y < a.height; ++y)
+      area.insert(area.end(), plane[p].begin() + static_cast<std::ptrdiff_t>(y * a.stride),
+                  plane[p].begin() + static_cast<std::ptrdiff_t>(y * a.stride + a.width));
   }
   return area;
 }
 
+std::string HostPicture::writtenOutside(const Scale& scale, uint8_t fill) const {
+  for (int p = 0; p < 3; ++p) {
+    const PlaneArea a = areaOf(*this, scale, p);
+    for (size_t o = 0; o < plane[p].size(); ++o) {
+      if (a.contains(o) || plane[p][o] == fill) continue;
+      std::ostringstream where;
+      where << kPlaneNames[p] << " row " << o / a.stride << " column " << o % a.stride << " (stride " << a.stride
+            << ")";
+      return where.str();
+    }
+  }
+  return "";
+}
+
 std::string firstDifference(const HostPicture& a, const HostPicture& b) {
-  static const char* const names[3] = {"Y", "Cb", "Cr"};
+  const char* const* names = kPlaneNames;
   for (int p = 0; p < 3; ++p) {
     if (a.plane[p].size() != b.plane[p].size()) return std::string(names[p]) + " sizes differ";
     const int32_t stride = p == 0 ? a.lumaStride : a.chromaStride;
@@ -211,44 +182,14 @@ std::map<int32_t, DecodedFrame> decodeStream(const std::string& path, const Scal
   return store.frames();
 }
 
-// ---- Through the exports ------------------------------------------------------------
-
-ExportedSession::ExportedSession(const std::string& path, const std::vector<uint8_t>& seekData,
-                                 bool indexToEnd) {
-  const std::u16string wide = test::u16(path);
-  openResult_ = Quarlin_OpenFile(reinterpret_cast<const uint16_t*>(wide.c_str()), &test::testHostServices(),
-                                 seekData.empty() ? nullptr : seekData.data(),
-                                 static_cast<int32_t>(seekData.size()), &handle_);
-  indexResult_ = openResult_;
-  if (openResult_ != 0 && openResult_ != -4) handle_ = nullptr;
-  if (indexToEnd) this->indexToEnd();
-}
-
-ExportedSession::~ExportedSession() { Quarlin_CloseFile(handle_); }
-
-int32_t ExportedSession::indexToEnd() {
-  float progress = 0;
-  for (int guard = 0; handle_ && indexResult_ == -4 && guard < 100000; ++guard)
-    indexResult_ = Quarlin_IndexFile(handle_, &progress);
-  return indexResult_;
-}
-
-std::vector<uint8_t> ExportedSession::seekData() const {
-  void* data = nullptr;
-  int32_t size = 0;
-  if (!handle_ || Quarlin_GetSeekData(handle_, &data, &size) != 0) return {};
-  std::vector<uint8_t> block(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-  Quarlin_FreeSeekData(data);
-  return block;
-}
-
-int32_t ExportedSession::getFrame(int32_t frame, const HostPicture* forward, const HostPicture* backward,
-                                  const HostPicture& output, const Scale& scale) const {
+int32_t getFrame(const ExportedSession& session, int32_t frame, const HostPicture* forward,
+                 const HostPicture* backward, const HostPicture& output, const Scale& scale) {
   const PlaneSet forwardSet = forward ? forward->planeSet() : PlaneSet{};
   const PlaneSet backwardSet = backward ? backward->planeSet() : PlaneSet{};
   const PlaneSet outputSet = output.planeSet();
-  return Quarlin_GetFrame(handle_, frame, forward ? &forwardSet : nullptr, backward ? &backwardSet : nullptr,
-                          &outputSet, scale.reducedResolution, scale.reductionMode);
+  return Quarlin_GetFrame(session.handle(), frame, forward ? &forwardSet : nullptr,
+                          backward ? &backwardSet : nullptr, &outputSet, scale.reducedResolution,
+                          scale.reductionMode);
 }
 
 // ---- The pool -------------------------------------------------------------------------
@@ -290,42 +231,15 @@ PoolHolder::~PoolHolder() {
   thread_.join();
 }
 
-int32_t processThreadCount() {
-  int32_t count = 0;
-  std::error_code ignored;
-  for (auto it = std::filesystem::directory_iterator("/proc/self/task", ignored);
-       it != std::filesystem::directory_iterator(); it.increment(ignored))
-    ++count;
-  return count;
-}
-
-int32_t awaitThreadCount(int32_t count) {
-  // Threads that have returned from their procedure still take a moment to
-  // leave the task list; this bounds the wait, it does not time anything.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  int32_t now = processThreadCount();
-  while (now != count && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    now = processThreadCount();
-  }
-  return now;
-}
-
-int32_t settledThreadCount() {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  int32_t count = processThreadCount();
-  auto since = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const int32_t now = processThreadCount();
-    if (now != count) {
-      count = now;
-      since = std::chrono::steady_clock::now();
-    } else if (std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(100)) {
-      break;
-    }
-  }
-  return count;
+std::map<int32_t, DecodedFrame> decodeSequentially(const std::string& path, const Scale& scale) {
+  recreatePool(2);
+  SliceWorkerPool& pool = SliceWorkerPool::instance();
+  PoolHolder busy;
+  EXPECT_TRUE(busy.holding());
+  const int64_t dispatchedBefore = pool.picturesDispatched();
+  std::map<int32_t, DecodedFrame> frames = decodeStream(path, scale);
+  EXPECT_EQ(pool.picturesDispatched(), dispatchedBefore) << "a picture reached the workers of a busy pool";
+  return frames;
 }
 
 }  // namespace quarlin::dispatchtest

@@ -1,11 +1,10 @@
-// What the dispatch and frame-request tests share: the committed corpus, a
-// session opened and indexed through the internal interface, host-owned
-// picture planes, and a host-like frame store that decodes a frame's
-// references before the frame and keeps every decoded picture.
+// What the dispatch and frame-request tests share: a session opened and
+// indexed through the internal interface, host-owned picture planes, a
+// host-like frame store that decodes a frame's references before the frame
+// and keeps every decoded picture, and control of the process's worker pool.
 #pragma once
 #include <cstdint>
 #include <map>
-#include <ostream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -13,43 +12,14 @@
 
 #include "api/decoder_session.h"
 #include "quarlin/quarlin.h"
+#include "tests/support/corpus.h"
+#include "tests/support/exported_session.h"
 
 namespace quarlin::dispatchtest {
 
-// ---- Corpus (tests/data/corpus.tsv) ---------------------------------------
-
-struct CorpusStream {
-  std::string file;       // name under tests/data/streams
-  std::string container;  // es, ps, ts or other
-  int32_t frames = 0;     // FFmpeg's frame count
-  std::string path() const;
-};
-
-// How gtest prints a stream parameter.
-void PrintTo(const CorpusStream& stream, std::ostream* out);
-
-std::string streamPath(const std::string& file);
-// Every stream the catalog marks decodable.
-std::vector<CorpusStream> decodableStreams();
-// For test names: the file name with every character outside [A-Za-z0-9]
-// replaced by '_'.
-std::string testNameOf(const std::string& file);
-
-std::vector<uint8_t> readFileBytes(const std::string& path);
-void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-// A fresh folder under the system's temporary folder, removed with its files
-// when the object goes away.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using test::CorpusStream;
+using test::ExportedSession;
+using test::streamPath;
 
 // ---- Sessions ---------------------------------------------------------------
 
@@ -100,10 +70,16 @@ struct HostPicture {
   // Bytes of the area a picture of the given scale occupies (whole
   // macroblocks, top-left), plane after plane.
   std::vector<uint8_t> pictureArea(const Scale& scale) const;
+  // Where a byte outside that area differs from `fill` ("" when none does).
+  std::string writtenOutside(const Scale& scale, uint8_t fill) const;
 };
 
 // Where the first difference between two pictures lies ("" when equal).
 std::string firstDifference(const HostPicture& a, const HostPicture& b);
+
+// Quarlin_GetFrame with the pictures' planes (null pictures: null records).
+int32_t getFrame(const ExportedSession& session, int32_t frame, const HostPicture* forward,
+                 const HostPicture* backward, const HostPicture& output, const Scale& scale = kFull);
 
 // ---- Host-like decoding ------------------------------------------------------
 
@@ -123,7 +99,7 @@ struct DecodedFrame {
 // planes with the request. Output planes start filled with `fill`.
 class FrameStore {
  public:
-  FrameStore(DecoderSession& session, const Scale& scale, uint8_t fill = 0x5A);
+  FrameStore(DecoderSession& session, const Scale& scale, uint8_t fill = kFill);
   const DecodedFrame& frame(int32_t number);
   // Every indexed frame, in display order.
   void decodeAll();
@@ -131,6 +107,8 @@ class FrameStore {
   // Decodes `number` again into fresh planes filled with `fill`, with the
   // stored references, leaving the store as it was.
   DecodedFrame decodeAgain(int32_t number, uint8_t fill);
+
+  static constexpr uint8_t kFill = 0x5A;
 
  private:
   DecodedFrame decodeWithReferences(int32_t number, uint8_t fill);
@@ -143,33 +121,6 @@ class FrameStore {
 
 // Every indexed frame of `path` at `scale` through a fresh session.
 std::map<int32_t, DecodedFrame> decodeStream(const std::string& path, const Scale& scale);
-
-// ---- Through the exports of libquarlin.so -------------------------------------
-
-// A handle from Quarlin_OpenFile with the test host's tables, indexed to the
-// end unless `indexToEnd` is false; closed with the object.
-class ExportedSession {
- public:
-  explicit ExportedSession(const std::string& path, const std::vector<uint8_t>& seekData = {},
-                           bool indexToEnd = true);
-  ~ExportedSession();
-  ExportedSession(const ExportedSession&) = delete;
-  ExportedSession& operator=(const ExportedSession&) = delete;
-  DecoderSession* handle() const { return handle_; }
-  int32_t openResult() const { return openResult_; }
-  int32_t indexResult() const { return indexResult_; }
-  // Runs the remaining index slices; the last result.
-  int32_t indexToEnd();
-  std::vector<uint8_t> seekData() const;
-  // Quarlin_GetFrame with the pictures' planes (null pictures: null records).
-  int32_t getFrame(int32_t frame, const HostPicture* forward, const HostPicture* backward,
-                   const HostPicture& output, const Scale& scale = kFull) const;
-
- private:
-  DecoderSession* handle_ = nullptr;
-  int32_t openResult_ = 0;
-  int32_t indexResult_ = 0;
-};
 
 // ---- The process's slice worker pool ----------------------------------------
 
@@ -195,12 +146,8 @@ class PoolHolder {
   std::unique_ptr<Signals> signals_;
 };
 
-// Threads of this process, from /proc/self/task.
-int32_t processThreadCount();
-// Polls (up to 10 s) until the process has `count` threads; the last count.
-int32_t awaitThreadCount(int32_t count);
-// The thread count once threads that are ending have left (it stays the
-// same for 100 ms); a baseline for awaitThreadCount.
-int32_t settledThreadCount();
+// Every frame of the stream at `scale` while another thread holds the pool:
+// each picture is decoded on the calling thread.
+std::map<int32_t, DecodedFrame> decodeSequentially(const std::string& path, const Scale& scale);
 
 }  // namespace quarlin::dispatchtest

@@ -6,16 +6,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <filesystem>
 #include <functional>
-#include <iostream>
-#include <thread>
 #include <vector>
 
 #include "quarlin/quarlin.h"
 #include "tests/support/test_host.h"
+#include "tests/support/thread_count.h"
 
 // Under AddressSanitizer: what the library keeps for the life of the
 // process by design (the worker pool's record, the allocator table) is no
@@ -27,26 +23,7 @@ extern "C" __attribute__((visibility("default"), used)) const char* __asan_defau
 
 namespace {
 
-int32_t threadCount() {
-  int32_t count = 0;
-  std::error_code ignored;
-  for (auto it = std::filesystem::directory_iterator("/proc/self/task", ignored);
-       it != std::filesystem::directory_iterator(); it.increment(ignored))
-    ++count;
-  return count;
-}
-
-// Polls until the process has `count` threads, for at most 10 s (threads
-// that have finished take a moment to leave the task list); the last count.
-int32_t awaitThreadCount(int32_t count) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  int32_t now = threadCount();
-  while (now != count && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    now = threadCount();
-  }
-  return now;
-}
+using quarlin::test::awaitThreadCount;
 
 int32_t processors() {
   const long n = sysconf(_SC_NPROCESSORS_ONLN);
@@ -135,9 +112,8 @@ constexpr const char* kStream = "es-interlaced-tff-720x576.m2v";
 constexpr int kCycles = 40;
 
 TEST(LibraryLifetime, LoadStartsWorkersAndUnloadEndsThem) {
-  const int32_t baseline = threadCount();
+  const int32_t baseline = quarlin::test::settledThreadCount();
   std::vector<std::vector<uint8_t>> first;
-  double longestUnload = 0, totalUnload = 0;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
     void* library = dlopen(QUARLIN_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
@@ -153,17 +129,10 @@ TEST(LibraryLifetime, LoadStartsWorkersAndUnloadEndsThem) {
     // Closing the last session also ends the file reader's completion thread.
     EXPECT_EQ(awaitThreadCount(baseline + processors()), baseline + processors()) << "cycle " << cycle;
 
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(dlclose(library), 0);
-    const auto unload = std::chrono::steady_clock::now() - start;
-    const double ms = std::chrono::duration<double, std::milli>(unload).count();
-    longestUnload = std::max(longestUnload, ms);
-    totalUnload += ms;
     EXPECT_EQ(dlopen(QUARLIN_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library stayed loaded";
     EXPECT_EQ(awaitThreadCount(baseline), baseline) << "cycle " << cycle << ": workers outlived the unload";
   }
-  std::cout << kCycles << " unloads: dlclose took " << totalUnload / kCycles << " ms on average, " << longestUnload
-            << " ms at most\n";
 }
 
 }  // namespace

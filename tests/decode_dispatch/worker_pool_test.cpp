@@ -1,5 +1,6 @@
 // The process's slice worker pool: how many workers it starts, that stopping
-// it ends them, and that a pool made again works like the first.
+// it ends them, that a pool made again works like the first, and that workers
+// that could not start are never given work.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -11,9 +12,13 @@
 #include "decode/slice_worker_pool.h"
 #include "platform/thread.h"
 #include "tests/decode_dispatch/dispatch_harness.h"
+#include "tests/support/thread_count.h"
 
 namespace quarlin::dispatchtest {
 namespace {
+
+using test::awaitThreadCount;
+using test::settledThreadCount;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
@@ -21,64 +26,52 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-struct PoolSizeCase {
-  int32_t requested;
-  int32_t started;  // 0: the processor count
-};
+// 720 x 576, one slice per macroblock row: every picture goes to the workers.
+const char kStream[] = "es-interlaced-tff-720x576.m2v";
 
 TEST(WorkerPool, StartsTheWorkersItCountsAndStopsThemAll) {
-  const PoolSizeCase cases[] = {{1, 1}, {3, 3}, {0, 0}, {64, 64}, {65, 64}, {200, 64}};
+  const struct {
+    int32_t requested, started;  // started 0: the processor count
+  } cases[] = {{1, 1}, {3, 3}, {0, 0}, {64, 64}, {200, 64}};
   SliceWorkerPool& pool = SliceWorkerPool::instance();
   recreatePool(0);
   const int32_t baseline = settledThreadCount();
-  for (const PoolSizeCase& c : cases) {
+  for (const auto& c : cases) {
     const int32_t expected = c.started ? c.started : platform::processorCount();
     pool.create(c.requested);
+    pool.create(5);  // a pool that exists is left as it is
     EXPECT_EQ(pool.workerCount(), expected) << c.requested << " requested";
     EXPECT_EQ(awaitThreadCount(baseline + expected), baseline + expected) << c.requested << " requested";
     pool.destroy();
+    pool.destroy();  // a stopped pool stops again without harm
     EXPECT_EQ(pool.workerCount(), 0);
     EXPECT_EQ(awaitThreadCount(baseline), baseline) << "workers left running after the pool stopped";
   }
 }
 
-TEST(WorkerPool, CreatingAgainWhileItExistsChangesNothing) {
+// Every frame of kStream decodes on the current pool as on the calling
+// thread; how many pictures the workers took.
+int64_t expectDecodesLikeSequential(const std::map<int32_t, DecodedFrame>& sequential) {
   SliceWorkerPool& pool = SliceWorkerPool::instance();
-  recreatePool(0);
-  const int32_t baseline = settledThreadCount();
-  pool.create(3);
-  pool.create(5);
-  EXPECT_EQ(pool.workerCount(), 3);
-  EXPECT_EQ(awaitThreadCount(baseline + 3), baseline + 3);
-  pool.destroy();
-  pool.destroy();  // a stopped pool stops again without harm
-  EXPECT_EQ(awaitThreadCount(baseline), baseline);
+  const int64_t before = pool.picturesDispatched();
+  const std::map<int32_t, DecodedFrame> threaded = decodeStream(streamPath(kStream), kFull);
+  EXPECT_EQ(threaded.size(), sequential.size());
+  for (const auto& [frame, decoded] : sequential)
+    EXPECT_TRUE(threaded.count(frame) && threaded.at(frame).picture == decoded.picture) << "frame " << frame;
+  return pool.picturesDispatched() - before;
 }
 
 // Pools made and stopped in quick succession; the last one decodes exactly
 // like sequential decoding and really is used.
 TEST(WorkerPool, PoolMadeAgainDecodesLikeTheFirst) {
-  const std::string path = streamPath("es-interlaced-tff-720x576.m2v");
-  std::map<int32_t, DecodedFrame> sequential;
-  {
-    recreatePool(2);
-    PoolHolder busy;
-    sequential = decodeStream(path, kFull);
-  }
+  const std::map<int32_t, DecodedFrame> sequential = decodeSequentially(streamPath(kStream), kFull);
   recreatePool(0);
   const int32_t baseline = settledThreadCount();
   for (int cycle = 0; cycle < 40; ++cycle) recreatePool(1 + cycle % 8);
   recreatePool(0);
   EXPECT_EQ(awaitThreadCount(baseline), baseline);
-
   recreatePool(3);
-  SliceWorkerPool& pool = SliceWorkerPool::instance();
-  const int64_t before = pool.picturesDispatched();
-  const std::map<int32_t, DecodedFrame> threaded = decodeStream(path, kFull);
-  EXPECT_EQ(pool.picturesDispatched() - before, static_cast<int64_t>(threaded.size()));
-  ASSERT_EQ(threaded.size(), sequential.size());
-  for (const auto& [frame, decoded] : sequential)
-    EXPECT_TRUE(threaded.at(frame).picture == decoded.picture) << "frame " << frame;
+  EXPECT_EQ(expectDecodesLikeSequential(sequential), static_cast<int64_t>(sequential.size()));
   recreatePool(0);
 }
 
@@ -96,13 +89,7 @@ uint64_t mappedBytes() {
 // dispatch to one would wait for ever).
 TEST(WorkerPool, WorkersThatCouldNotStartAreNeverUsed) {
   if (kSanitized) GTEST_SKIP() << "the sanitizers' own mappings do not fit an address-space limit";
-  const std::string path = streamPath("es-interlaced-tff-720x576.m2v");
-  std::map<int32_t, DecodedFrame> sequential;
-  {
-    recreatePool(2);
-    PoolHolder busy;
-    sequential = decodeStream(path, kFull);
-  }
+  const std::map<int32_t, DecodedFrame> sequential = decodeSequentially(streamPath(kStream), kFull);
   recreatePool(0);
   SliceWorkerPool& pool = SliceWorkerPool::instance();
   const int32_t baseline = settledThreadCount();
@@ -120,14 +107,10 @@ TEST(WorkerPool, WorkersThatCouldNotStartAreNeverUsed) {
   EXPECT_GT(started, 0);
   EXPECT_LT(started, 64);
   EXPECT_EQ(awaitThreadCount(baseline + started), baseline + started);
-  const int64_t before = pool.picturesDispatched();
-  const std::map<int32_t, DecodedFrame> threaded = decodeStream(path, kFull);
+  const int64_t dispatched = expectDecodesLikeSequential(sequential);
   if (started > 1) {
-    EXPECT_EQ(pool.picturesDispatched() - before, static_cast<int64_t>(threaded.size()));
+    EXPECT_EQ(dispatched, static_cast<int64_t>(sequential.size()));
   }
-  ASSERT_EQ(threaded.size(), sequential.size());
-  for (const auto& [frame, decoded] : sequential)
-    EXPECT_TRUE(threaded.at(frame).picture == decoded.picture) << "frame " << frame;
   recreatePool(0);
   EXPECT_EQ(awaitThreadCount(baseline), baseline);
 }

@@ -10,7 +10,7 @@
 
 #include "api/decoder_session.h"
 #include "parse/picture_header.h"
-#include "tests/parse/container_builder.h"
+#include "tests/support/container_builder.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/test_host.h"
 
@@ -92,7 +92,8 @@ const Group kOpen = {{2, 'I'}, {0, 'B'}, {1, 'B'}, {5, 'P'}, {3, 'B'}, {4, 'B'}}
 const std::vector<Row> kOpenRows = {{0, 'B', K, -1, 2}, {1, 'B', N, -1, 2}, {2, 'I', N, -1, -1},
                                     {3, 'B', N, 2, 5},  {4, 'B', N, 2, 5},  {5, 'P', N, 2, -1}};
 
-TEST_F(ScanTest, ClosedGroupAtTheStart) {
+// A closed group alone is indexed by the open's first slice.
+TEST_F(ScanTest, ClosedGroupAtTheStartIsIndexedAtOpen) {
   const BuiltStream s = elementaryStream({kClosed});
   ASSERT_EQ(open(s.bytes), 0);
   EXPECT_FALSE(session->indexIncomplete);
@@ -132,20 +133,6 @@ TEST_F(ScanTest, OpenGroupsNumberDisplayOrderAndReferences) {
     ASSERT_EQ(openAndFinish(s.bytes), 0);
     EXPECT_EQ(rows(), c.rows);
     expectPositions(s, c.displays);
-  }
-}
-
-TEST_F(ScanTest, ExtensionAndUserDataAfterTheGroupHeaderArePassedOver) {
-  const Bytes extension = BitWriter(0xB5).put(9, 4).put(0x5A5A5, 20).done();
-  Bytes both = extension;
-  append(both, userData(9));
-  for (const Bytes& after : {userData(5), extension, both}) {
-    StreamOptions o;
-    o.afterGop = after;
-    const BuiltStream s = elementaryStream({kOpen, kOpen}, o);
-    ASSERT_EQ(openAndFinish(s.bytes), 0);
-    EXPECT_EQ(rows().size(), 12u);
-    expectPositions(s, {2, 0, 1, 5, 3, 4, 8, 6, 7, 11, 9, 10});
   }
 }
 

@@ -102,27 +102,6 @@ TEST_F(CompletionServiceTest, ReadersOpeningAndClosingOnManyThreadsKeepTheCountE
   EXPECT_EQ(d.starts, d.stops);
 }
 
-TEST_F(CompletionServiceTest, CompletedRequestGoesToTheCacheAndBackToTheFreeList) {
-  AsyncFileReader reader(testHostServices());
-  ASSERT_EQ(reader.open(file_.u16path()), 0);
-  const int64_t cacheCalls = testHostCacheCalls();
-  ReadRequest* request = completion_service::startRequest(&reader, hostBlock(), 1, kBlock);
-  ASSERT_NE(request, nullptr);
-  EXPECT_EQ(request->overlapped.offset, kBlock);
-  EXPECT_EQ(diagnostics().pendingRequests, 1);
-  EXPECT_EQ(diagnostics().freeRequests, kReadRequestCount - 1);
-  completion_service::postCompletion(request, 4096);
-  ASSERT_TRUE(pendingDrained());
-  EXPECT_EQ(diagnostics().freeRequests, kReadRequestCount);
-  EXPECT_EQ(testHostCacheCalls(), cacheCalls + 1) << "the block was offered to the cache";
-  EXPECT_EQ(testHostLiveAllocations(), liveAtStart_) << "and released";
-  // The free list is last-in, first-out.
-  ReadRequest* next = completion_service::startRequest(&reader, hostBlock(), 2, 2 * kBlock);
-  EXPECT_EQ(next, request);
-  completion_service::postCompletion(next, 4096);
-  ASSERT_TRUE(pendingDrained());
-}
-
 TEST_F(CompletionServiceTest, CancelledRequestIsReleasedWithoutCaching) {
   AsyncFileReader reader(testHostServices());
   AsyncFileReader other(testHostServices());
@@ -154,15 +133,6 @@ TEST_F(CompletionServiceTest, StoppingDropsPendingRequestsAndTheirBlocks) {
   EXPECT_FALSE(diagnostics().running);
   EXPECT_EQ(completion_service::startRequest(nullptr, nullptr, 0, 0), nullptr)
       << "no requests without a service";
-}
-
-TEST_F(CompletionServiceTest, FreeListRunsOut) {
-  AsyncFileReader reader(testHostServices());
-  ASSERT_EQ(reader.open(file_.u16path()), 0);
-  for (int32_t i = 0; i < kReadRequestCount; ++i)
-    ASSERT_NE(completion_service::startRequest(&reader, nullptr, i, 0), nullptr);
-  EXPECT_EQ(completion_service::startRequest(&reader, nullptr, 0, 0), nullptr);
-  EXPECT_EQ(diagnostics().freeRequests, 0);
 }
 
 }  // namespace

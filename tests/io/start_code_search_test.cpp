@@ -1,4 +1,6 @@
-// findStartCode and peekPesHeaderLength of AsyncFileReader.
+// findStartCode of AsyncFileReader at the edges. (Searches and
+// peekPesHeaderLength at random places are among the property test's
+// operations.)
 #include <gtest/gtest.h>
 
 #include "tests/io/reader_test_support.h"
@@ -84,37 +86,6 @@ TEST_F(StartCodeSearchTest, SearchReportsHostFailure) {
   EXPECT_EQ(reader.getPosition(), kBlock);
   ASSERT_EQ(reader.findStartCode(0x1B3, code), 0);
   EXPECT_EQ(reader.getPosition(), kBlock + 6);
-}
-
-struct PeekCase {
-  int64_t at;
-  int32_t result;
-  int32_t length;
-};
-
-TEST_F(StartCodeSearchTest, PeekPesHeaderLengthLeavesThePositionAlone) {
-  std::vector<uint8_t> bytes = patternBytes(static_cast<size_t>(kBlock + 50), 3);
-  bytes[7] = 0x05;
-  bytes[kBlock + 1] = 0xFF;
-  const PeekCase cases[] = {
-      {5, 0, 8},
-      {kBlock - 1, 0, 0xFF + 3},   // the byte lies in the next block
-      {kBlock + 47, 0, bytes[kBlock + 49] + 3},
-      {kBlock + 48, -4, 0},        // the byte would be past the end
-      {-3, -6, 0},                 // the byte would be before the start
-  };
-  TempFile file(diskDirectory(), bytes);
-  AsyncFileReader reader(testHostServices());
-  ASSERT_EQ(reader.open(file.u16path()), 0);
-  for (const PeekCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "at " << c.at);
-    reader.rewind();
-    reader.skip(c.at);
-    int32_t length = -99;
-    EXPECT_EQ(reader.peekPesHeaderLength(length), c.result);
-    EXPECT_EQ(length, c.result == 0 ? c.length : -99);
-    EXPECT_EQ(reader.getPosition(), c.at);
-  }
 }
 
 }  // namespace

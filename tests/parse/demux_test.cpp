@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "io/stream_source.h"
-#include "tests/parse/container_builder.h"
+#include "tests/support/container_builder.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/test_host.h"
 
@@ -76,52 +76,6 @@ TEST(ProbeTest, RecognisesKindsAndRefusesForeignFormats) {
   EXPECT_EQ(missing.probe(none, size), -6);
 }
 
-TEST(ProbeTest, TakesAndWritesTheStreamPartOfSeekData) {
-  Source s(sequenceHeader(SequenceParams{}));
-  uint8_t block[40] = {1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1};
-  const int64_t last = 0x123456789A;
-  std::memcpy(block + 16, &last, 8);
-  const uint8_t* data = block;
-  int32_t size = 40;
-  ASSERT_EQ(s.source.probe(data, size), 0);
-  EXPECT_EQ(data, block + 24);
-  EXPECT_EQ(size, 16);
-  EXPECT_TRUE(s.source.demux().isElementary);
-  EXPECT_FALSE(s.source.demux().reservedFlag);  // set again from the file
-  EXPECT_FALSE(s.source.demux().isTransport);
-  EXPECT_EQ(s.source.demux().lastRecorded, last);
-
-  uint8_t out[24];
-  std::memset(out, 0xEE, sizeof out);
-  uint8_t* at = out;
-  ASSERT_EQ(s.source.writeSeekData(at), 0);
-  EXPECT_EQ(at, out + 24);
-  const Bytes head(out, out + 11);
-  EXPECT_EQ(head, (Bytes{1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}));
-  int64_t written = 0;
-  std::memcpy(&written, out + 16, 8);
-  EXPECT_EQ(written, last);
-}
-
-TEST(ElementaryFillTest, ReadsFromTheFirstSequenceHeaderIn2048ByteSteps) {
-  for (size_t zeros : {0u, 16u, 1000u}) {
-    Bytes bytes(zeros, 0);
-    append(bytes, sequenceHeader(SequenceParams{}));
-    append(bytes, counting(5000, 1));
-    Source s(bytes);
-    ASSERT_EQ(s.probe(), 0);
-    int32_t result = 0;
-    size_t at = zeros;
-    for (size_t expected : {size_t{2048}, size_t{2048}, bytes.size() - zeros - 4096}) {
-      const Bytes got = s.fill(&result);
-      EXPECT_EQ(got, Bytes(bytes.begin() + at, bytes.begin() + at + expected)) << zeros;
-      at += expected;
-    }
-    EXPECT_EQ(result, -4);  // the file ended inside the last read
-    EXPECT_TRUE(s.source.demux().isElementary);
-  }
-}
-
 // --- Program streams --------------------------------------------------------
 
 TEST(ProgramStreamTest, AppendsOnlyVideoPayloadsAndRecordsPackStarts) {
@@ -149,16 +103,6 @@ TEST(ProgramStreamTest, AppendsOnlyVideoPayloadsAndRecordsPackStarts) {
   EXPECT_EQ(s.fill(&result), Bytes{});
   EXPECT_EQ(result, -4);  // program end code
   EXPECT_FALSE(s.source.demux().isElementary);
-}
-
-TEST(ProgramStreamTest, Mpeg1PackEndsTheData) {
-  Bytes bytes = packHeader(0, 0x21);
-  append(bytes, videoPacket(counting(20, 1), 0));
-  Source s(bytes);
-  ASSERT_EQ(s.probe(), 0);
-  int32_t result = 0;
-  EXPECT_EQ(s.fill(&result), Bytes{});
-  EXPECT_EQ(result, -4);
 }
 
 // Length fields that do not fit never move bytes outside the unit.

@@ -1,6 +1,6 @@
-// Picture-unit assembly: start-code entries, navigation between them, the
-// bytes carried from one unit to the next, the slice-row tally, slice views
-// and the limits of a unit.
+// Picture-unit assembly: units and start-code entries against a plain scan,
+// the slice-row tally, slice views and the limits of a unit. (Navigation
+// between the entries is what every header and slice parser does.)
 #include <gtest/gtest.h>
 
 #include <map>
@@ -17,114 +17,13 @@ Bytes filler(size_t n, uint8_t first = 0x11) {
   return out;
 }
 
-// Codes at offsets 6, 12, 17 and 24: every byte position within a word.
-Bytes fourCodes() {
-  Bytes b = {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0, 0, 1, 0xB3, 0x22, 0x33, 0,   0, 1,
-             0xB5, 0x44, 0,    0,    1,    0x01, 0x55, 0x56, 0x57, 0, 0, 1, 0x00};
-  return b;
-}
-
 using UnitAssemblerTest = UnitFixture;
 
-TEST_F(UnitAssemblerTest, RecordsEveryStartCodeWithItsWordAndBit) {
-  ASSERT_EQ(load(fourCodes()), 0);
-  EXPECT_EQ(unit->filled, 28);
-  const std::vector<Entry> expected = {{0x1B3, 4, 15}, {0x1B5, 12, 31}, {0x101, 16, 23}, {0x100, 24, 31}};
-  EXPECT_EQ(entriesOf(*unit), expected);
-  EXPECT_EQ(unit->sliceCount, 1);
-  EXPECT_EQ(fileOrder(*unit), fourCodes());
-  EXPECT_EQ(unit->wordPtr, unit->words());
-  EXPECT_EQ(unit->bitOffset, 31);
-}
-
-TEST_F(UnitAssemblerTest, NavigationLeavesTheReaderWhereEachRuleSays) {
-  ASSERT_EQ(load(fourCodes()), 0);
-  StreamBuffer& u = *unit;
-  auto at = [&](int32_t word, int32_t bit) {
-    EXPECT_EQ(u.wordPtr - u.words(), word);
-    EXPECT_EQ(u.bitOffset, bit);
-  };
-  ASSERT_EQ(u.nextStartCode(), 0x1B3);
-  at(2, 15);  // the first bit after the code
-  BitReader r = u.reader();
-  EXPECT_EQ(readBits(r, 8), 0x22u);
-  ASSERT_EQ(u.nextStartCode(), 0x1B5);
-  at(4, 31);
-  u.backOneStartCode();
-  EXPECT_EQ(u.cursor, 1);
-  at(4, 31);
-  EXPECT_EQ(u.nextStartCode(), 0x1B5);  // returned again
-  EXPECT_EQ(u.rewindToCurrent(), 0x101);
-  at(4, 23);
-  EXPECT_EQ(u.cursor, 2);
-  r = u.reader();
-  EXPECT_EQ(readBits(r, 32), 0x101u);
-  EXPECT_EQ(u.skipStartCode(), 0x101);
-  at(5, 23);
-  EXPECT_EQ(u.cursor, 3);
-  r = u.reader();
-  EXPECT_EQ(readBits(r, 8), 0x55u);
-  u.stepBack();
-  at(4, 23);
-  EXPECT_EQ(u.cursor, 2);
-  EXPECT_EQ(u.nextStartCode(), 0x101);
-  EXPECT_EQ(u.nextStartCode(), 0x100);
-  at(7, 31);
-  EXPECT_EQ(u.nextStartCode(), -1);
-  at(7, 31);  // unchanged at the end of the table
-  EXPECT_EQ(u.rewindToCurrent(), -1);
-}
-
-// A picture start code at 1001 in 1013 bytes: the unit ends at 1005 and the
-// 8 bytes after it start the next unit, in file order again although the
-// word at 1004..1007 was reordered with the first unit.
-TEST_F(UnitAssemblerTest, BytesAfterTheCutStartTheNextUnit) {
-  Bytes first = filler(1013);
-  const Bytes code = {0, 0, 1, 0};
-  std::copy(code.begin(), code.end(), first.begin() + 1001);
-  const Bytes carried(first.begin() + 1005, first.end());
-  Bytes second = filler(40, 0x40);
-  append(second, code);
-  ScriptedSource s;
-  s.pieces = {{first, 0}, {second, 0}};
-
-  ASSERT_EQ(next(s), 0);
-  EXPECT_EQ(unit->filled, 1005);
-  EXPECT_EQ(unit->carryCount, 8);
-  EXPECT_EQ(unit->carryOffset, 1005);
-  EXPECT_EQ(entriesOf(*unit), (std::vector<Entry>{{0x100, 1000, 23}}));
-  EXPECT_EQ(fileOrder(*unit), Bytes(first.begin(), first.begin() + 1005));
-
-  ASSERT_EQ(next(s), 0);
-  EXPECT_EQ(s.calls, 2);
-  Bytes expected = carried;
-  append(expected, second);
-  EXPECT_EQ(fileOrder(*unit), expected);
-  EXPECT_EQ(unit->carryCount, 0);
-  EXPECT_EQ(entriesOf(*unit), (std::vector<Entry>{{0x100, 48, 31}}));
-}
-
-// However the bytes are split between fills, the same start codes are
-// found at the same places (a code may straddle two fills).
-TEST_F(UnitAssemblerTest, StartCodesSplitBetweenFillsAreFound) {
-  Bytes bytes = filler(10);
-  append(bytes, {0, 0, 1, 0x05, 0x22, 0, 0, 1, 0xB2, 0x33, 0x34, 0, 0, 1, 0x00});
-  ASSERT_EQ(load(bytes), 0);
-  const std::vector<Entry> whole = entriesOf(*unit);
-  ASSERT_EQ(whole, (std::vector<Entry>{{0x105, 8, 15}, {0x1B2, 12, 7}, {0x100, 20, 23}}));
-  for (size_t split = 1; split < bytes.size(); ++split) {
-    ScriptedSource s;
-    s.pieces = {{Bytes(bytes.begin(), bytes.begin() + split), 0}, {Bytes(bytes.begin() + split, bytes.end()), 0}};
-    ASSERT_EQ(next(s), 0) << "split at " << split;
-    EXPECT_EQ(entriesOf(*unit), whole) << "split at " << split;
-    EXPECT_EQ(unit->sliceCount, 1);
-    EXPECT_EQ(fileOrder(*unit), bytes);
-  }
-}
-
-// Random bytes rich in zeros and ones, delivered in random pieces, against
-// a byte-by-byte reading: every prefix 00 00 01 is an entry at its place,
-// each unit ends with a picture start code and holds the bytes in between.
+// Random bytes rich in zeros and ones, delivered in random pieces (so codes
+// straddle fills, and the last piece comes with the end of data holding
+// several short pictures), against a byte-by-byte reading: every prefix
+// 00 00 01 is an entry at its place, each unit ends with a picture start
+// code and holds the bytes in between.
 TEST_F(UnitAssemblerTest, UnitsAndEntriesMatchAPlainScanOnRandomData) {
   std::mt19937 random(77);
   for (int round = 0; round < 20; ++round) {
@@ -171,27 +70,6 @@ TEST_F(UnitAssemblerTest, UnitsAndEntriesMatchAPlainScanOnRandomData) {
     EXPECT_EQ(next(s), -4);
     EXPECT_EQ(unit->filled, 0);
     ASSERT_EQ(found, expected) << "round " << round;
-  }
-}
-
-TEST_F(UnitAssemblerTest, ShortPicturesDeliveredWithTheEndComeOutOneUnitEach) {
-  const Bytes code = {0, 0, 1, 0};
-  Bytes bytes = filler(5);
-  append(bytes, code);
-  append(bytes, filler(6, 0x30));
-  append(bytes, code);
-  append(bytes, filler(7, 0x50));
-  ScriptedSource s;
-  s.pieces = {{bytes, -4}};
-  const struct {
-    int32_t result, filled;
-  } expected[] = {{0, 9}, {0, 10}, {-4, 7}, {-4, 0}};
-  size_t at = 0;
-  for (const auto& e : expected) {
-    EXPECT_EQ(next(s), e.result);
-    ASSERT_EQ(unit->filled, e.filled);
-    EXPECT_EQ(fileOrder(*unit), Bytes(bytes.begin() + at, bytes.begin() + at + e.filled));
-    at += static_cast<size_t>(e.filled);
   }
 }
 

@@ -10,7 +10,7 @@
 
 #include "parse/stream_buffer.h"
 #include "parse/unit_assembler.h"
-#include "tests/parse/mpeg_stream_builder.h"
+#include "tests/support/mpeg_stream_builder.h"
 #include "tests/support/test_host.h"
 
 namespace quarlin::test {
@@ -26,16 +26,6 @@ class ScriptedSource final : public VideoByteSource {
   std::vector<Piece> pieces;
   size_t next = 0;
   int calls = 0;
-
-  // `bytes` in pieces of `size`; the last piece comes with the end of data.
-  static ScriptedSource inPieces(const Bytes& bytes, size_t size) {
-    ScriptedSource s;
-    for (size_t at = 0; at < bytes.size(); at += size) {
-      const size_t n = std::min(size, bytes.size() - at);
-      s.pieces.push_back({Bytes(bytes.begin() + at, bytes.begin() + at + n), at + n == bytes.size() ? -4 : 0});
-    }
-    return s;
-  }
 
   int32_t fill(StreamBuffer& unit) override {
     ++calls;
@@ -58,7 +48,6 @@ inline Bytes fileOrder(const StreamBuffer& unit) {
 
 struct Entry {
   uint32_t code, wordOffset, bitIndex;
-  bool operator==(const Entry&) const = default;
 };
 
 inline std::vector<Entry> entriesOf(const StreamBuffer& unit) {
@@ -66,10 +55,6 @@ inline std::vector<Entry> entriesOf(const StreamBuffer& unit) {
   for (int32_t i = 0; i < unit.entryCount(); ++i)
     out.push_back({unit.table->codes[i], unit.table->wordOffsets[i], unit.table->bitIndices[i]});
   return out;
-}
-
-inline void PrintTo(const Entry& e, std::ostream* os) {
-  *os << std::hex << "{0x" << e.code << std::dec << ", " << e.wordOffset << ", " << e.bitIndex << "}";
 }
 
 class UnitFixture : public ::testing::Test {

@@ -1,5 +1,5 @@
-// The foundation library services: allocators, locks, registered threads,
-// the disk query.
+// The foundation library services: allocators, registered threads, the disk
+// query. (Its locks are the platform's critical sections.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "api/kelso/allocator.h"
-#include "api/kelso/critical_section.h"
 #include "api/kelso/disk_utils.h"
 #include "api/kelso/stl_allocator.h"
 #include "api/kelso/thread_manager.h"
@@ -76,22 +75,6 @@ TEST(KelsoAllocatorTest, ContainersGiveBackEverything) {
     EXPECT_GT(Kelso::Allocator::LiveBlocks(), live);
   }
   EXPECT_EQ(Kelso::Allocator::LiveBlocks(), live);
-}
-
-TEST(KelsoCriticalSectionTest, ScopedHolderKeepsOtherThreadsOut) {
-  Kelso::CriticalSection section;
-  bool otherGotIt = true;
-  {
-    Kelso::CriticalSectionLock hold(section);
-    Kelso::CriticalSectionLock again(section);  // recursive
-    std::thread([&] { otherGotIt = section.TryEnter(); }).join();
-    EXPECT_FALSE(otherGotIt);
-  }
-  std::thread([&] {
-    otherGotIt = section.TryEnter();
-    if (otherGotIt) section.Leave();
-  }).join();
-  EXPECT_TRUE(otherGotIt);
 }
 
 TEST(KelsoThreadManagerTest, RegisteredThreadRunsItsProcedure) {

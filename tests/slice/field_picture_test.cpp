@@ -33,6 +33,10 @@ struct SecondFieldCase {
   int secondField;
 };
 
+void PrintTo(const SecondFieldCase& c, std::ostream* out) {
+  *out << (c.structure == 1 ? "top" : "bottom") << (c.secondField ? " second field" : " first field");
+}
+
 class PFieldPicture : public ::testing::TestWithParam<SecondFieldCase> {
  protected:
   PFieldPicture() : h(128, 64, 2, GetParam().structure) {

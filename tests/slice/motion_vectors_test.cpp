@@ -10,6 +10,11 @@ struct VectorCase {
   int fCode, prediction, motionCode, residual, expected;
 };
 
+void PrintTo(const VectorCase& c, std::ostream* out) {
+  *out << "f_code " << c.fCode << ", prediction " << c.prediction << ", motion_code " << c.motionCode
+       << ", residual " << c.residual;
+}
+
 class VectorReconstruction : public ::testing::TestWithParam<VectorCase> {};
 
 TEST_P(VectorReconstruction, DeltaPlusPredictionWrapsIntoRange) {
@@ -74,42 +79,6 @@ TEST(SampleOffsets, QuarterHalvesBothComponents) {
   expectOffset(lumaOffsetAt<DecodeScale::Quarter>(-5, 9), {-1, 2, 0});
   expectOffset(chromaOffsetAt<DecodeScale::Quarter>(-5, 9), {-1, 1, 8});
   expectOffset(chromaOffsetAt<DecodeScale::Quarter>(7, 6), {0, 0, 12});
-}
-
-struct DualPrimeCase {
-  int16_t vector[2];
-  int m, e;
-  int32_t dmv[2];
-  int16_t expected[2];
-};
-
-TEST(DualPrime, DerivedVectorsRoundAwayFromZero) {
-  const DualPrimeCase cases[] = {
-      {{5, 7}, 1, -1, {0, 0}, {3, 3}},     // (5+1)>>1, (7+1)>>1 - 1
-      {{-5, -7}, 1, 1, {0, 0}, {-3, -3}},  // -5>>1 = -3, -7>>1 + 1 = -3
-      {{5, 4}, 3, 1, {1, -1}, {9, 6}},     // (15+1)>>1 + 1, (12+1)>>1 + 1 - 1
-      {{-2, 0}, 3, -1, {-1, 1}, {-4, 0}},  // -6>>1 - 1, 0 - 1 + 1
-      {{0, 0}, 1, 1, {1, 1}, {1, 2}},
-  };
-  for (const DualPrimeCase& c : cases) {
-    int16_t derived[2];
-    dualPrimeVector(c.vector, c.m, c.e, c.dmv, derived);
-    EXPECT_EQ(derived[0], c.expected[0]);
-    EXPECT_EQ(derived[1], c.expected[1]);
-  }
-}
-
-TEST(DualPrime, FrameScaleAndCorrectionFollowFieldOrder) {
-  // Top field first: the current top field lies one field period after the
-  // reference's bottom field, the current bottom field three after the
-  // reference's top field (two for the same parity): m[1][0] = 1, m[0][1] = 3.
-  EXPECT_EQ(dualPrimeFrameScale(1, 0, 1), 1);
-  EXPECT_EQ(dualPrimeFrameScale(0, 1, 1), 3);
-  EXPECT_EQ(dualPrimeFrameScale(1, 0, 0), 3);
-  EXPECT_EQ(dualPrimeFrameScale(0, 1, 0), 1);
-  EXPECT_EQ(dualPrimeCorrection(1, 0), -1);  // top lines from the bottom field
-  EXPECT_EQ(dualPrimeCorrection(0, 1), 1);
-  EXPECT_EQ(dualPrimeCorrection(0, 0), 0);
 }
 
 }  // namespace

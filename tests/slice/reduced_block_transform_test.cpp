@@ -41,6 +41,8 @@ struct RangeCase {
   int low, high;
 };
 
+void PrintTo(const RangeCase& c, std::ostream* out) { *out << "coefficients " << c.low << ".." << c.high; }
+
 class ReducedAgainstModel : public ::testing::TestWithParam<RangeCase> {};
 
 TEST_P(ReducedAgainstModel, WithinOneOfTheDoublePrecisionModel) {
@@ -76,8 +78,7 @@ TEST_P(ReducedAgainstModel, WithinOneOfTheDoublePrecisionModel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ranges, ReducedAgainstModel,
-                         ::testing::Values(RangeCase{-256, 255}, RangeCase{-5, 5},
-                                           RangeCase{-300, 300}, RangeCase{-2048, 2047}));
+                         ::testing::Values(RangeCase{-5, 5}, RangeCase{-2048, 2047}));
 
 TEST(ReducedBlockTransform, SaturatesInsteadOfWrapping) {
   alignas(16) int16_t block[64] = {};

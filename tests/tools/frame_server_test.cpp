@@ -93,15 +93,6 @@ TEST(FrameServer, RandomAccessDecodesReferencesFirstAndOnlyWhatIsNeeded) {
   EXPECT_EQ(decoder.callFor(5).forwardMark, 2);
 }
 
-TEST(FrameServer, SequentialDisplayOrderDecodesEachFrameOnce) {
-  ScriptedDecoder decoder;
-  openGroup(decoder);
-  FrameServer server(decoder, kGeometry, DecodeScale::Full);
-  for (int32_t frame = 0; frame < 6; ++frame) EXPECT_EQ(frameMark(*server.frame(frame)), frame);
-  EXPECT_EQ(server.decodeCount(), 6u);
-  EXPECT_EQ(decoder.decodedFrames(), (std::vector<int32_t>{2, 0, 1, 5, 3, 4}));
-}
-
 // Four open groups of 12 (I B B P B B ...): in display order a few pictures
 // of cache are enough for every frame to be decoded only once.
 TEST(FrameServer, SequentialOrderNeedsOnlyAFewPicturesOfCache) {

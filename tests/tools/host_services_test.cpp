@@ -33,15 +33,5 @@ TEST(HostServices, RefusesAnAlignmentThatIsNoPowerOfTwo) {
   EXPECT_NE(hostServices().memorySuite->allocate(&handle, 2, 4096, 3000), 0);
 }
 
-TEST(HostServices, BlockCacheNeverHolds) {
-  const HostServices& services = hostServices();
-  QuarlinMemoryHandle handle = nullptr;
-  ASSERT_EQ(services.memorySuite->allocate(&handle, 2, 4096, 4096), 0);
-  services.cacheSuite->insert(services.cacheRef, handle, 7);
-  QuarlinMemoryHandle found = nullptr;
-  EXPECT_NE(services.cacheSuite->lookup(services.cacheRef, 7, &found), 0);
-  services.handleSuite->release(handle);
-}
-
 }  // namespace
 }  // namespace quarlin::tool

@@ -55,13 +55,5 @@ TEST(PlaneLayout, AllocationCoversWrittenRowsAndReportedSize) {
   EXPECT_GT(planeLayout(geometry(352, 288), DecodeScale::Full).chromaBytes, 143u * 256 + 176);
 }
 
-TEST(PlaneLayout, DecodingOptionsOfEachScale) {
-  EXPECT_EQ(reducedResolutionOption(DecodeScale::Full), 0);
-  EXPECT_EQ(reducedResolutionOption(DecodeScale::HalfWidth), 1);
-  EXPECT_EQ(reductionModeOption(DecodeScale::HalfWidth), 2);
-  EXPECT_EQ(reducedResolutionOption(DecodeScale::Quarter), 1);
-  EXPECT_EQ(reductionModeOption(DecodeScale::Quarter), 1);
-}
-
 }  // namespace
 }  // namespace quarlin::tool

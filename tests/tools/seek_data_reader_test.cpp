@@ -52,22 +52,6 @@ Bytes block(uint8_t isElementary, uint8_t isTransport, const std::vector<RawEntr
   return b;
 }
 
-TEST(SeekDataReader, ContainerKindFromTheStreamPart) {
-  struct Case {
-    uint8_t isElementary, isTransport;
-    ContainerKind kind;
-    const char* name;
-  };
-  const Case cases[] = {{1, 0, ContainerKind::Elementary, "es"},
-                        {0, 0, ContainerKind::Program, "ps"},
-                        {0, 1, ContainerKind::Transport, "ts"}};
-  for (const Case& c : cases) {
-    const SeekData data = readSeekData(block(c.isElementary, c.isTransport, {}));
-    EXPECT_EQ(data.container, c.kind);
-    EXPECT_STREQ(containerName(data.container), c.name);
-  }
-}
-
 TEST(SeekDataReader, ReadsHeaderAndEntries) {
   const int64_t farPosition = (int64_t{5} << 32) + 0x1234;  // beyond 4 GiB
   const Bytes b = block(0, 1,

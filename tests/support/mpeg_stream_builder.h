@@ -1,5 +1,5 @@
 // Builds MPEG-2 video syntax (ISO/IEC 13818-2 6.2) byte by byte for the
-// parser and index tests: sequence, GOP and picture headers with their
+// parser, index and tool tests: sequence, GOP and picture headers with their
 // extensions, slices with filler payload, and whole elementary streams whose
 // picture positions are known. No slice data is meaningful: the parsers
 // under test only move from start code to start code over it.

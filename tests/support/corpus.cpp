@@ -1,0 +1,82 @@
+#include "tests/support/corpus.h"
+
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+namespace quarlin::test {
+
+std::string streamPath(const std::string& file) { return std::string(QUARLIN_TEST_DATA) + "/streams/" + file; }
+
+std::string CorpusStream::path() const { return streamPath(file); }
+
+void PrintTo(const CorpusStream& stream, std::ostream* out) { *out << stream.file; }
+
+const std::vector<CorpusStream>& corpus() {
+  static const std::vector<CorpusStream> streams = [] {
+    std::ifstream in(std::string(QUARLIN_TEST_DATA) + "/corpus.tsv");
+    if (!in) throw std::runtime_error("tests/data/corpus.tsv is missing");
+    std::vector<CorpusStream> out;
+    std::string line;
+    std::getline(in, line);  // column names
+    while (std::getline(in, line)) {
+      std::vector<std::string> fields;
+      std::istringstream row(line);
+      for (std::string field; std::getline(row, field, '\t');) fields.push_back(field);
+      if (fields.size() < 6) continue;
+      out.push_back(CorpusStream{fields[0], fields[1], fields[2], std::stoi(fields[3]), fields[4] == "yes",
+                                 fields[5]});
+    }
+    return out;
+  }();
+  return streams;
+}
+
+std::vector<CorpusStream> decodableStreams() {
+  std::vector<CorpusStream> out;
+  for (const CorpusStream& s : corpus())
+    if (s.decodable()) out.push_back(s);
+  return out;
+}
+
+std::vector<CorpusStream> refusedStreams() {
+  std::vector<CorpusStream> out;
+  for (const CorpusStream& s : corpus())
+    if (!s.decodable()) out.push_back(s);
+  return out;
+}
+
+std::vector<CorpusStream> corpusStreams(const std::vector<std::string>& files) {
+  std::vector<CorpusStream> out;
+  for (const std::string& file : files) {
+    const CorpusStream* found = nullptr;
+    for (const CorpusStream& s : corpus())
+      if (s.file == file) found = &s;
+    if (!found) throw std::runtime_error(file + " is not in tests/data/corpus.tsv");
+    out.push_back(*found);
+  }
+  return out;
+}
+
+std::string testNameOf(const std::string& file) {
+  std::string name = file;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+std::vector<uint8_t> readFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace quarlin::test

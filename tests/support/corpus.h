@@ -1,0 +1,51 @@
+// The committed test streams (tests/data/corpus.tsv) and what is known about
+// each: its container, whether it must decode or be refused, FFmpeg's frame
+// count and whether libmpeg2 decodes it.
+#pragma once
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace quarlin::test {
+
+struct CorpusStream {
+  std::string file;       // name under tests/data/streams
+  std::string container;  // es, ps, ts or other
+  std::string expect;     // decodable, refuse-2 or refuse-3
+  int32_t frames = 0;     // FFmpeg's frame count for decodable streams
+  bool mpeg2dec = false;  // libmpeg2 decodes it
+  std::string purpose;
+
+  std::string path() const;
+  bool decodable() const { return expect == "decodable"; }
+  // The open's result for a refused stream: -2 or -3.
+  int32_t refusal() const { return expect == "refuse-2" ? -2 : -3; }
+  // ts-truncated.ts ends inside a picture: its last indexed frame may fail.
+  bool lastFrameMayFail() const { return file == "ts-truncated.ts"; }
+};
+
+// gtest prints a stream parameter by its file name.
+void PrintTo(const CorpusStream& stream, std::ostream* out);
+
+std::string streamPath(const std::string& file);
+const std::vector<CorpusStream>& corpus();
+std::vector<CorpusStream> decodableStreams();
+std::vector<CorpusStream> refusedStreams();
+// The named streams of the catalog (throws for a name it lacks).
+std::vector<CorpusStream> corpusStreams(const std::vector<std::string>& files);
+
+// A test name from a file name: every character outside [A-Za-z0-9] as '_'.
+std::string testNameOf(const std::string& file);
+// Names the tests of INSTANTIATE_TEST_SUITE_P over corpus streams.
+struct CorpusTestName {
+  template <class ParamInfo>
+  std::string operator()(const ParamInfo& info) const {
+    return testNameOf(info.param.file);
+  }
+};
+
+std::vector<uint8_t> readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace quarlin::test

@@ -1,0 +1,44 @@
+// A file opened through the exports of libquarlin.so with the test host's
+// service tables, and the entries of the seek-data block it gives.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "quarlin/quarlin.h"
+
+namespace quarlin::test {
+
+// Quarlin_OpenFile (with `seekData` when not empty), indexed to the end
+// unless `indexToEnd` is false; closed with the object.
+class ExportedSession {
+ public:
+  explicit ExportedSession(const std::string& path, const std::vector<uint8_t>& seekData = {},
+                           bool indexToEnd = true);
+  ~ExportedSession();
+  ExportedSession(const ExportedSession&) = delete;
+  ExportedSession& operator=(const ExportedSession&) = delete;
+
+  DecoderSession* handle() const { return handle_; }
+  int32_t openResult() const { return openResult_; }
+  // 0 once the index is complete; otherwise the last open or index result.
+  int32_t indexResult() const { return indexResult_; }
+  // Runs the remaining index slices; the last result.
+  int32_t indexToEnd();
+  // A copy of Quarlin_GetSeekData's block (empty when it fails).
+  std::vector<uint8_t> seekData() const;
+
+ private:
+  DecoderSession* handle_ = nullptr;
+  int32_t openResult_ = 0;
+  int32_t indexResult_ = 0;
+};
+
+// One entry of a seek-data block: display number and picture type letter.
+struct SeekDataEntry {
+  int32_t number;
+  char type;  // I, P, B or ? for another value
+};
+std::vector<SeekDataEntry> seekDataEntries(const std::vector<uint8_t>& block);
+
+}  // namespace quarlin::test
