@@ -33,7 +33,11 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
   const int32_t height = sequence_.height;
   const int32_t frameRows =
       sequence_.progressiveSequence ? (height + 15) / 16 : 2 * ((height + 31) / 32);
-  maxAddress_ = (FieldPicture ? (frameRows + 1) / 2 : frameRows) * sequence_.mbWidth;
+  // A field holds half the frame's rows. frameRows is even in interlaced
+  // sequences; an odd count comes only from a field picture in a
+  // progressive sequence (a damaged stream), whose last half row would lie
+  // below the frame's 16 * frameRows lines, so it is not decoded.
+  maxAddress_ = (FieldPicture ? frameRows / 2 : frameRows) * sequence_.mbWidth;
   stride_[0] = G::lumaStride(output);
   stride_[1] = stride_[2] = G::chromaStride(output);
   extent_[0] = lumaPlaneBytes(output, frameRows);
