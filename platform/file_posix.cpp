@@ -18,6 +18,9 @@ bool openFileUnbuffered(const char16_t* path, FileAccess access, FileHandle& out
   out = FileHandle{};
   const std::string name = utf8FromUtf16(path);
   if (name.empty()) return false;
+  // Only regular files: opening a named pipe would wait for a writer.
+  struct stat before;
+  if (stat(name.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return false;
   int fd = open(name.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
   if (fd >= 0) {
     out.unbuffered = true;

@@ -325,10 +325,9 @@ TEST(UnusablePaths, AreRefusedWithMinusThree) {
   }
 }
 
-// A named pipe blocks an open(2) for reading until a writer appears, so a
-// host that opens one hangs. Disabled until the platform layer's open stops
-// blocking on files that are not regular (see the robustness report).
-TEST(UnusablePaths, DISABLED_ANamedPipeIsRefusedWithoutBlocking) {
+// A named pipe blocks an open(2) for reading until a writer appears: the
+// library must refuse it without opening it.
+TEST(UnusablePaths, ANamedPipeIsRefusedWithoutBlocking) {
   const std::string path = scratchFolder() + "/named-pipe.m2v";
   std::filesystem::remove(path);
   ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
