@@ -5,13 +5,12 @@
 #include "api/decoder_session.h"
 #include "decode/slice_partition.h"
 #include "decode/slice_worker_pool.h"
+#include "parse/start_codes.h"
 #include "slice/slice_decoder.h"
 
 namespace quarlin {
 
 namespace {
-
-bool isSliceCode(uint32_t code) { return code >= 0x101 && code <= 0x1AF; }
 
 // A context for one slice (or one field) of the session's current picture.
 void prepareContext(SliceContext& ctx, DecoderSession& s, const SharedBuffer& unit) {
@@ -41,7 +40,7 @@ void prepareContext(SliceContext& ctx, DecoderSession& s, const SharedBuffer& un
 bool enterNextSlice(StreamBuffer& unit, SliceContext& ctx) {
   for (int32_t code = unit.rewindToCurrent(); code != -1; code = unit.rewindToCurrent()) {
     unit.skipStartCode();
-    if (!isSliceCode(static_cast<uint32_t>(code))) continue;
+    if (!isSliceStartCode(static_cast<uint32_t>(code))) continue;
     ctx.slice.sliceRow = code & 0xFF;
     ctx.sliceEnd = unit.cursor < unit.entryCount()
                        ? unit.words() + unit.table->wordOffsets[unit.cursor] / 4 + 1

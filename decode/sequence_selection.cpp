@@ -4,12 +4,12 @@
 
 #include "api/decoder_session.h"
 #include "parse/header_parser.h"
+#include "parse/start_codes.h"
 
 namespace quarlin {
 
 namespace {
 
-constexpr int32_t kSequenceHeaderStartCode = 0x1B3;
 constexpr int32_t kMaxUnitsSearched = 9;
 
 // Reads units from the locator (the picture whose unit holds the header) and
@@ -28,7 +28,7 @@ bool readSequenceHeaderAt(DecoderSession& s, int64_t locator, SequenceInfo& foun
     if (have && sizes.count(static_cast<uint32_t>(unit.filled))) break;
     for (int32_t code = unit.nextStartCode(); code != -1; code = unit.nextStartCode()) {
       SequenceInfo header;
-      if (code == kSequenceHeaderStartCode && parseSequenceHeader(unit, header) == 0) {
+      if (code == kSequenceHeaderCode && parseSequenceHeader(unit, header) == 0) {
         found = header;
         have = true;
       }

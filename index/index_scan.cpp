@@ -2,15 +2,12 @@
 
 #include "api/decoder_session.h"
 #include "parse/header_parser.h"
+#include "parse/start_codes.h"
 
 namespace quarlin {
 
 namespace {
 
-constexpr int32_t kPictureStartCode = 0x100;
-constexpr int32_t kGroupStartCode = 0x1B8;
-constexpr int32_t kExtensionStartCode = 0x1B5;
-constexpr int32_t kUserDataStartCode = 0x1B2;
 constexpr int32_t kFrameStructure = 3;
 
 // A sequence header met between pictures: pictures after it are decoded

@@ -7,6 +7,7 @@
 
 #include "api/kelso/stl_allocator.h"
 #include "parse/bit_reader.h"
+#include "parse/start_codes.h"
 
 namespace quarlin {
 
@@ -39,7 +40,6 @@ struct DemuxState {
 constexpr uint32_t kPackStartCode = 0x1BA;
 constexpr uint32_t kSystemHeaderStartCode = 0x1BB;
 constexpr uint32_t kProgramEndCode = 0x1B9;
-constexpr uint32_t kSequenceHeaderCode = 0x1B3;
 constexpr int32_t kTransportPacketSize = 188;
 
 }  // namespace quarlin

@@ -1,13 +1,12 @@
 #include "parse/picture_header.h"
 
 #include "parse/header_parser.h"
+#include "parse/start_codes.h"
 
 namespace quarlin {
 
 namespace {
 
-constexpr int32_t kExtensionStartCode = 0x1B5;
-constexpr int32_t kUserDataStartCode = 0x1B2;
 constexpr uint32_t kQuantMatrixExtensionId = 3;
 
 // f_code fields of the picture header itself (MPEG-1 style, 3 bits); they

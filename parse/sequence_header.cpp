@@ -3,14 +3,13 @@
 #include <cstring>
 
 #include "parse/header_parser.h"
+#include "parse/start_codes.h"
 #include "primitives/mpeg2_tables.h"
 
 namespace quarlin {
 
 namespace {
 
-constexpr int32_t kExtensionStartCode = 0x1B5;
-constexpr int32_t kUserDataStartCode = 0x1B2;
 
 // Matrix bytes come in zigzag order and are stored at their raster position.
 void readMatrix(BitReader& r, int16_t* matrix) {

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "api/host/host_services.h"
+#include "parse/start_codes.h"
 
 namespace quarlin {
 
@@ -61,7 +62,7 @@ StreamBuffer makeSliceView(const SharedBuffer& source, int32_t skip) {
   int32_t ordinal = 0;
   for (int32_t i = 0; i < unit.entryCount(); ++i) {
     const uint32_t code = unit.table->codes[i];
-    if (code < 0x101 || code > 0x1AF) continue;
+    if (!isSliceStartCode(code)) continue;
     if (ordinal++ == skip) {
       view.setReader(unit.entryPosition(i));
       view.cursor = i;

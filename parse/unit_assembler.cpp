@@ -1,5 +1,7 @@
 #include "parse/unit_assembler.h"
 
+#include "parse/start_codes.h"
+
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,7 +16,7 @@ void recordStartCode(StreamBuffer& unit, int32_t p, uint32_t code) {
   t.codes.push_back(code);
   t.wordOffsets.push_back(static_cast<uint32_t>(p & ~3));
   t.bitIndices.push_back(static_cast<uint32_t>((4 - (p & 3)) * 8 - 1));
-  if (code >= 0x101 && code <= 0x1AF) {
+  if (isSliceStartCode(code)) {
     // Tally of slices per row: 0 for a row whose first slice comes in row
     // order, counted up for every other slice on it.
     const uint32_t row = code - 0x101;
