@@ -20,6 +20,29 @@ randomness, no time stamps).  Subcommands:
   truncate IN OUT             IN cut in the middle, at a non-188-multiple
   ts-stream-type IN OUT TYPE  IN with every PMT entry of stream_type 2 changed
                               to TYPE (section CRC recomputed)
+  merge-groups IN OUT G,G..   IN without the sequence and group headers that open
+                              its groups number G (counted from 0): those groups'
+                              pictures join the group before, temporal_reference
+                              renumbered to continue its count
+  running-tr IN OUT           IN without group headers, temporal_reference a
+                              running count over the whole stream (modulo 1024)
+  cut-both-ends IN OUT        IN from half way through the slices of the first
+                              group's last anchor picture to the third group's
+                              third anchor, then half of the B-picture after it
+  drop-pictures IN OUT N,N..  IN without the pictures of those coded-order
+                              indices (and without the sequence and group headers
+                              in front of them); temporal_reference unchanged
+  psi-packed IN OUT           IN (a transport stream) with its PAT and PMT rewritten:
+                              pointer_field != 0, sections back to back across
+                              packets, a PMT longer than a packet, a PAT and a
+                              PMT with a wrong CRC_32 before the right ones
+  late-psi IN OUT             IN without the PAT and PMT before its first video packet
+  ts-cut-mid-gop IN OUT       IN from a packet in the middle of its fifth video
+                              PES packet on (a capture started mid-group)
+  ts-204 IN OUT               IN with 16 Reed-Solomon (204,188) parity bytes after
+                              every packet (DVB 204-byte packets)
+  m2ts-arrival-times IN OUT   IN (192-byte packets) with its arrival_time_stamps
+                              recomputed from the PCRs
   random OUT N SEED           N pseudo-random bytes
   strip-ftyp IN OUT           ISO/QuickTime file without its leading ftyp/free/
                               wide boxes, chunk offsets (stco/co64) patched, so
@@ -210,6 +233,130 @@ def cmd_matrices_to_extension(src, dst):
     write_file(dst, bytes(out))
 
 
+# ------------------------------------------------ picture-level surgery
+
+
+class Picture:
+    """One coded picture: `head` holds the (start code, bytes) units before it
+    (sequence header and extensions, group header, user data), `body` runs from
+    its picture start code to the end of its last slice."""
+
+    def __init__(self, head, body):
+        self.head = head
+        self.body = bytearray(body)
+
+    @property
+    def kind(self):
+        return "?IPBD"[min(4, (self.body[5] >> 3) & 7)]
+
+    @property
+    def tr(self):
+        return (self.body[4] << 2) | (self.body[5] >> 6)
+
+    @tr.setter
+    def tr(self, value):
+        self.body[4] = (value >> 2) & 0xFF
+        self.body[5] = (self.body[5] & 0x3F) | ((value & 3) << 6)
+
+    def starts_group(self):
+        return any(code == GROUP for code, _ in self.head)
+
+    def bytes(self):
+        return b"".join(unit for _, unit in self.head) + bytes(self.body)
+
+
+def split_pictures(data):
+    """(bytes before the first start code, pictures in coded order, trailing
+    units such as the sequence end code)."""
+    lead, pictures, pending, in_picture = b"", [], [], False
+    for code, unit in split_units(data):
+        if code is None:
+            lead = unit
+        elif code == PICTURE:
+            pictures.append(Picture(pending, unit))
+            pending, in_picture = [], True
+        elif code in (SEQUENCE_HEADER, GROUP, SEQUENCE_END) or not in_picture:
+            pending.append((code, unit))
+            in_picture = False
+        else:                                   # extension, user data or slice of the picture
+            pictures[-1].body += unit
+    return lead, pictures, b"".join(unit for _, unit in pending)
+
+
+def join_pictures(lead, pictures, tail):
+    return lead + b"".join(p.bytes() for p in pictures) + tail
+
+
+def continue_temporal_reference(pictures, merged):
+    """Give the pictures of every group whose index is in `merged` temporal
+    references that continue the count of the group before it (modulo 1024),
+    as if its group header were absent."""
+    group, base, size = -1, 0, 0
+    for p in pictures:
+        if p.starts_group():
+            group += 1
+            base = base + size if group in merged else 0
+            size = 0
+        size += 1
+        p.tr = (base + p.tr) % 1024
+
+
+def cmd_merge_groups(src, dst, groups):
+    lead, pictures, tail = split_pictures(read_file(src))
+    merged = {int(g) for g in groups.split(",")}
+    continue_temporal_reference(pictures, merged)
+    group = -1
+    for p in pictures:
+        if p.starts_group():
+            group += 1
+            if group in merged:
+                p.head = []
+    write_file(dst, join_pictures(lead, pictures, tail))
+
+
+def cmd_running_tr(src, dst):
+    lead, pictures, tail = split_pictures(read_file(src))
+    every_group_but_the_first = set(range(1, len(pictures)))
+    continue_temporal_reference(pictures, every_group_but_the_first)
+    for p in pictures:
+        p.head = [(code, unit) for code, unit in p.head if code != GROUP]
+    write_file(dst, join_pictures(lead, pictures, tail))
+
+
+def mid_slice(body):
+    """An offset about half way through a picture's slices, not on a start code."""
+    pos = len(body) // 2
+    while any(body[pos - k:pos - k + 3] == b"\x00\x00\x01" for k in range(4)):
+        pos += 1
+    return pos
+
+
+def cmd_cut_both_ends(src, dst):
+    _, pictures, _ = split_pictures(read_file(src))
+    starts = [i for i, p in enumerate(pictures) if p.starts_group()]
+    if len(starts) < 3:
+        raise SystemExit("need three groups")
+    # Start: half way through the slices of the first group's last anchor.
+    first = max(i for i in range(starts[1]) if pictures[i].kind in "IP")
+    # End: the third group's third anchor whole, then half of the next picture.
+    anchors = [i for i in range(starts[2], len(pictures)) if pictures[i].kind in "IP"]
+    last = anchors[2] + 1
+    if pictures[last].kind != "B":
+        raise SystemExit("the anchor is not followed by a B-picture")
+    start, cut = pictures[first].body, pictures[last]
+    out = bytes(start[mid_slice(start):])
+    out += b"".join(p.bytes() for p in pictures[first + 1:last])
+    out += b"".join(unit for _, unit in cut.head) + bytes(cut.body[:mid_slice(cut.body)])
+    write_file(dst, out)
+
+
+def cmd_drop_pictures(src, dst, indices):
+    lead, pictures, tail = split_pictures(read_file(src))
+    drop = {int(i) for i in indices.split(",")}
+    kept = [p for i, p in enumerate(pictures) if i not in drop]
+    write_file(dst, join_pictures(lead, kept, tail))
+
+
 def cmd_truncate(src, dst):
     data = read_file(src)
     cut = (len(data) // 2) // 188 * 188 + 97
@@ -259,6 +406,252 @@ def cmd_ts_stream_type(src, dst, new_type):
                 data[e] = int(new_type)
             e += 5 + (((data[e + 3] & 0x0F) << 8) | data[e + 4])
         data[end:end + 4] = struct.pack(">I", crc32_mpeg(data[start:end]))
+    write_file(dst, bytes(data))
+
+
+# ------------------------------------------------ transport stream surgery
+
+TS_PACKET = 188
+
+
+def ts_packets(data):
+    return [data[pos:pos + TS_PACKET] for pos in range(0, len(data) - TS_PACKET + 1, TS_PACKET)]
+
+
+def ts_pid(packet):
+    return ((packet[1] & 0x1F) << 8) | packet[2]
+
+
+def ts_payload(packet):
+    afc = (packet[3] >> 4) & 3
+    if afc == 1:
+        return packet[4:]
+    if afc == 3:
+        return packet[5 + packet[4]:]
+    return b""
+
+
+def first_section(packets, pid):
+    """The first section of `pid` that starts in a packet (FFmpeg's PSI fits one packet)."""
+    for packet in packets:
+        if ts_pid(packet) == pid and packet[1] & 0x40:
+            payload = ts_payload(packet)
+            section = payload[1 + payload[0]:]
+            return section[:3 + (((section[1] & 0x0F) << 8) | section[2])]
+    raise SystemExit("no section on PID 0x%x" % pid)
+
+
+def psi_section(table_id, extension, body, crc_ok=True):
+    """A long-form PSI section, version 0, current, section 0 of 0."""
+    length = 5 + len(body) + 4
+    head = bytes([table_id, 0xB0 | (length >> 8), length & 0xFF, extension >> 8,
+                  extension & 0xFF, 0xC1, 0, 0])
+    crc = crc32_mpeg(head + body)
+    return head + body + struct.pack(">I", crc if crc_ok else crc ^ 0x00C0FFEE)
+
+
+def pmt_entries(section):
+    """(PCR PID, [(stream_type, PID)]) of a PMT section."""
+    info = ((section[10] & 0x0F) << 8) | section[11]
+    pos, end, entries = 12 + info, len(section) - 4, []
+    while pos < end:
+        entries.append((section[pos], ((section[pos + 1] & 0x1F) << 8) | section[pos + 2]))
+        pos += 5 + (((section[pos + 3] & 0x0F) << 8) | section[pos + 4])
+    return ((section[8] & 0x1F) << 8) | section[9], entries
+
+
+def descriptor(tag, payload):
+    return bytes([tag, len(payload)]) + payload
+
+
+def pmt_section(program, pcr_pid, entries, program_info=b"", es_info=None, crc_ok=True):
+    body = struct.pack(">HH", 0xE000 | pcr_pid, 0xF000 | len(program_info)) + program_info
+    for stream_type, pid in entries:
+        info = (es_info or {}).get(stream_type, b"")
+        body += struct.pack(">BHH", stream_type, 0xE000 | pid, 0xF000 | len(info)) + info
+    return psi_section(0x02, program, body, crc_ok)
+
+
+def ts_packet(pid, cc, payload, pusi):
+    """A payload-only packet; `payload` is padded with 0xFF (PSI stuffing)."""
+    header = bytes([0x47, (0x40 if pusi else 0) | (pid >> 8), pid & 0xFF, 0x10 | (cc & 15)])
+    return header + payload + b"\xff" * (TS_PACKET - 4 - len(payload))
+
+
+def pack_sections(sections):
+    """Sections written back to back across packet payloads, as 13818-1 allows:
+    a packet in which a section starts has payload_unit_start_indicator set and
+    a pointer_field counting the previous section's tail bytes in front of it.
+    Returns (payload_unit_start_indicator, payload) per packet."""
+    data, starts = b"", []
+    for section in sections:
+        starts.append(len(data))
+        data += section
+    payloads, pos = [], 0
+    while pos < len(data):
+        first = [s for s in starts if pos <= s < pos + 183]
+        if first:
+            payloads.append((True, bytes([first[0] - pos]) + data[pos:pos + 183]))
+            pos += 183
+        elif pos + 183 in starts:               # would start in the last byte: stuff it
+            payloads.append((False, data[pos:pos + 183]))
+            pos += 183
+        else:
+            payloads.append((False, data[pos:pos + 184]))
+            pos += 184
+    return payloads
+
+
+def video_pid(packets):
+    pat = first_section(packets, 0)
+    pmt_pid = ((pat[10] & 0x1F) << 8) | pat[11]
+    return next(pid for kind, pid in pmt_entries(first_section(packets, pmt_pid))[1] if kind == 2)
+
+
+def cmd_psi_packed(src, dst):
+    """PSI rewritten as a demultiplexer must still read it: the first PAT packet
+    starts with a section tail (pointer_field 9), then a PAT section with a
+    wrong CRC_32 pointing at a PMT PID that does not exist, then the right PAT;
+    the PMT PID carries a PMT with a wrong CRC_32 (its video listed as H.264)
+    followed by copies of a PMT too long for one packet, written back to back
+    so that sections start in the middle of packets."""
+    packets = ts_packets(read_file(src))
+    pat = first_section(packets, 0)
+    tsid, program = (pat[3] << 8) | pat[4], (pat[8] << 8) | pat[9]
+    pmt_pid = ((pat[10] & 0x1F) << 8) | pat[11]
+    pcr_pid, entries = pmt_entries(first_section(packets, pmt_pid))
+
+    def pat_of(pid, crc_ok=True):
+        return psi_section(0x00, tsid, struct.pack(">HH", program, 0xE000 | pid), crc_ok)
+
+    note = (b"quarlin corpus: a program descriptor loop long enough to carry this "
+            b"PMT section over into a second transport packet")
+    good = pmt_section(program, pcr_pid, entries, descriptor(0xF0, note), {
+        0x02: descriptor(0x06, b"\x02"),                 # data_stream_alignment: access units
+        0x03: descriptor(0x0A, b"eng\x00") + descriptor(0xF1, note[:60])})
+    as_h264 = [(0x1B if kind == 2 else kind, pid) for kind, pid in entries]
+    bad = pmt_section(program, pcr_pid, as_h264, crc_ok=False)
+    slots = sum(1 for p in packets if ts_pid(p) == pmt_pid)
+    # The first PMT packets go out together, up to the end of the first right
+    # section (section bytes per packet: the payload less its pointer_field).
+    first_burst = 1
+    while sum(len(payload) - start for start, payload in
+              pack_sections([bad, good])[:first_burst]) < len(bad) + len(good):
+        first_burst += 1
+    copies = 1
+    while len(pack_sections([bad] + [good] * (copies + 1))) <= first_burst + slots - 1:
+        copies += 1
+    pmt_payloads = pack_sections([bad] + [good] * copies)
+    tail = pat_of(pmt_pid)[-9:]
+    first_pat = bytes([len(tail)]) + tail + pat_of(0x1FF0, crc_ok=False) + pat_of(pmt_pid)
+    out, pat_cc, pmt_cc = [], 0, 0
+    for packet in packets:
+        pid = ts_pid(packet)
+        if pid == 0:
+            payload = first_pat if pat_cc == 0 else b"\x00" + pat_of(pmt_pid)
+            out.append(ts_packet(0, pat_cc, payload, True))
+            pat_cc += 1
+        elif pid == pmt_pid:
+            for start, payload in pmt_payloads[pmt_cc:first_burst if pmt_cc == 0 else pmt_cc + 1]:
+                out.append(ts_packet(pmt_pid, pmt_cc, payload, start))
+                pmt_cc += 1
+        else:
+            out.append(packet)
+    for start, payload in pmt_payloads[pmt_cc:]:
+        out.append(ts_packet(pmt_pid, pmt_cc, payload, start))
+        pmt_cc += 1
+    write_file(dst, b"".join(out))
+
+
+def cmd_late_psi(src, dst):
+    """IN without the PAT and PMT packets in front of its first video packet:
+    the first PAT and PMT are FFmpeg's first repetition of them."""
+    packets = ts_packets(read_file(src))
+    pat = first_section(packets, 0)
+    psi = {0, ((pat[10] & 0x1F) << 8) | pat[11]}
+    pid = video_pid(packets)
+    first = next(i for i, p in enumerate(packets) if ts_pid(p) == pid)
+    write_file(dst, b"".join(p for i, p in enumerate(packets) if i > first or ts_pid(p) not in psi))
+
+
+def cmd_ts_cut_mid_gop(src, dst):
+    """IN from a packet in the middle of its fifth video PES packet on (FFmpeg
+    writes one picture per PES packet)."""
+    packets = ts_packets(read_file(src))
+    pid = video_pid(packets)
+    video = [i for i, p in enumerate(packets) if ts_pid(p) == pid]
+    starts = [i for i in video if packets[i][1] & 0x40]
+    inside = [i for i in video if starts[4] < i < starts[5]]
+    write_file(dst, b"".join(packets[inside[len(inside) // 2]:]))
+
+
+def gf_tables():
+    exp, log, x = [0] * 512, [0] * 256, 1
+    for i in range(255):
+        exp[i], log[x] = x, i
+        x = (x << 1) ^ (0x11D if x & 0x80 else 0)   # x^8 + x^4 + x^3 + x^2 + 1
+    exp[255:510] = exp[:255]
+    return exp, log
+
+
+GF_EXP, GF_LOG = gf_tables()
+
+
+def gf_mul(a, b):
+    return GF_EXP[GF_LOG[a] + GF_LOG[b]] if a and b else 0
+
+
+def rs_generator():
+    """Coefficients, highest power first, of (x - a^0)(x - a^1)...(x - a^15)."""
+    g = [1]
+    for i in range(16):
+        g = [c ^ gf_mul(d, GF_EXP[i]) for c, d in zip(g + [0], [0] + g)]
+    return g
+
+
+RS_GENERATOR = rs_generator()
+
+
+def rs_parity(message):
+    """The 16 parity bytes of the Reed-Solomon (204,188) code (the (255,239)
+    code shortened, as DVB uses it) over `message`."""
+    parity = [0] * 16
+    for byte in message:
+        feedback = byte ^ parity[0]
+        parity = parity[1:] + [0]
+        for j in range(16):
+            parity[j] ^= gf_mul(RS_GENERATOR[j + 1], feedback)
+    return bytes(parity)
+
+
+def cmd_ts_204(src, dst):
+    write_file(dst, b"".join(p + rs_parity(p) for p in ts_packets(read_file(src))))
+
+
+def pcr_27mhz(packet):
+    """The PCR of a packet's adaptation field in 27 MHz ticks, or None."""
+    if not packet[3] & 0x20 or packet[4] < 7 or not packet[5] & 0x10:
+        return None
+    b = packet[6:12]
+    base = (b[0] << 25) | (b[1] << 17) | (b[2] << 9) | (b[3] << 1) | (b[4] >> 7)
+    return base * 300 + (((b[4] & 1) << 8) | b[5])
+
+
+def cmd_m2ts_arrival_times(src, dst):
+    """IN (192-byte packets) with every arrival_time_stamp set from the PCRs:
+    equal to the PCR in packets that carry one, linear in between and beyond
+    (FFmpeg 5.1 writes values that jump back and forth)."""
+    data = bytearray(read_file(src))
+    count = len(data) // 192
+    pcrs = [(i, pcr) for i in range(count)
+            for pcr in [pcr_27mhz(data[i * 192 + 4:i * 192 + 192])] if pcr is not None]
+    if len(pcrs) < 2:
+        raise SystemExit("fewer than two PCRs")
+    for i in range(count):
+        k = next((k for k in range(1, len(pcrs) - 1) if pcrs[k][0] > i), len(pcrs) - 1)
+        (a, pa), (b, pb) = pcrs[k - 1], pcrs[k]
+        ats = pa + (pb - pa) * (i - a) // (b - a)
+        data[i * 192:i * 192 + 4] = struct.pack(">I", ats & 0x3FFFFFFF)  # copy_permission 0
     write_file(dst, bytes(data))
 
 
@@ -472,6 +865,15 @@ def main(argv):
         "random": cmd_random,
         "ts-stream-type": cmd_ts_stream_type,
         "strip-ftyp": cmd_strip_ftyp,
+        "merge-groups": cmd_merge_groups,
+        "running-tr": cmd_running_tr,
+        "cut-both-ends": cmd_cut_both_ends,
+        "drop-pictures": cmd_drop_pictures,
+        "psi-packed": cmd_psi_packed,
+        "late-psi": cmd_late_psi,
+        "ts-cut-mid-gop": cmd_ts_cut_mid_gop,
+        "ts-204": cmd_ts_204,
+        "m2ts-arrival-times": cmd_m2ts_arrival_times,
         "ts-info": cmd_ts_info,
     }
     if command == "es-info":

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Regenerates the MPEG test-stream corpus in tests/data/streams/ from synthetic
-# sources (no external media).  Re-runnable; about 10 s (20 s with --catalog).
+# sources (no external media).  Re-runnable; about 45 s (60 s with --catalog).
 #
 # Debian packages needed: ffmpeg (ffmpeg, ffprobe), mjpegtools (mpeg2enc,
 # mplex), python3; mpeg2dec (libmpeg2 0.5.1) only for --catalog.
@@ -12,9 +12,10 @@
 #                                        from ffprobe and mpeg2dec results
 #
 # Output is byte-identical from run to run with the same tool versions
-# (Debian 12: FFmpeg 5.1, mjpegtools 2.1.0): every encoder runs single-threaded
-# with bit-exact flags, pseudo-random bytes come from a fixed-seed generator in
-# corpus_tool.py, and the field-picture streams come from field_encoder.py.
+# (Debian 12: FFmpeg 5.1, libx264 0.164, mjpegtools 2.1.0): every encoder runs
+# single-threaded with bit-exact flags, pseudo-random bytes come from a
+# fixed-seed generator in corpus_tool.py, and the field-picture streams come
+# from field_encoder.py.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -83,6 +84,27 @@ for order in tff bff; do
   python3 "$here/field_encoder.py" "$work/fields-$order.yuv" 176 144 "$order" \
      "$out/es-field-pictures-$order.m2v"
 done
+
+# Frame pictures and field pairs mixed picture by picture; mixed_encoder.py
+# takes a 50 Hz progressive source and builds each coded frame from the
+# instants of its fields (progressive frames from one instant).  The grid
+# gives every field its own detail, so a wrong field parity shows.
+ff -f lavfi -i "smptebars=size=176x144:rate=50,drawgrid=w=16:h=6:t=1:c=white@0.5[bg];testsrc2=size=64x48:rate=50[fg];[bg][fg]overlay=x='56+44*sin(n/14)':y='48+36*sin(n/19)':eval=frame,format=yuv420p" \
+   -frames:v 72 -f rawvideo -pix_fmt yuv420p "$work/mixed-source.yuv"
+python3 "$here/mixed_encoder.py" mixed-frame-field "$work/mixed-source.yuv" 176 144 \
+   "$out/es-mixed-frame-field.m2v"
+python3 "$here/mixed_encoder.py" field-ip-backref "$work/mixed-source.yuv" 176 144 \
+   "$out/es-field-ip-backref.m2v"
+# Dual prime wants steady motion: still bars, an inset moving 2 and 1 samples a field.
+ff -f lavfi -i "smptebars=size=176x144:rate=50[bg];testsrc2=size=80x64:rate=50[fg];[bg][fg]overlay=x='12+2*n':y='16+n':eval=frame,format=yuv420p" \
+   -frames:v 30 -f rawvideo -pix_fmt yuv420p "$work/dual-source.yuv"
+python3 "$here/mixed_encoder.py" mixed-dual-prime "$work/dual-source.yuv" 176 144 \
+   "$out/es-mixed-dual-prime.m2v"
+# One macroblock: 12x12, coded 16x32, one macroblock row per field.
+ff -f lavfi -i "testsrc2=size=176x144:rate=50,crop=12:12:x='40+2*n':y='60+n',format=yuv420p" \
+   -frames:v 30 -f rawvideo -pix_fmt yuv420p "$work/tiny-source.yuv"
+python3 "$here/mixed_encoder.py" tiny-fields "$work/tiny-source.yuv" 12 12 \
+   "$out/es-tiny-12x12-fields.m2v"
 
 # A second encoder: mpeg2enc (MPEG Software Simulation Group lineage) writes
 # q_scale_type 1, alternate scan, intra VLC table B.15 and 9-bit DC by itself.
@@ -170,6 +192,37 @@ $tool matrices-to-extension "$out/es-custom-matrices.m2v" "$out/es-quant-matrix-
 { cat "$out/es-ip-only.m2v"; printf '\x00\x00\x01\xb7'; cat "$out/es-custom-matrices.m2v"; } \
    > "$out/es-two-sequences.m2v"
 
+# Several I-pictures in one group: groups of six (I B B P B B) with the
+# sequence and group headers in front of groups 2, 3 and 5 removed, so the
+# second group holds three I-pictures and the third two; temporal_reference
+# counts on through each merged group (it restarts only after a group header).
+ff "${qcif[@]}" -frames:v 34 "${m2v[@]}" -g 6 -bf 2 -q:v 10 -f mpeg2video "$work/groups-of-6.m2v"
+$tool merge-groups "$work/groups-of-6.m2v" "$out/es-several-i-per-group.m2v" 2,3,5
+# No group headers and temporal_reference a running count over 1100 pictures,
+# so it wraps from 1023 to 0; sequence headers stay in front of the I-pictures.
+# 32x32 at the coarsest quantiser keeps the file small.
+ff -f lavfi -i testsrc2=size=32x32:rate=25 -frames:v 1100 "${m2v[@]}" -g 50 -bf 2 -q:v 31 \
+   -f mpeg2video "$work/tiny-long.m2v"
+$tool running-tr "$work/tiny-long.m2v" "$out/es-no-gop-tr-wraps.m2v"
+ff "${qcif[@]}" -frames:v 40 "${m2v[@]}" -g 12 -bf 2 -q:v 10 -f mpeg2video "$work/open-40.m2v"
+# A capture cut at both ends: it starts half way through the slices of the
+# first group's last P-picture (its two B-pictures follow, before any sequence
+# header), then open groups whose leading B-pictures lost their forward
+# reference; it ends with the third group's third anchor picture followed by
+# half of the first of its B-pictures.
+$tool cut-both-ends "$work/open-40.m2v" "$out/es-cut-both-ends.m2v"
+# Pictures lost in transmission: coded pictures 5 (a B-picture), 13 (a
+# P-picture) and 22 (the I-picture opening the third group, with its sequence
+# and group headers) removed; temporal_reference left as it was.
+$tool drop-pictures "$work/open-40.m2v" "$out/es-lost-pictures.m2v" 5,13,22
+# Pictures smaller than one macroblock (12x12): one macroblock progressive;
+# interlaced frame pictures are coded 16x32 (two macroblock rows).
+ff -f lavfi -i testsrc2=size=12x12:rate=25 -frames:v 10 "${m2v[@]}" -g 12 -bf 2 -q:v 4 \
+   -f mpeg2video "$out/es-tiny-12x12.m2v"
+ff -f lavfi -i testsrc2=size=12x12:rate=50 -vf tinterlace=mode=interleave_top,setfield=tff \
+   -frames:v 10 "${m2v[@]}" -flags +ilme+ildct -top 1 -g 12 -bf 2 -q:v 4 \
+   -f mpeg2video "$out/es-tiny-12x12-interlaced.m2v"
+
 # ------------------------------------------------------------ program streams
 
 # DVD-style VOB: MPEG-2 pack headers, system header, MP2 audio.
@@ -203,6 +256,55 @@ ff "${tone[@]}" "${qcif[@]}" -map 0:a -map 1:v -frames:v 12 -t 0.5 "${m2v[@]}" \
    -g 6 -bf 2 -q:v 8 -c:a mp2 -b:a 128k -f mpegts "$out/ts-audio-first-pmt.ts"
 # The single-program stream cut in the middle of a packet.
 $tool truncate "$out/ts-mp2-audio.ts" "$out/ts-truncated.ts"
+# The same content in 192-byte packets (a 4-byte copy-permission/arrival-time
+# header before each packet, 6144-byte aligned units), as Blu-ray and AVCHD
+# store it; the muxer then uses Blu-ray PIDs (PMT 0x100, video 0x1011).  Its
+# arrival time stamps jump about, so they are recomputed from the PCRs.
+ff "${cif[@]}" "${tone[@]}" -frames:v 25 -t 1 "${m2v[@]}" -g 12 -bf 2 -q:v 8 \
+   -c:a mp2 -b:a 128k -f mpegts -mpegts_m2ts_mode 1 "$work/m2ts.m2ts"
+$tool m2ts-arrival-times "$work/m2ts.m2ts" "$out/ts-m2ts-192.m2ts"
+# ... and in 204-byte packets: 16 Reed-Solomon parity bytes after each packet,
+# as DVB receivers record it.
+$tool ts-204 "$out/ts-mp2-audio.ts" "$out/ts-dvb-204.ts"
+# Broadcast-like multiplexes of four programs.  Radio: programs 1 and 4 carry
+# MP2 audio only; program 2 has smptebars with a moving inset (20 frames, PID
+# 0x101), program 3 mandelbrot (12 frames, 160x128, PID 0x103).  The last
+# program has no MPEG-2 video, so the library takes the first program in PAT
+# order that has: program 2.
+multiplex_sources=(-t 0.8 -f lavfi -i sine=frequency=440:sample_rate=48000
+   -t 0.8 -f lavfi -i "smptebars=size=176x144:rate=25[bg];testsrc2=size=48x48:rate=25[fg];[bg][fg]overlay=x='8+6*n':y=48:eval=frame"
+   -t 0.48 -f lavfi -i mandelbrot=size=160x128:rate=25
+   -t 0.8 -f lavfi -i sine=frequency=880:sample_rate=48000)
+ff "${multiplex_sources[@]}" -t 0.8 -f lavfi -i sine=frequency=660:sample_rate=48000 \
+   -t 0.8 -f lavfi -i sine=frequency=1000:sample_rate=48000 \
+   -map 0:a -map 1:v -map 4:a -map 2:v -map 5:a -map 3:a "${m2v[@]}" -g 12 -bf 2 -q:v 10 \
+   -c:a mp2 -b:a 64k -program title=R1:st=0 -program title=A:st=1:st=2 \
+   -program title=B:st=3:st=4 -program title=R2:st=5 -f mpegts "$out/ts-multiplex-radio-last.ts"
+# The same two MPEG-2 programs between an MPEG-4 Visual program (first, stream
+# type 0x10, PID 0x100) and an H.264 program (last, stream type 0x1b, PID
+# 0x104, no SEI so no encoder version string): the library takes program 2
+# (PID 0x102; program 3's mandelbrot is on 0x103).
+ff "${multiplex_sources[@]}" -t 0.4 -f lavfi -i testsrc2=size=176x144:rate=25 \
+   -t 0.4 -f lavfi -i testsrc2=size=128x96:rate=25 \
+   -map 4:v -map 0:a -map 1:v -map 2:v -map 5:v -map 3:a "${m2v[@]}" -g 12 -bf 2 -q:v 10 \
+   -c:v:0 mpeg4 -c:v:3 libx264 -preset:v:3 veryfast -crf:v:3 35 -x264-params:v:3 threads=1 \
+   -bsf:v:3 filter_units=remove_types=6 -c:a mp2 -b:a 64k -program title=M4:st=0:st=1 \
+   -program title=A:st=2 -program title=B:st=3 -program title=AVC:st=4:st=5 \
+   -f mpegts "$out/ts-multiplex-other-codec-last.ts"
+# PSI as 13818-1 allows it but FFmpeg never writes it (ordinary video and audio
+# of a 176x144 stream with open groups): pointer_field not 0, sections back to
+# back across packets, a PMT longer than one packet, a PAT and a PMT with a
+# wrong CRC_32 before the right ones.
+ff "${qcif[@]}" -t 1.6 "${tone[@]}" -frames:v 40 "${m2v[@]}" -g 12 -bf 2 -q:v 10 \
+   -c:a mp2 -b:a 64k -f mpegts "$work/qcif.ts"
+$tool psi-packed "$work/qcif.ts" "$out/ts-psi-pointer-field.ts"
+# PAT and PMT first arrive after the first video packets (FFmpeg's first
+# repetition of them).
+$tool late-psi "$work/qcif.ts" "$out/ts-psi-after-video.ts"
+# A capture started at a packet boundary in the middle of a group: video
+# payload of the fifth picture first, then pictures before the first sequence
+# header, then an open group.
+$tool ts-cut-mid-gop "$work/qcif.ts" "$out/ts-mid-stream-capture.ts"
 
 # ------------------------------------------------------------ refusals
 
