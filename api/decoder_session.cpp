@@ -5,6 +5,7 @@
 
 #include "decode/slice_worker_pool.h"
 #include "parse/header_parser.h"
+#include "slice/scale_geometry.h"
 
 using namespace quarlin;
 
@@ -35,26 +36,9 @@ DecoderSession::~DecoderSession() {
   sliceTotal.clear();
   sliceStart.clear();
   startCodeTables.clear();
-  scan.anchorList.clear();
+  scan.heldFrames.clear();
   buffer = SharedBuffer();
   vlcTables = VlcTableSetReference();
-}
-
-int32_t DecoderSession::parseSequence() {
-  pictureValues.secondField = 0;
-  const int32_t result = parseSequenceHeader(*buffer, sequence);
-  firstSequence = sequence;
-  return result;
-}
-
-void DecoderSession::rememberSequence(int64_t locator, const SequenceInfo& header) {
-  if (!rememberedSequence(locator)) laterSequences.push_back(LaterSequence{locator, header});
-}
-
-const SequenceInfo* DecoderSession::rememberedSequence(int64_t locator) const {
-  for (const LaterSequence& later : laterSequences)
-    if (later.locator == locator) return &later.sequence;
-  return nullptr;
 }
 
 // Takes the unit's start codes, filling further units, up to the first
@@ -82,31 +66,33 @@ int32_t DecoderSession::open(const void* seekData, int32_t seekDataSize) {
   }
   const bool haveBlock = block != nullptr;
   if (stream.probe(block, blockSize) != 0) return -3;
+  // The block's last recorded position holds only if its index part loads:
+  // until then the positions read here are recorded as in a scan, so that
+  // a rejected block leaves the file to be indexed as without one.
+  const int64_t blockLastRecorded = stream.demux().lastRecorded;
+  stream.demux().lastRecorded = -1;
 
   buffer = createSharedBuffer(kUnitCapacity, &startCodeTables, hostServices);
   if (int32_t r = stream.readNextPictureUnit(*buffer); r != 0 && !(r == -4 && buffer->filled > 0))
     return -3;
   if (findSequenceHeader() != 0) return -3;
-  if (parseSequence() != 0) return -3;
+  if (parseSequenceHeader(*buffer, sequence) != kHeaderOk) return -3;
+  // horizontal_size_value and vertical_size_value 0 are forbidden.
+  if (sequence.width == 0 || sequence.height == 0) return -3;
   if (sequence.chromaFactor != 2) return -2;
+  firstSequence = sequence;
+  pictureValues.secondField = 0;
 
-  if (haveBlock) {
-    if (frameIndex.load(block, blockSize) == 0) {
-      buffer = SharedBuffer();
-      return 0;
-    }
-    // The index part was rejected: the file is indexed afresh, so the
-    // positions recorded from the block's stream part must not hold back
-    // the new ones.
-    stream.demux().lastRecorded = -1;
+  if (haveBlock && frameIndex.load(block, blockSize) == 0) {
+    stream.demux().lastRecorded = blockLastRecorded;
+    buffer = SharedBuffer();
+    return 0;
   }
 
+  // A second sequence header right after the first is met by the scan
+  // like any later one.
   scan.reset();
   scan.currentStartCode = buffer->nextStartCode();
-  if (scan.currentStartCode == kSequenceHeaderCode) {
-    if (parseSequence() != 0) return -1;
-    scan.currentStartCode = buffer->nextStartCode();
-  }
   indexIncomplete = true;
   float progress = 0.0f;
   const int32_t result = scanIndex(*this, kOpenScanBudget, &progress);
@@ -120,7 +106,10 @@ int32_t DecoderSession::indexSlice(int32_t budget, float* progress) {
   return scanIndex(*this, budget, progress);
 }
 
+// Everything comes from the file's first sequence header, whatever was
+// decoded since.
 int32_t DecoderSession::getFileInfo(FileInfo* info) const {
+  const SequenceInfo& sequence = firstSequence;
   const uint32_t w = static_cast<uint32_t>(sequence.width);
   const uint32_t h = static_cast<uint32_t>(sequence.height);
   info->width = w;
@@ -147,4 +136,10 @@ int32_t DecoderSession::getFileInfo(FileInfo* info) const {
   info->displayWidth = static_cast<uint32_t>(sequence.displayWidth);
   info->displayHeight = static_cast<uint32_t>(sequence.displayHeight);
   return 0;
+}
+
+void DecoderSession::getFrameSizes(int32_t& lumaSize, int32_t& chromaSize) const {
+  const PlaneExtent extent = planeExtent(firstSequence.width, firstSequence.height);
+  lumaSize = static_cast<int32_t>(extent.luma);
+  chromaSize = static_cast<int32_t>(extent.chroma);
 }

@@ -24,8 +24,8 @@ struct DecoderSession {
   quarlin::FrameIndex frameIndex;
   quarlin::VlcTableSetReference vlcTables;
   quarlin::SharedBuffer buffer;
-  quarlin::SequenceInfo sequence;       // the sequence header in force for decoding
-  quarlin::SequenceInfo firstSequence;  // the file's first sequence header
+  quarlin::SequenceInfo sequence;       // the sequence values in force for the picture at hand
+  quarlin::SequenceInfo firstSequence;  // the file's first sequence header: its geometry is the file's
   quarlin::PictureInfo picture;
   quarlin::PictureDecodeValues pictureValues;
   quarlin::IndexBuildState scan;
@@ -36,14 +36,9 @@ struct DecoderSession {
   Array<int32_t> sliceStart;
   Array<int32_t> sliceTotal;
   Array<quarlin::SharedBuffer> partBuffer;
-  // Later sequence headers that differ from the first, by the locator the
-  // index records for their pictures; which one `sequence` holds.
-  struct LaterSequence {
-    int64_t locator;
-    quarlin::SequenceInfo sequence;
-  };
-  Array<LaterSequence> laterSequences;
-  int64_t loadedSequenceLocator = -1;
+  // The second field of the frame being decoded has no forward reference
+  // frame (see PictureContext::noPastField).
+  bool noPastField = false;
 
   DecoderSession(const char16_t* path, const HostServices& services);
   ~DecoderSession();
@@ -57,10 +52,8 @@ struct DecoderSession {
   int32_t open(const void* seekData, int32_t seekDataSize);
   int32_t indexSlice(int32_t budget, float* progress);
   int32_t getFileInfo(FileInfo* info) const;
-  // Parses a sequence header at the buffer's reader; clears secondField.
-  int32_t parseSequence();
-  void rememberSequence(int64_t locator, const quarlin::SequenceInfo& header);
-  const quarlin::SequenceInfo* rememberedSequence(int64_t locator) const;
+  // The plane sizes the host allocates (see planeExtent).
+  void getFrameSizes(int32_t& lumaSize, int32_t& chromaSize) const;
 
  private:
   int32_t findSequenceHeader();

@@ -84,11 +84,7 @@ QUARLIN_API int32_t Quarlin_GetStartFrameOffset(DecoderSession* session, int32_t
 QUARLIN_API int32_t Quarlin_GetFrameSizes(DecoderSession* session, int32_t* lumaSize,
                                           int32_t* chromaSize) {
   return guarded([&] {
-    const uint32_t w = static_cast<uint32_t>(session->sequence.width);
-    const uint32_t h = static_cast<uint32_t>(session->sequence.height);
-    const uint32_t luma = w * (h + 128);
-    *lumaSize = static_cast<int32_t>(luma);
-    *chromaSize = static_cast<int32_t>(luma) / 4;  // a signed division, toward zero
+    session->getFrameSizes(*lumaSize, *chromaSize);
     return 0;
   });
 }

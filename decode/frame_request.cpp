@@ -1,9 +1,13 @@
 #include "decode/frame_request.h"
 
+#include <cstring>
+
 #include "api/decoder_session.h"
 #include "decode/frame_buffer.h"
 #include "decode/picture_decoder.h"
-#include "decode/sequence_selection.h"
+#include "index/coding_state.h"
+#include "parse/header_parser.h"
+#include "slice/scale_geometry.h"
 
 namespace quarlin {
 
@@ -11,6 +15,8 @@ namespace {
 
 // At most this many units are examined after seeking to an entry.
 constexpr int32_t kMaxUnitsExamined = 9;
+constexpr int32_t kFrameStructure = 3;
+constexpr int32_t kTypeB = 3;
 
 // Fetches units until one carries the expected temporal_reference, a
 // picture type 1-3 and the indexed size. The reader then stands just after
@@ -42,11 +48,86 @@ int32_t decodeSecondField(DecoderSession& s, const FrameBuffer& forward, const F
   const int32_t result = s.stream.readNextPictureUnit(unit);
   if (result != 0 && !(result == -4 && unit.filled > 0)) return result;
   parsePictureHeader(unit, s.picture);
-  if (s.picture.temporalReference != temporalReference) return -2;
+  if (s.picture.temporalReference != temporalReference) return kHeaderInvalid;
   s.pictureValues.secondField = 1;
   const int32_t decoded = decodePicture(s, forward, backward, output);
-  if (decoded == 0 && s.picture.pictureStructure != 3 - firstStructure) return -2;
+  if (decoded == 0 && s.picture.pictureStructure != 3 - firstStructure) return kHeaderInvalid;
   return decoded;
+}
+
+// A field picture whose other field is missing: its lines are repeated into
+// the other field's, so the frame shows the one field there is. Lines and
+// strides are those of the decoding scale.
+void repeatField(const FrameBuffer& output, DecodeScale scale, int32_t parity) {
+  const PlaneExtent extent = planeExtent(output.width, output.height);
+  const int32_t rows = 2 * ((output.height + 31) / 32);  // macroblock rows of the frame
+  const bool full = scale == DecodeScale::Full;
+  const int32_t lumaStride = full ? output.lumaStride : reducedLumaStride(output.lumaStride);
+  const int32_t chromaStride = full ? output.chromaStride() : reducedChromaStride(output.lumaStride);
+  const int32_t lumaLines = (scale == DecodeScale::Quarter ? 8 : 16) * rows;
+  const struct {
+    uint8_t* plane;
+    int32_t stride;
+    int32_t lines;
+    int64_t bytes;
+  } planes[3] = {{output.yPlane, lumaStride, lumaLines, extent.luma},
+                 {output.cbPlane, chromaStride, lumaLines / 2, extent.chroma},
+                 {output.crPlane, chromaStride, lumaLines / 2, extent.chroma}};
+  for (const auto& p : planes) {
+    for (int32_t line = 0; line + 1 < p.lines; line += 2) {
+      const int64_t from = int64_t{line + parity} * p.stride;
+      const int64_t to = int64_t{line + 1 - parity} * p.stride;
+      if (from + p.stride <= p.bytes && to + p.stride <= p.bytes)
+        std::memcpy(p.plane + to, p.plane + from, static_cast<size_t>(p.stride));
+    }
+  }
+}
+
+// The sequence values a picture decodes with: the first sequence header
+// with the progressive_sequence and matrices the index recorded for it.
+int32_t loadCodingState(DecoderSession& s, const FrameIndexEntry& entry) {
+  s.sequence = s.firstSequence;
+  if (entry.codingState == kFirstSequenceState) return 0;
+  const CodingState* state = s.frameIndex.codingState(entry.codingState);
+  if (!state || (state->flags & CodingState::kUndecodable)) return kSequenceUnavailable;
+  applyCodingState(*state, s.sequence);
+  return 0;
+}
+
+int32_t decodeIndexedFrame(DecoderSession& s, int32_t frame, const FrameIndexEntry& entry,
+                           const PlaneSet* forwardPlanes, const PlaneSet* backwardPlanes,
+                           const PlaneSet* outputPlanes) {
+  if (int32_t r = loadCodingState(s, entry); r != 0) return r;
+  s.stream.seekTo(entry.streamPosition, *s.buffer);
+
+  const SequenceInfo& q = s.sequence;
+  const FrameBuffer output = frameBufferOver(outputPlanes, q.width, q.height, q.stride);
+  const FrameBuffer backward = frameBufferOver(backwardPlanes, q.width, q.height, q.stride);
+  const bool forwardGiven = forwardPlanes && forwardPlanes->y.address;
+  const bool backwardGiven = backwardPlanes && backwardPlanes->y.address;
+  // A B-frame without a forward reference (the leading B-frames of a group
+  // that starts the file) predicts forward from its backward reference, so
+  // that it never reads what the output planes held before.
+  const FrameBuffer forward = forwardGiven ? frameBufferOver(forwardPlanes, q.width, q.height, q.stride)
+                              : entry.pictureType() == kTypeB && backwardGiven ? backward
+                                                                                : output;
+  const int32_t tr = entry.temporalReference != kUnknownTemporalReference ? entry.temporalReference
+                                                                            : s.frameIndex.keyDistance(frame);
+  if (int32_t r = fetchMatchingUnit(s, tr, entry.codedSize); r != 0) return r;
+  s.pictureValues.secondField = 0;
+  s.noPastField = false;
+  int32_t result = decodePicture(s, forward, backward, output);
+  if (result != 0 || s.picture.pictureStructure == kFrameStructure) return result;
+  // A field picture is half a frame: its other field follows.
+  if (entry.entryFlags & kSingleField) {
+    repeatField(output, decodeScaleFromOptions(s.reducedResolution, s.reductionMode),
+                s.picture.pictureStructure == 2 ? 1 : 0);
+    return 0;
+  }
+  s.noPastField = !forwardGiven;
+  result = decodeSecondField(s, forward, backward, output);
+  s.noPastField = false;
+  return result;
 }
 
 }  // namespace
@@ -60,28 +141,7 @@ int32_t decodeFrame(DecoderSession& s, int32_t frame, const PlaneSet* forwardPla
   s.buffer = createSharedBuffer(kUnitCapacity, &s.startCodeTables, s.hostServices);
   s.reducedResolution = reducedResolution;
   s.reductionMode = reductionMode;
-  if (int32_t r = selectSequenceFor(s, *entry); r != 0) {
-    s.buffer = SharedBuffer();
-    return r;
-  }
-  s.stream.seekTo(entry->streamPosition, *s.buffer);
-
-  const SequenceInfo& q = s.sequence;
-  const FrameBuffer output = frameBufferOver(outputPlanes, q.width, q.height, q.stride);
-  const FrameBuffer backward = frameBufferOver(backwardPlanes, q.width, q.height, q.stride);
-  const bool forwardGiven = forwardPlanes && forwardPlanes->y.address;
-  const FrameBuffer forward =
-      forwardGiven ? frameBufferOver(forwardPlanes, q.width, q.height, q.stride) : output;
-
-  const int32_t tr = s.frameIndex.keyDistance(frame);
-  int32_t result = fetchMatchingUnit(s, tr, entry->codedSize);
-  if (result == 0) {
-    s.pictureValues.secondField = 0;
-    result = decodePicture(s, forward, backward, output);
-    // A field picture is half a frame: its other field follows.
-    if (result == 0 && s.picture.pictureStructure != 3)
-      result = decodeSecondField(s, forward, backward, output);
-  }
+  const int32_t result = decodeIndexedFrame(s, frame, *entry, forwardPlanes, backwardPlanes, outputPlanes);
   s.buffer = SharedBuffer();
   return result;
 }

@@ -12,6 +12,8 @@ struct DecoderSession;
 namespace quarlin {
 
 constexpr int32_t kNoMatchingUnit = -11;
+// The picture follows a sequence header of another size or chroma format.
+constexpr int32_t kSequenceUnavailable = -12;
 
 // 0; -4 index incomplete; -11 no matching unit; other negative codes for
 // fetch failures (-6, -7, -4 with nothing read), rejected headers (-2) or

@@ -12,49 +12,23 @@ namespace quarlin {
 
 namespace {
 
-// A context for one slice (or one field) of the session's current picture.
-void prepareContext(SliceContext& ctx, DecoderSession& s, const SharedBuffer& unit) {
-  ctx.source = &s.stream;
-  ctx.sequence = &s.sequence;
-  ctx.picture = &s.picture;
-  ctx.unit = unit;
-  ctx.vlcTables = s.vlcTables;
-  ctx.mbRow = s.pictureValues.mbRow;
-  ctx.mbColumn = s.pictureValues.mbColumn;
-  ctx.intraDcShift = s.pictureValues.intraDcShift;
-  ctx.dcPredictorReset = s.pictureValues.dcPredictorReset;
-  ctx.secondField = s.pictureValues.secondField;
-  const VlcTableSet& tables = *s.vlcTables;
-  ctx.intraAcTable = tables.table[s.picture.intraVlcFormat ? kVlcCoefficientOne : kVlcCoefficientZero];
-  ctx.intraMatrixLuma = s.sequence.intraMatrixLuma;
-  ctx.intraMatrixChroma = s.sequence.intraMatrixChroma;
-  ctx.nonIntraMatrixLuma = s.sequence.nonIntraMatrixLuma;
-  ctx.nonIntraMatrixChroma = s.sequence.nonIntraMatrixChroma;
-  ctx.reducedResolution = s.reducedResolution;
-  ctx.reductionMode = s.reductionMode;
-}
-
-// Positions the unit's reader just after the next slice start code from the
-// cursor on (other start codes are passed over) and sets the slice's row and
-// reading bound. False when no slice start code is left.
-bool enterNextSlice(StreamBuffer& unit, SliceContext& ctx) {
-  for (int32_t code = unit.rewindToCurrent(); code != -1; code = unit.rewindToCurrent()) {
-    unit.skipStartCode();
-    if (!isSliceStartCode(static_cast<uint32_t>(code))) continue;
-    ctx.slice.sliceRow = code & 0xFF;
-    ctx.sliceEnd = unit.cursor < unit.entryCount()
-                       ? unit.words() + unit.table->wordOffsets[unit.cursor] / 4 + 1
-                       : unit.words() + (unit.filled + 3) / 4;
-    return true;
-  }
-  return false;
+PictureContext pictureContextOf(const DecoderSession& s) {
+  PictureContext p;
+  p.sequence = &s.sequence;
+  p.picture = &s.picture;
+  p.values = &s.pictureValues;
+  p.vlcTables = s.vlcTables;
+  p.reducedResolution = s.reducedResolution;
+  p.reductionMode = s.reductionMode;
+  p.noPastField = s.noPastField;
+  return p;
 }
 
 int32_t decodeFieldPicture(DecoderSession& s, const FrameBuffer& forward,
                            const FrameBuffer& backward, const FrameBuffer& output) {
   StreamBuffer& unit = *s.buffer;
   SliceContext ctx;
-  prepareContext(ctx, s, s.buffer);
+  prepareSliceContext(ctx, pictureContextOf(s), s.buffer);
   while (enterNextSlice(unit, ctx)) {
     if (int32_t r = decodeSlice(ctx, forward, backward, output); r != 0) return r;
   }
@@ -86,9 +60,10 @@ int32_t decodeSliceRun(DecoderSession& s, int32_t part, const FrameBuffer& forwa
   const SharedBuffer& unitRef = s.partBuffer[static_cast<size_t>(part)];
   StreamBuffer& unit = *unitRef;
   int32_t result = 0;
+  const PictureContext picture = pictureContextOf(s);
   for (int32_t i = 0; i < s.sliceTotal[static_cast<size_t>(part)]; ++i) {
     SliceContext ctx;
-    prepareContext(ctx, s, unitRef);
+    prepareSliceContext(ctx, picture, unitRef);
     if (!enterNextSlice(unit, ctx)) break;
     // A failed slice does not stop the run: the next one starts from its
     // own start code.

@@ -3,6 +3,7 @@
 #include <alloca.h>
 
 #include <cstddef>
+#include <mutex>
 #include <type_traits>
 
 #include "api/decoder_session.h"
@@ -26,9 +27,34 @@ struct SliceWorkerPool::Worker {
   platform::ThreadHandle thread;
 };
 
+namespace {
+// Pools are never destroyed: workers that outlive the unload wait keep their
+// slots, and a pool left behind by a fork stays as it was.
+std::atomic<SliceWorkerPool*> currentPool{nullptr};
+std::atomic<bool> forkedSinceLoad{false};
+std::mutex replacement;
+
+// In the child of a fork only the forking thread exists: the pool's workers
+// are gone, and a picture handed to them would wait for ever. The child
+// gets a pool of its own at its next use.
+void afterFork() { forkedSinceLoad.store(true, std::memory_order_relaxed); }
+}  // namespace
+
 SliceWorkerPool& SliceWorkerPool::instance() {
-  // Never destroyed: workers that outlive the unload wait keep their slots.
-  static SliceWorkerPool* const pool = new SliceWorkerPool;
+  SliceWorkerPool* pool = currentPool.load(std::memory_order_acquire);
+  if (pool && !forkedSinceLoad.load(std::memory_order_relaxed)) return *pool;
+  std::lock_guard<std::mutex> hold(replacement);
+  pool = currentPool.load(std::memory_order_acquire);
+  if (!pool) {
+    pool = new SliceWorkerPool;
+    currentPool.store(pool, std::memory_order_release);
+    platform::onForkChild(afterFork);
+  } else if (forkedSinceLoad.exchange(false)) {
+    const bool hadWorkers = pool->workerCount_ != 0;
+    pool = new SliceWorkerPool;
+    if (hadWorkers) pool->create();
+    currentPool.store(pool, std::memory_order_release);
+  }
   return *pool;
 }
 

@@ -4,27 +4,29 @@
 
 namespace quarlin {
 
-void FrameIndex::addFrame(const FrameCandidate& c) {
-  FrameIndexEntry e;
-  e.streamPosition = c.streamPosition;
-  e.codedSize = c.codedSize;
-  e.displayNumber = c.displayNumber;
-  // The last anchor is the backward reference when it is displayed later
-  // than the picture (then the one before it is the forward reference);
-  // otherwise it is the forward reference.
-  if (!c.anchors.empty()) {
-    const int32_t last = c.anchors.back();
-    if (last > c.displayNumber) {
-      e.backwardRef = last;
-      e.forwardRef = c.anchors.size() > 1 ? c.anchors[c.anchors.size() - 2] : -1;
-    } else {
-      e.forwardRef = last;
-    }
+namespace {
+// States are compared with the most recent ones only: a stream changes its
+// matrices now and then, not back and forth over hundreds of states, and a
+// state stored twice costs only its bytes.
+constexpr size_t kStatesCompared = 8;
+}  // namespace
+
+void referencesFromAnchors(const AnchorList& anchors, int32_t displayNumber, int32_t& forwardRef,
+                           int32_t& backwardRef) {
+  forwardRef = backwardRef = -1;
+  if (anchors.empty()) return;
+  const int32_t last = anchors.back();
+  if (last > displayNumber) {
+    backwardRef = last;
+    forwardRef = anchors.size() > 1 ? anchors[anchors.size() - 2] : -1;
+  } else {
+    forwardRef = last;
   }
-  e.pictureFlags = static_cast<uint8_t>(c.pictureType | (c.key ? kKeyFlag : 0));
-  e.sequenceLocator = c.sequenceLocator;
+}
+
+void FrameIndex::addFrame(const FrameIndexEntry& e) {
   all_.emplace(e.displayNumber, e);
-  if (c.key) keys_.emplace(e.displayNumber, e);
+  if (e.isKey()) keys_.emplace(e.displayNumber, e);
 }
 
 const FrameIndexEntry* FrameIndex::findEntry(int32_t frame) const {
@@ -46,7 +48,7 @@ int32_t FrameIndex::dependencies(int32_t frame, int32_t& forwardRef, int32_t& ba
   forwardRef = -1;
   backwardRef = -1;
   const FrameIndexEntry* e = findEntry(frame);
-  if (!e) return -8;
+  if (!e) return kFrameNotIndexed;
   if (e->forwardRef != -1) forwardRef = e->forwardRef;
   if (e->backwardRef != -1) backwardRef = e->backwardRef;
   return 0;
@@ -58,7 +60,8 @@ void FrameIndex::setStartFrameOffset(int32_t value) {
 
 // The frame count is the number of entries, less the start offset and less
 // the topmost entries numbered at or beyond that number (pictures missing
-// or numbered past the end), capped by `limit` (-1: no cap).
+// or numbered past the end, from seek data of other writers), capped by
+// `limit` (-1: no cap).
 void FrameIndex::finalise(int32_t limit) {
   const int32_t n = static_cast<int32_t>(all_.size());
   const uint32_t cap = limit == -1 ? static_cast<uint32_t>(n) : static_cast<uint32_t>(limit);
@@ -74,6 +77,27 @@ void FrameIndex::finalise(int32_t limit) {
   }
   const uint32_t remaining = static_cast<uint32_t>(n - beyond - startFrameOffset_);
   if (remaining < cap) frameCount_ = remaining;
+}
+
+int32_t FrameIndex::internCodingState(const CodingState& state) {
+  const size_t n = states_.size();
+  for (size_t k = 0; k < kStatesCompared && k < n; ++k)
+    if (states_[n - 1 - k] == state) return static_cast<int32_t>(n - 1 - k);
+  states_.push_back(state);
+  return static_cast<int32_t>(n);
+}
+
+const CodingState* FrameIndex::codingState(int32_t index) const {
+  if (index < 0 || static_cast<size_t>(index) >= states_.size()) return nullptr;
+  return &states_[static_cast<size_t>(index)];
+}
+
+void FrameIndex::clear() {
+  all_.clear();
+  keys_.clear();
+  states_.clear();
+  startFrameOffset_ = startFrameOffsetCopy_ = 0;
+  frameCount_ = 0;
 }
 
 }  // namespace quarlin

@@ -3,47 +3,44 @@
 #include "api/decoder_session.h"
 #include "parse/header_parser.h"
 #include "parse/start_codes.h"
+#include "slice/slice_decoder.h"
 
 namespace quarlin {
 
 namespace {
 
 constexpr int32_t kFrameStructure = 3;
+constexpr int32_t kTypeI = 1, kTypeP = 2, kTypeB = 3;
 
-// A sequence header met between pictures: pictures after it are decoded
-// with it when it differs from the file's first one (other matrices, for
-// instance), so the entries record where it can be read again.
+// A sequence header met between pictures: the pictures after it decode with
+// its matrices and progressive_sequence; one of another size or chroma
+// format cannot be decoded into the host's planes.
 void noteSequenceHeader(DecoderSession& s) {
-  IndexBuildState& scan = s.scan;
   SequenceInfo header;
-  if (parseSequenceHeader(*s.buffer, header) != 0) return;
-  if (sameCodingParameters(header, s.firstSequence)) {
-    scan.sequenceLocator = -1;
-    return;
-  }
-  scan.sequenceLocator = scan.currentUnitPosition;
-  s.rememberSequence(scan.sequenceLocator, header);
+  if (parseSequenceHeader(*s.buffer, header) != kHeaderOk) return;
+  s.scan.sequenceDecodable = header.width == s.firstSequence.width &&
+                             header.height == s.firstSequence.height && header.chromaFactor == 2;
+  s.sequence = header;
 }
 
-// Steps through the unit's start codes to the next picture. A group header
-// must be followed (after an optional extension and user data) by a picture
-// start code. 0, or -2 for a malformed group.
-int32_t locateNextPicture(DecoderSession& s) {
+// group_of_pictures_header: time_code (25 bits), closed_gop, broken_link.
+void noteGroupHeader(DecoderSession& s) {
+  BitReader r = s.buffer->reader();
+  skipBits(r, 25);
+  s.scan.closedGroupPending = readBits(r, 1) != 0;
+}
+
+// Passes over the rest of the unit's start codes, noting sequence and group
+// headers. The unit ends with the next picture's start code, so the next
+// unit begins with that picture's data.
+void passToNextPicture(DecoderSession& s) {
   IndexBuildState& scan = s.scan;
   StreamBuffer& unit = *s.buffer;
   while (scan.currentStartCode != -1) {
-    if (scan.currentStartCode == kGroupStartCode) {
-      int32_t code = unit.nextStartCode();
-      if (code == kExtensionStartCode) code = unit.nextStartCode();
-      if (code == kUserDataStartCode) code = unit.nextStartCode();
-      if (code != kPictureStartCode) return -2;
-      scan.currentStartCode = unit.nextStartCode();  // normally -1: the unit ends here
-      continue;
-    }
     if (scan.currentStartCode == kSequenceHeaderCode) noteSequenceHeader(s);
+    if (scan.currentStartCode == kGroupStartCode) noteGroupHeader(s);
     scan.currentStartCode = unit.nextStartCode();
   }
-  return 0;
 }
 
 // The first offset in `positions` at or after `p`, stepped back by up to
@@ -55,7 +52,39 @@ typename Set::iterator threeBefore(Set& positions, int64_t p) {
   return it;
 }
 
+enum class Read { Picture, Rejected, End };
+
+// Reads the next unit and completes its picture header.
+int32_t readPicture(DecoderSession& s, Read& read) {
+  StreamBuffer& unit = *s.buffer;
+  const int32_t result = s.stream.readNextPictureUnit(unit);
+  read = Read::End;
+  if (result == -4 && unit.filled == 0) return 0;
+  if (result != 0 && result != -4) return result;
+  parsePictureHeader(unit, s.picture);
+  read = completePictureHeader(unit, s.sequence, s.picture, s.pictureValues) == kHeaderOk ? Read::Picture
+                                                                                        : Read::Rejected;
+  return 0;
+}
+
+// Numbers the held I/P-frame and puts it and the frames displayed before it
+// into the index.
+void releaseHeldAnchor(DecoderSession& s) {
+  IndexBuildState& scan = s.scan;
+  if (!scan.holdingAnchor) return;
+  scan.heldAnchor.displayNumber = scan.nextDisplay++;
+  s.frameIndex.addFrame(scan.heldAnchor);
+  for (FrameIndexEntry& e : scan.heldFrames) {
+    if (e.pictureType() == kTypeB) e.backwardRef = scan.heldAnchor.displayNumber;
+    s.frameIndex.addFrame(e);
+  }
+  scan.heldFrames.clear();
+  scan.olderAnchor = scan.heldAnchor.displayNumber;
+  scan.holdingAnchor = false;
+}
+
 int32_t finalise(DecoderSession& s, float* progress) {
+  releaseHeldAnchor(s);
   const DemuxState& demux = s.stream.demux();
   s.frameIndex.setStartFrameOffset(demux.privateShort);
   s.frameIndex.finalise(demux.privateLong);
@@ -66,81 +95,88 @@ int32_t finalise(DecoderSession& s, float* progress) {
   return 0;
 }
 
-// Reads the next unit and completes its picture header. `end` is set when
-// the data ended with an empty unit.
-int32_t readPicture(DecoderSession& s, bool& end) {
+// The first field of a frame has been read: the second field's unit should
+// follow. A unit that is not that field (a lost field) stays for the next
+// frame; the first field then makes a frame of its own. `reachesPast` is set
+// for an I/P frame whose P field predicts from the previous frame.
+int32_t takeSecondField(DecoderSession& s, FrameIndexEntry& entry, bool& reachesPast) {
+  IndexBuildState& scan = s.scan;
   StreamBuffer& unit = *s.buffer;
-  end = false;
-  const int32_t result = s.stream.readNextPictureUnit(unit);
-  if (result == -4 && unit.filled == 0) {
-    end = true;
+  int32_t last = -1;
+  for (int32_t code = unit.nextStartCode(); code != -1; code = unit.nextStartCode()) last = code;
+  scan.currentStartCode = -1;
+  if (last != kPictureStartCode) {
+    // The data ends (or a unit too large for a picture was cut) after it.
+    entry.entryFlags |= kSingleField;
     return 0;
   }
-  if (result != 0 && result != -4) return result;
-  parsePictureHeader(unit, s.picture);
-  return completePictureHeader(unit, s.sequence, s.picture, s.pictureValues);
-}
-
-// A field-coded frame: the first field's slices are passed over and the
-// second field's unit, which must follow, is consumed with its header.
-// `end` is set when the data ends before the second field.
-int32_t consumeSecondField(DecoderSession& s, bool& end) {
-  StreamBuffer& unit = *s.buffer;
-  int32_t code = -1;
-  for (int32_t c = unit.nextStartCode(); c != -1; c = unit.nextStartCode()) code = c;
-  if (code != kPictureStartCode) {
-    // Only the last unit of the data ends without a picture start code: the
-    // file stops after this first field. Its frame is kept and the index
-    // finalised.
-    end = true;
+  const PictureInfo first = s.picture;
+  const int64_t position = unconsumedPosition(s.stream, unit);
+  Read read;
+  if (int32_t r = readPicture(s, read); r != 0) return r;
+  if (read == Read::End) {  // the next read ends the scan
+    entry.entryFlags |= kSingleField;
     return 0;
   }
-  const int32_t firstStructure = s.picture.pictureStructure;
-  const int32_t firstType = s.picture.pictureCodingType;
-  if (int32_t result = readPicture(s, end); result != 0 || end) return result;
-  // The two fields of a frame have opposite parity.
-  if (s.picture.pictureStructure != 3 - firstStructure) return -2;
-  s.picture.pictureCodingType = firstType;
+  const PictureInfo& second = s.picture;
+  const bool isSecondField = read == Read::Picture && second.pictureStructure == 3 - first.pictureStructure &&
+                             second.temporalReference == first.temporalReference &&
+                             (second.pictureCodingType == kTypeB) == (first.pictureCodingType == kTypeB);
+  if (!isSecondField) {
+    entry.entryFlags |= kSingleField;
+    scan.unitPending = read == Read::Picture;
+    scan.pendingPosition = position;
+    if (!scan.unitPending) scan.currentStartCode = unit.nextStartCode();
+    return 0;
+  }
+  if (first.pictureCodingType == kTypeI && second.pictureCodingType == kTypeP) {
+    PictureContext picture;
+    picture.sequence = &s.sequence;
+    picture.picture = &s.picture;
+    picture.values = &s.pictureValues;
+    picture.vlcTables = s.vlcTables;
+    reachesPast = secondFieldReachesPastFrame(picture, s.buffer);
+  }
+  scan.currentStartCode = unit.nextStartCode();
   return 0;
 }
 
-void classify(IndexBuildState& scan, FrameCandidate& c, int32_t type) {
-  switch (type) {
-    case 1:
-      c.pictureType = 1;
-      scan.anchorList.push_back(c.displayNumber);
-      // An I-picture is the anchor the next group's leading B-pictures
-      // predict from when no P-picture follows it in its group
-      // (ISO/IEC 13818-2 7.6: the forward reference is the most recently
-      // decoded I- or P-picture).
-      scan.carriedAnchor = c.displayNumber;
-      c.anchors.clear();  // an I-picture has no references
-      break;
-    case 2:
-      c.pictureType = 2;
-      scan.anchorList.push_back(c.displayNumber);
-      scan.carriedAnchor = c.displayNumber;
-      break;
-    case 3:
-      c.pictureType = 3;
-      break;
-    default:
-      c.pictureType = 0;  // D-pictures
+// Gives the frame its display number (now, or when the next I/P-frame
+// arrives) and references.
+void number(DecoderSession& s, FrameIndexEntry& e, int32_t type, bool reachesPast) {
+  IndexBuildState& scan = s.scan;
+  if (type == kTypeI || type == kTypeP) {
+    releaseHeldAnchor(s);
+    e.pictureFlags = static_cast<uint8_t>(type == kTypeI ? kEntryTypeI | kKeyFlag : kEntryTypeP);
+    e.forwardRef = type == kTypeP || reachesPast ? scan.olderAnchor : -1;
+    // ISO/IEC 13818-2 6.3.8: the B-pictures right after the first I-picture
+    // of a closed group use backward prediction only.
+    scan.leadingOfClosedGroup = type == kTypeI && scan.closedGroupPending;
+    if (type == kTypeI) scan.closedGroupPending = false;
+    scan.heldAnchor = e;
+    scan.holdingAnchor = true;
+    return;
   }
+  // B-frames (and D-pictures, which have no references) are displayed as
+  // they are decoded, before the held anchor.
+  e.displayNumber = scan.nextDisplay++;
+  e.pictureFlags = static_cast<uint8_t>(type == kTypeB ? kEntryTypeB : kEntryTypeOther);
+  if (type == kTypeB && !scan.leadingOfClosedGroup) e.forwardRef = scan.olderAnchor;
+  scan.heldFrames.push_back(e);
 }
 
 }  // namespace
 
 void IndexBuildState::reset() {
-  decodeCount = 0;
-  gopDisplayBase = 0;
-  picturesInGroup = 0;
-  pendingKey = false;
-  carriedAnchor = -1;
-  anchorList.clear();
   seenIntra = false;
-  currentUnitPosition = -1;
-  sequenceLocator = -1;
+  nextDisplay = 0;
+  olderAnchor = -1;
+  holdingAnchor = false;
+  heldFrames.clear();
+  closedGroupPending = leadingOfClosedGroup = false;
+  sequenceDecodable = true;
+  unitPending = false;
+  pendingPosition = 0;
 }
 
 int64_t unconsumedPosition(StreamSource& source, const StreamBuffer& unit) {
@@ -163,49 +199,37 @@ int32_t scanIndex(DecoderSession& s, int32_t budget, float* progress) {
   const double fileSize = static_cast<double>(s.stream.reader().getFileSize());
   for (;;) {
     if (intraCount >= budget) return kScanBudgetUsed;
-    FrameCandidate c;
-    if (int32_t r = locateNextPicture(s); r != 0) return r;
-
-    c.streamPosition = unconsumedPosition(s.stream, *s.buffer);
-    if (progress) *progress = static_cast<float>(static_cast<double>(c.streamPosition) / fileSize);
-
-    bool end = false;
-    if (int32_t r = readPicture(s, end); r != 0) return r;
-    if (end) return finalise(s, progress);
-    c.codedSize = static_cast<uint32_t>(s.buffer->filled);
-    c.sequenceLocator = scan.sequenceLocator;
-    scan.currentUnitPosition = c.streamPosition;
+    FrameIndexEntry e;
+    if (scan.unitPending) {
+      scan.unitPending = false;
+      e.streamPosition = scan.pendingPosition;
+    } else {
+      passToNextPicture(s);
+      e.streamPosition = unconsumedPosition(s.stream, *s.buffer);
+      if (progress) *progress = static_cast<float>(static_cast<double>(e.streamPosition) / fileSize);
+      Read read;
+      if (int32_t r = readPicture(s, read); r != 0) return r;
+      if (read == Read::End) return finalise(s, progress);
+      if (read == Read::Rejected) {  // a damaged picture header: passed over
+        scan.currentStartCode = s.buffer->nextStartCode();
+        continue;
+      }
+    }
+    e.codedSize = static_cast<uint32_t>(s.buffer->filled);
+    e.temporalReference = s.picture.temporalReference;
+    e.codingState = s.frameIndex.internCodingState(codingStateOf(s.sequence, scan.sequenceDecodable));
     const int32_t type = s.picture.pictureCodingType;
-    const int32_t temporalReference = s.picture.temporalReference;
+    bool reachesPast = false;
     if (s.picture.pictureStructure != kFrameStructure) {
-      if (int32_t r = consumeSecondField(s, end); r != 0) return r;
+      if (int32_t r = takeSecondField(s, e, reachesPast); r != 0) return r;
+    } else {
+      scan.currentStartCode = s.buffer->nextStartCode();
     }
-    scan.currentStartCode = s.buffer->nextStartCode();
-    if (!scan.seenIntra && type != 1) {
-      if (end) return finalise(s, progress);
-      continue;  // coded before the first I-picture: not indexed
-    }
-
-    if (type == 1) {
+    if (type == kTypeI) {
       scan.seenIntra = true;
-      scan.pendingKey = true;
-      scan.gopDisplayBase += scan.picturesInGroup;
-      scan.picturesInGroup = 0;
       ++intraCount;
-      scan.anchorList.clear();
-      if (scan.carriedAnchor != -1) scan.anchorList.push_back(scan.carriedAnchor);
     }
-    c.displayNumber = scan.gopDisplayBase + temporalReference;
-    c.anchors = scan.anchorList;
-    if (scan.pendingKey && c.displayNumber <= scan.decodeCount) {
-      c.key = true;
-      scan.pendingKey = false;
-    }
-    ++scan.decodeCount;
-    classify(scan, c, type);
-    ++scan.picturesInGroup;
-    s.frameIndex.addFrame(c);
-    if (end) return finalise(s, progress);
+    if (scan.seenIntra) number(s, e, type, reachesPast);
   }
 }
 

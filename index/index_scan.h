@@ -1,9 +1,20 @@
 // The resumable index scan: walks the stream picture by picture in decode
-// order and records, for every picture, where reading resumes to get it, how
-// long its unit is, its display number, type, key flag and references.
+// order and records, for every frame, where reading resumes to get it, how
+// long its unit is, its display number, type, temporal_reference, coding
+// state and references.
+//
+// Display order follows ISO/IEC 13818-2 6.1.1.11 (frame re-ordering): a B
+// picture is displayed when it is decoded, an I- or P-frame when the next
+// I- or P-frame is decoded (or at the end of the stream). Frame numbers are
+// therefore contiguous from 0 whatever temporal_reference says, and match the
+// frames a decoder puts out, also where groups hold several I-pictures, have
+// no group header, or lost pictures. A field-coded frame (two field pictures)
+// is one frame.
 #pragma once
 #include <cstdint>
+#include <vector>
 
+#include "api/kelso/stl_allocator.h"
 #include "index/frame_index.h"
 #include "parse/stream_buffer.h"
 
@@ -15,16 +26,26 @@ class StreamSource;
 
 // Kept in the session between scan slices.
 struct IndexBuildState {
+  template <class T>
+  using Array = std::vector<T, Kelso::STLAllocator<T>>;
+
   int32_t currentStartCode = -1;  // -1 when the unit's entries are exhausted
-  int32_t decodeCount = 0;        // pictures indexed so far, decode order
-  int32_t gopDisplayBase = 0;     // display number of temporal_reference 0 of the current group
-  int32_t picturesInGroup = 0;    // pictures indexed since the last I-picture, it included
-  bool pendingKey = false;        // set by an I-picture until an entry is marked key
-  int32_t carriedAnchor = -1;     // display number of the most recent I- or P-picture
-  AnchorList anchorList;          // references of the current group, decode order
-  bool seenIntra = false;         // pictures before the first I-picture are not indexed
-  int64_t currentUnitPosition = -1;  // stream position of the picture whose unit is current
-  int64_t sequenceLocator = -1;      // where the sequence header in force can be read; -1: the first
+  bool seenIntra = false;         // frames before the first I-frame are not indexed
+  int32_t nextDisplay = 0;        // display number of the next frame put out
+  int32_t olderAnchor = -1;       // display number of the latest numbered I/P-frame
+  // The latest I- or P-frame, numbered when the next one arrives, and the
+  // frames displayed before it, which wait for its number as their
+  // backward reference.
+  bool holdingAnchor = false;
+  FrameIndexEntry heldAnchor;
+  Array<FrameIndexEntry> heldFrames;
+  bool closedGroupPending = false;  // a group header with closed_gop was passed
+  bool leadingOfClosedGroup = false;  // B-frames here predict backward only
+  bool sequenceDecodable = true;      // the sequence header in force has the first one's size
+  // A unit already read (its header parsed) that starts the next frame: a
+  // field picture that was not the second field of the frame before it.
+  bool unitPending = false;
+  int64_t pendingPosition = 0;
 
   void reset();
 };
@@ -34,8 +55,8 @@ constexpr int32_t kOpenScanBudget = 3;
 constexpr int32_t kIndexFileScanBudget = 25;
 
 // One slice of the scan. -10 budget used up; 0 end of stream reached and the
-// index finalised; -2 malformed picture sequence or rejected header; other
-// negative codes are read failures.
+// index finalised; other negative codes are read failures. Pictures whose
+// headers are rejected are passed over.
 int32_t scanIndex(DecoderSession& session, int32_t budget, float* progress);
 
 // The stream position of the first byte not yet consumed.

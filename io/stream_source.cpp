@@ -24,6 +24,9 @@ bool isForeignFormat(uint32_t w0, uint32_t w1) {
   return (w0 & 0xFFFFFC00u) == 0x8000;                            // H.263 picture start
 }
 
+// Enough for five records of the largest packet size at any offset.
+constexpr int32_t kTransportProbeBytes = 6 * 204;
+
 void putLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -68,12 +71,20 @@ int32_t StreamSource::probe(const uint8_t*& seekData, int32_t& seekDataSize) {
   }
   reader_.skip(-8);
   if (isForeignFormat(w0, w1)) return -3;
-  uint8_t first = 0;
-  if (int32_t r = reader_.readByte(first); r != 0) return r;
-  reader_.skip(-1);
   demux_.reservedFlag = false;
   demux_.firstFill = 1;
-  demux_.isTransport = first == 0x47;
+  demux_.isTransport = false;
+  // A pack or sequence header start code begins a program or elementary
+  // stream; anything else may be a transport stream, with a packet (or a
+  // time stamp) first or, in a capture, the end of one.
+  if (w0 != kPackStartCode && w0 != kSequenceHeaderCode) {
+    uint8_t head[kTransportProbeBytes];
+    int32_t got = 0;
+    const int32_t r = reader_.read(head, kTransportProbeBytes, got);
+    reader_.skip(-got);
+    if (r != 0 && r != -4) return r;
+    demux_.isTransport = detectTransportLayout(head, got, demux_.layout);
+  }
   return 0;
 }
 

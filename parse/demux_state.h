@@ -5,24 +5,54 @@
 #include <cstdint>
 #include <set>
 
+#include <vector>
+
 #include "api/kelso/stl_allocator.h"
-#include "parse/bit_reader.h"
+#include "parse/psi.h"
 #include "parse/start_codes.h"
 
 namespace quarlin {
 
 using PositionSet = std::set<int64_t, std::less<int64_t>, Kelso::STLAllocator<int64_t>>;
 
+// How a transport stream's packets lie in the file: 188-byte packets, or
+// each behind a 4-byte time stamp (192: M2TS, AVCHD, Blu-ray), or followed
+// by 16 parity bytes (204: DVB). A capture may start inside a packet.
+struct TransportLayout {
+  int32_t packetSize = 188;  // bytes from one packet record to the next
+  int32_t syncOffset = 0;    // the sync byte's offset in its record
+  int64_t firstRecord = 0;   // file offset of the first whole record
+};
+
+// Recognises a transport stream from the first bytes of a file: sync bytes
+// at one of the record sizes, five times in a row (as many as the bytes
+// hold when fewer). False when the bytes show no such pattern.
+bool detectTransportLayout(const uint8_t* bytes, int32_t count, TransportLayout& layout);
+
+// A program of the transport stream's program association table.
+struct TransportProgram {
+  int32_t number = 0;
+  int32_t pmtPid = 0;
+  int32_t videoPid = -1;  // from its PMT: -1 not seen yet, -2 no MPEG-2 video
+  SectionAssembler pmt;
+};
+
 struct DemuxState {
+  template <class T>
+  using Array = std::vector<T, Kelso::STLAllocator<T>>;
+
   int32_t firstFill = 0;  // 1 until the first fill after the probe
   bool isElementary = false;
   bool reservedFlag = false;
   bool isTransport = false;
-  BitReader psiReader;          // over psiBuffer
-  uint32_t psiBuffer[46] = {};  // payload of the last PAT or PMT packet read (184 bytes)
-  int32_t pmtPid = -1;          // -1 unknown
-  int32_t programNumber = -1;   // -1 unknown
-  int32_t videoPid = -1;        // -1 unknown, -2 none found
+  TransportLayout layout;
+  SectionAssembler pat;
+  Array<PatSection> patSections;     // by section_number until the table is whole
+  bool patComplete = false;
+  Array<TransportProgram> programs;  // PAT order; set once the table is whole
+  int32_t pmtPid = -1;         // of the chosen program; -1 unknown
+  int32_t programNumber = -1;  // of the chosen program; -1 unknown
+  int32_t videoPid = -1;       // -1 unknown, -2 none found
   int16_t privateShort = 0;     // from the first private packet (PID 0x1FFE or 0x1FFD)
   int32_t privateLong = -1;
   bool privateSeen = false;
@@ -41,5 +71,6 @@ constexpr uint32_t kPackStartCode = 0x1BA;
 constexpr uint32_t kSystemHeaderStartCode = 0x1BB;
 constexpr uint32_t kProgramEndCode = 0x1B9;
 constexpr int32_t kTransportPacketSize = 188;
+constexpr uint8_t kTransportSyncByte = 0x47;
 
 }  // namespace quarlin

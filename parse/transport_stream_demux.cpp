@@ -1,5 +1,7 @@
-// MPEG-2 transport streams (ISO/IEC 13818-1 2.4): 188-byte packets, the
-// program association and program map tables, and the video PID's payload.
+// MPEG-2 transport streams (ISO/IEC 13818-1 2.4): 188-byte packets, alone
+// or in 192- and 204-byte records; the program association and program map
+// tables; the chosen program's video payload.
+#include <algorithm>
 #include <cstring>
 
 #include "parse/demux.h"
@@ -8,57 +10,114 @@ namespace quarlin {
 
 namespace {
 
-constexpr uint8_t kSyncByte = 0x47;
 constexpr int32_t kPayloadBytes = 184;
 constexpr int32_t kPrivatePidA = 0x1FFE;
 constexpr int32_t kPrivatePidB = 0x1FFD;
 constexpr int32_t kNullPid = 0x1FFF;
-constexpr int32_t kStreamTypeMpeg2Video = 2;
+constexpr int32_t kPatPid = 0;
+// Sync bytes in a row that make a file a transport stream.
+constexpr int32_t kSyncRun = 5;
+// Program tables are looked for this far into the file; past it a program
+// is chosen among those whose tables were seen. Broadcast repeats them
+// every few hundred milliseconds, a few hundred kilobytes at most.
+constexpr int64_t kProgramSearchBytes = int64_t{8} << 20;
+constexpr int32_t kNoVideo = -2;
+constexpr int32_t kUnknown = -1;
 
-int32_t readPsiPayload(AsyncFileReader& reader, DemuxState& state) {
-  int32_t got = 0;
-  return reader.read(state.psiBuffer, kPayloadBytes, got);
+// ---- Program choice ------------------------------------------------------
+
+void choose(DemuxState& state, const TransportProgram& program) {
+  state.programNumber = program.number;
+  state.pmtPid = program.pmtPid;
+  state.videoPid = program.videoPid;
 }
 
-// PAT: the last program other than program 0 names the PMT's PID.
-void parsePat(DemuxState& state) {
-  reverseWordBytes(reinterpret_cast<uint8_t*>(state.psiBuffer), 0, 46);
-  BitReader& r = state.psiReader;
-  r = BitReader{state.psiBuffer, 31};
-  skipBits(r, 8);   // pointer_field, taken as 0
-  skipBits(r, 12);  // table_id, section_syntax_indicator, '0', reserved
-  const int32_t sectionLength = static_cast<int32_t>(readBits(r, 12));
-  skipBits(r, 24);  // transport_stream_id, reserved, version_number, current_next_indicator
-  skipBits(r, 8);   // section_number
-  skipBits(r, 8);   // last_section_number
-  // Entries that fit in this one packet: 184 - 9 header bytes, 4 each.
-  int32_t entries = (sectionLength - 9) / 4;
-  if (entries > (kPayloadBytes - 9) / 4) entries = (kPayloadBytes - 9) / 4;
-  for (int32_t i = 0; i < entries; ++i) {
-    const int32_t number = static_cast<int32_t>(readBits(r, 16));
-    skipBits(r, 3);
-    const int32_t pid = static_cast<int32_t>(readBits(r, 13));
-    if (number == 0) continue;  // the network PID
-    state.pmtPid = pid;
-    state.programNumber = number;
+// The last program of the PAT when its PMT lists MPEG-2 video (stream_type
+// 2), otherwise the first program, in PAT order, that does. Until every
+// table that decides it has been seen, nothing is chosen; `final` chooses
+// among what was seen. True once videoPid is set (kNoVideo when none).
+bool decideProgram(DemuxState& state, bool final) {
+  if (state.programs.empty()) {
+    // No table yet (or not all its sections); a whole one without programs
+    // names no video.
+    if (!final && !state.patComplete) return false;
+    state.videoPid = kNoVideo;
+    return true;
   }
-}
-
-// PMT: the first elementary stream of stream_type 2 is the video.
-void parsePmt(DemuxState& state) {
-  const auto* p = reinterpret_cast<const uint8_t*>(state.psiBuffer);
-  int32_t end = ((p[2] & 0x0F) << 8) + p[3];  // entries end here (the CRC excluded)
-  if (end > kPayloadBytes) end = kPayloadBytes;
-  const int32_t programInfoLength = ((p[11] & 0x0F) << 8) + p[12];
-  state.videoPid = -2;
-  for (int32_t e = 13 + programInfoLength; e + 5 <= end;) {
-    const int32_t pid = ((p[e + 1] & 0x1F) << 8) + p[e + 2];
-    if (p[e] == kStreamTypeMpeg2Video) {
-      state.videoPid = pid;
-      return;
+  const TransportProgram& last = state.programs.back();
+  if (last.videoPid >= 0) {
+    choose(state, last);
+    return true;
+  }
+  if (last.videoPid == kUnknown && !final) return false;
+  for (const TransportProgram& p : state.programs) {
+    if (p.videoPid >= 0) {
+      choose(state, p);
+      return true;
     }
-    e += 5 + (((p[e + 3] & 0x0F) << 8) + p[e + 4]);
+    if (p.videoPid == kUnknown && !final) return false;
   }
+  state.videoPid = kNoVideo;
+  return true;
+}
+
+void onPatSection(void* context, const uint8_t* section, int32_t length) {
+  auto& state = *static_cast<DemuxState*>(context);
+  PatSection pat;
+  if (state.patComplete || !parsePatSection(section, length, pat)) return;
+  const size_t count = static_cast<size_t>(pat.lastSectionNumber) + 1;
+  // A table of another size than the sections collected so far starts over.
+  if (state.patSections.size() != count ||
+      (!state.patSections.empty() && state.patSections[0].lastSectionNumber != pat.lastSectionNumber)) {
+    state.patSections.assign(count, PatSection{});
+    for (PatSection& s : state.patSections) s.lastSectionNumber = -1;  // not received
+  }
+  if (pat.sectionNumber >= static_cast<int32_t>(count)) return;
+  state.patSections[static_cast<size_t>(pat.sectionNumber)] = pat;
+  for (const PatSection& s : state.patSections)
+    if (s.lastSectionNumber < 0) return;
+  state.patComplete = true;
+  for (const PatSection& s : state.patSections)
+    for (const PatProgram& p : s.programs) {
+      TransportProgram program;
+      program.number = p.number;
+      program.pmtPid = p.pmtPid;
+      state.programs.push_back(program);
+    }
+}
+
+struct PmtContext {
+  DemuxState* state;
+  int32_t pid;
+};
+
+void onPmtSection(void* context, const uint8_t* section, int32_t length) {
+  const auto& c = *static_cast<PmtContext*>(context);
+  int32_t number = 0, video = kNoVideo;
+  if (!parsePmtSection(section, length, number, video)) return;
+  for (TransportProgram& p : c.state->programs)
+    if (p.pmtPid == c.pid && p.number == number && p.videoPid == kUnknown) p.videoPid = video;
+}
+
+// ---- Packets ---------------------------------------------------------------
+
+// The payload of a PSI packet, after its adaptation field; the reader ends
+// anywhere inside the packet.
+int32_t readPayload(AsyncFileReader& reader, int32_t adaptationControl, int64_t packetEnd, uint8_t* payload,
+                    int32_t& length) {
+  length = 0;
+  if (adaptationControl == 0 || adaptationControl == 2) return 0;
+  if (adaptationControl == 3) {
+    uint8_t adaptationLength = 0;
+    if (int32_t r = reader.readByte(adaptationLength); r != 0) return r;
+    reader.skip(adaptationLength);
+  }
+  const int64_t count = packetEnd - reader.getPosition();
+  if (count <= 0 || count > kPayloadBytes) return 0;
+  int32_t got = 0;
+  const int32_t r = reader.read(payload, static_cast<int32_t>(count), got);
+  length = got;
+  return r;
 }
 
 int32_t takePrivateValues(AsyncFileReader& reader, DemuxState& state, int32_t pid) {
@@ -103,8 +162,34 @@ int32_t takeVideoPayload(AsyncFileReader& reader, StreamBuffer& unit, bool unitS
   return appendFromReader(reader, unit, static_cast<int32_t>(count));
 }
 
-// One packet, the reader at its sync byte (not checked again). Whatever its
-// length fields say, the reader ends at the packet's end.
+// The PSI of a packet on `pid`, while the program is not chosen yet.
+int32_t takeTables(AsyncFileReader& reader, DemuxState& state, int32_t pid, bool unitStart,
+                   int32_t adaptationControl, int64_t packetEnd) {
+  SectionAssembler* assembler = nullptr;
+  if (pid == kPatPid && !state.patComplete) {
+    assembler = &state.pat;
+  } else {
+    for (TransportProgram& p : state.programs)
+      if (p.pmtPid == pid) {
+        assembler = &p.pmt;  // programs sharing a PMT PID share the first one's assembler
+        break;
+      }
+  }
+  if (!assembler) return 0;
+  uint8_t payload[kPayloadBytes];
+  int32_t length = 0;
+  if (int32_t r = readPayload(reader, adaptationControl, packetEnd, payload, length); r != 0) return r;
+  if (pid == kPatPid) {
+    assembler->feed(payload, length, unitStart, onPatSection, &state);
+  } else {
+    PmtContext context{&state, pid};
+    assembler->feed(payload, length, unitStart, onPmtSection, &context);
+  }
+  return 0;
+}
+
+// One 188-byte packet, the reader at its sync byte. Whatever its length
+// fields say, the reader ends at the packet's end.
 int32_t parsePacket(AsyncFileReader& reader, DemuxState& state, StreamBuffer& unit, bool& appended) {
   appended = false;
   const int64_t packetEnd = reader.getPosition() + kTransportPacketSize;
@@ -115,18 +200,11 @@ int32_t parsePacket(AsyncFileReader& reader, DemuxState& state, StreamBuffer& un
   const int32_t adaptationControl = static_cast<int32_t>((header >> 4) & 3);
 
   int32_t result = 0;
-  if (pid == 0) {
-    if (state.programNumber == -1) {
-      result = readPsiPayload(reader, state);
-      if (result == 0) parsePat(state);
-    }
-  } else if (pid == 1 || pid == 2 || pid == kNullPid) {
-    // conditional access, transport description, null packets
-  } else if (pid == kPrivatePidA || pid == kPrivatePidB) {
+  if (pid == kPrivatePidA || pid == kPrivatePidB) {
     if (!state.privateSeen) result = takePrivateValues(reader, state, pid);
-  } else if (pid == state.pmtPid && state.videoPid == -1) {
-    result = readPsiPayload(reader, state);
-    if (result == 0) parsePmt(state);
+  } else if (pid == kNullPid) {
+  } else if (state.videoPid == kUnknown) {
+    result = takeTables(reader, state, pid, unitStart, adaptationControl, packetEnd);
   } else if (pid == state.videoPid) {
     result = takeVideoPayload(reader, unit, unitStart, adaptationControl, packetEnd, appended);
   }
@@ -135,28 +213,53 @@ int32_t parsePacket(AsyncFileReader& reader, DemuxState& state, StreamBuffer& un
   return 0;
 }
 
+// The packet of the record at the reader's position, which ends at the
+// record's end. A record whose sync byte is missing (lost sync) is looked
+// for up to one record further.
+int32_t nextPacket(AsyncFileReader& reader, DemuxState& state, StreamBuffer& unit, bool& appended) {
+  const TransportLayout& layout = state.layout;
+  appended = false;
+  if (reader.getPosition() + layout.syncOffset + kTransportPacketSize > reader.getFileSize()) return -4;
+  reader.skip(layout.syncOffset);
+  uint8_t byte = 0;
+  if (int32_t r = reader.readByte(byte); r != 0) return r;
+  for (int32_t i = 0; byte != kTransportSyncByte && i < layout.packetSize; ++i)
+    if (int32_t r = reader.readByte(byte); r != 0) return r;
+  if (byte != kTransportSyncByte) return -4;
+  reader.skip(-1);
+  const int64_t recordEnd = reader.getPosition() - layout.syncOffset + layout.packetSize;
+  if (int32_t r = parsePacket(reader, state, unit, appended); r != 0) return r;
+  reader.skip(recordEnd - reader.getPosition());
+  return 0;
+}
+
+// Reads the program tables from the first record until a program is
+// chosen, then goes back to the first record: once the video PID is known,
+// reading restarts from the beginning (tables may follow video packets).
 int32_t findVideoPid(AsyncFileReader& reader, DemuxState& state, StreamBuffer& unit) {
-  for (;;) {
+  const int64_t first = state.layout.firstRecord;
+  reader.skip(first - reader.getPosition());
+  while (!decideProgram(state, false)) {
     bool appended = false;
-    parsePacket(reader, state, unit, appended);
-    uint8_t next = 0;
-    if (int32_t r = reader.readByte(next); r != 0) return r;
-    reader.skip(-1);
-    if (unit.capacity - kTransportPacketSize <= unit.filled) return -7;
-    if (next != kSyncByte || state.videoPid != -1) break;
+    const int32_t r = reader.getPosition() - first > kProgramSearchBytes ? -4
+                                                                         : nextPacket(reader, state, unit, appended);
+    if (r == -4) {
+      decideProgram(state, true);
+      break;
+    }
+    if (r != 0) return r;
   }
-  // Once the video PID is known, reading starts again from the beginning.
-  reader.rewind();
+  reader.skip(first - reader.getPosition());
   return 0;
 }
 
 int32_t packetLoop(AsyncFileReader& reader, DemuxState& state, StreamBuffer& unit) {
-  if (state.videoPid == -1)
+  if (state.videoPid == kUnknown)
     if (int32_t r = findVideoPid(reader, state, unit); r != 0) return r;
-  if (state.videoPid == -2) return -4;
+  if (state.videoPid == kNoVideo) return -4;
   if (unit.capacity - kTransportPacketSize <= unit.filled) return -7;
   for (bool appended = false; !appended;)
-    if (int32_t r = parsePacket(reader, state, unit, appended); r != 0) return r;
+    if (int32_t r = nextPacket(reader, state, unit, appended); r != 0) return r;
   const int64_t position = reader.getPosition();
   if (position > state.lastRecorded) {
     state.lastRecorded = position;
@@ -167,23 +270,31 @@ int32_t packetLoop(AsyncFileReader& reader, DemuxState& state, StreamBuffer& uni
 
 }  // namespace
 
+bool detectTransportLayout(const uint8_t* bytes, int32_t count, TransportLayout& layout) {
+  for (const int32_t size : {188, 192, 204}) {
+    const int32_t syncOffset = size == 192 ? 4 : 0;
+    for (int32_t at = 0; at < size && at < count; ++at) {
+      if (bytes[at] != kTransportSyncByte) continue;
+      int32_t run = 0;
+      for (int32_t p = at; p < count && run < kSyncRun && bytes[p] == kTransportSyncByte; p += size) ++run;
+      const int32_t possible = std::min(kSyncRun, (count - at + size - 1) / size);
+      // A lone packet counts only at the very start of the file.
+      if (run < possible || (run < 2 && at != 0)) continue;
+      layout.packetSize = size;
+      layout.syncOffset = syncOffset;
+      layout.firstRecord = at - syncOffset < 0 ? at - syncOffset + size : at - syncOffset;
+      return true;
+    }
+  }
+  return false;
+}
+
 int32_t fillTransport(AsyncFileReader& reader, DemuxState& state, StreamBuffer& unit) {
-  if (reader.getPosition() > reader.getFileSize() - 187) return -4;
-  uint8_t byte = 0;
   if (state.firstFill) {
     state.firstFill = 0;
-    if (int32_t r = reader.readByte(byte); r != 0) return r;
-    reader.skip(-1);
-    if (byte == kSyncByte) return packetLoop(reader, state, unit) == 0 ? 0 : -4;
-    uint32_t code = 0;
-    return reader.findStartCode(kSequenceHeaderCode, code);
+    reader.skip(state.layout.firstRecord - reader.getPosition());
+    return packetLoop(reader, state, unit) == 0 ? 0 : -4;
   }
-  if (int32_t r = reader.readByte(byte); r != 0) return r;
-  // Lost sync: look up to one packet further for the next sync byte.
-  for (int32_t i = 0; byte != kSyncByte && i < kTransportPacketSize; ++i)
-    if (int32_t r = reader.readByte(byte); r != 0) return r;
-  if (byte != kSyncByte) return -4;
-  reader.skip(-1);
   return packetLoop(reader, state, unit);
 }
 

@@ -23,7 +23,13 @@ bool waitForThreads(const ThreadHandle* threads, int count, int32_t timeoutMs);
 // Releases the handle; a thread still running goes on, detached.
 void closeThread(ThreadHandle& thread);
 
-// Number of processors the system reports (at least 1).
+// Number of processors this process may run on: its affinity mask, not
+// every processor of the machine (at least 1).
 int32_t processorCount();
+
+// Calls `handler` in the child process after a fork (which copies only the
+// forking thread: other threads of the library do not exist there). The
+// handler may only set flags. Systems without fork never call it.
+void onForkChild(void (*handler)());
 
 }  // namespace quarlin::platform

@@ -2,6 +2,7 @@
 #include "platform/thread.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -116,8 +117,20 @@ void closeThread(ThreadHandle& thread) {
 }
 
 int32_t processorCount() {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    const int n = CPU_COUNT(&allowed);
+    if (n > 0) return n;
+  }
   const long n = sysconf(_SC_NPROCESSORS_ONLN);
   return n > 0 ? static_cast<int32_t>(n) : 1;
+}
+
+void onForkChild(void (*handler)()) {
+  // Handlers registered from a shared library are dropped when it is
+  // unloaded (glibc ties them to the library's handle).
+  pthread_atfork(nullptr, nullptr, handler);
 }
 
 }  // namespace quarlin::platform

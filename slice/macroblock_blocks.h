@@ -56,7 +56,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
       return -1;
   }
   const int32_t step = dctType_ ? 2 * destStep_[0] : destStep_[0];
-  for (int k = 0; k < 4; ++k) {
+  for (int k = 0; k < 4 && !probe_; ++k) {
     const int32_t row = dctType_ ? (k >> 1) : G::kBlockHeight * (k >> 1);
     uint8_t* dst = dest_[0] + row * destStep_[0] + G::kBlockWidth * (k & 1);
     if (writeIntraBlock(blocks_[k], dst, step)) return -1;
@@ -68,7 +68,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
             scan_, qp, ctx_.intraMatrixChroma, &state_.dcPredictor[c], ctx_.intraDcShift, scratch_,
             &last) != ippStsNoErr)
       return -1;
-    if (writeIntraBlock(scratch_, dest_[c], destStep_[c])) return -1;
+    if (!probe_ && writeIntraBlock(scratch_, dest_[c], destStep_[c])) return -1;
   }
   return 0;
 }

@@ -1,6 +1,6 @@
 // MacroblockDecoder: decodes the macroblocks of one slice. One class
-// template serves all nine variants: the picture type (I, P, B), the picture
-// structure (frame or field picture) and the DecodeScale are template
+// template serves all eighteen variants: the picture type (I, P, B), the
+// picture structure (frame or field picture) and the DecodeScale are template
 // parameters, so a slice chooses its variant once and no block branches on
 // them. The parser is shared; only prediction geometry and reconstruction
 // differ per variant.
@@ -43,7 +43,6 @@ enum class PredictionKind : int32_t {
 template <int Type, bool FieldPicture, DecodeScale Scale>
 class MacroblockDecoder {
   static_assert(Type >= kPictureI && Type <= kPictureB);
-  static_assert(!FieldPicture || Scale == DecodeScale::Full, "field pictures decode at Full scale");
   using G = ScaleGeometry<Scale>;
   using R = ResidualLayout<Scale>;
 
@@ -105,7 +104,7 @@ class MacroblockDecoder {
   int32_t predictParts(const Part* parts, int32_t count, int32_t sourceStepMul);
   bool resolve(const Part& part, int32_t partIndex, int32_t sourceStepMul, int32_t lumaRows,
                int32_t chromaRows, ResolvedRead reads[2][3]);
-  const FrameBuffer* referenceFor(int32_t s, int32_t select) const;
+  Source sourceFor(int32_t s, int32_t select, int16_t vx, int16_t vy);
   int32_t fillSkipped(int32_t from, int32_t to);
   int32_t copySkippedP();
   int32_t predictSkippedB();
@@ -136,6 +135,8 @@ class MacroblockDecoder {
   int32_t quantiserScaleCode_;
   int32_t parity_;      // field pictures: 0 top, 1 bottom
   int32_t maxAddress_;  // macroblocks in the picture
+  int32_t rowEnd_;      // first address after the slice's row: slices stay in their row
+  const bool probe_;    // parse only (ctx.probeReferences)
   int32_t stride_[3];   // plane strides at this scale (frame lines)
   int64_t extent_[3];   // plane sizes in bytes (reads stay below)
 

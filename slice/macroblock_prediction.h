@@ -10,16 +10,22 @@
 
 namespace quarlin {
 
-// The reference frame of direction s for a field select. In the second field
+// The reference read of direction s for a field select. In the second field
 // of a P frame, the field of the other parity is the first field of the
-// frame being decoded (ISO/IEC 13818-2 7.6.3.5), already in the output.
+// frame being decoded (ISO/IEC 13818-2 7.6.3.5), already in the output; the
+// same-parity field is the previous reference frame's, or the first field
+// again when the frame has none.
 template <int Type, bool FieldPicture, DecodeScale Scale>
-const FrameBuffer* MacroblockDecoder<Type, FieldPicture, Scale>::referenceFor(int32_t s,
-                                                                            int32_t select) const {
+typename MacroblockDecoder<Type, FieldPicture, Scale>::Source
+MacroblockDecoder<Type, FieldPicture, Scale>::sourceFor(int32_t s, int32_t select, int16_t vx, int16_t vy) {
   if constexpr (Type == kPictureP && FieldPicture) {
-    if (ctx_.secondField && select != parity_) return &output_;
+    if (ctx_.secondField) {
+      if (select != parity_) return Source{&output_, select, vx, vy};
+      if (ctx_.noPastField) return Source{&output_, 1 - parity_, vx, vy};
+      ctx_.reachedPastField = true;
+    }
   }
-  return references_[s];
+  return Source{references_[s], select, vx, vy};
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
@@ -27,7 +33,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool
   Part parts[2];
   auto source = [&](int32_t r, int32_t s) {
     const int32_t select = FieldPicture || kind_ == PredictionKind::FieldOfFrame ? fieldSelect_[r][s] : 0;
-    return Source{referenceFor(s, select), select, vector_[r][s][0], vector_[r][s][1]};
+    return sourceFor(s, select, vector_[r][s][0], vector_[r][s][1]);
   };
   auto directions = [&](Part& part, int32_t r) {
     part.sourceCount = 0;
@@ -65,8 +71,8 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool
     int16_t derived[2];
     dualPrimeVector(same, 1, dualPrimeCorrection(other, parity_), dmvector_, derived);
     parts[0] = Part{{0, 0}, {0, 0}, 1, 2, {}};
-    parts[0].source[0] = Source{referenceFor(0, parity_), parity_, same[0], same[1]};
-    parts[0].source[1] = Source{referenceFor(0, other), other, derived[0], derived[1]};
+    parts[0].source[0] = sourceFor(0, parity_, same[0], same[1]);
+    parts[0].source[1] = sourceFor(0, other, derived[0], derived[1]);
     return predictParts<LH, CH>(parts, 1, 2);
   } else {
     for (int32_t r = 0; r < 2; ++r) {  // r: parity of the predicted lines
@@ -120,6 +126,7 @@ template <int LumaRows, int ChromaRows>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictParts(const Part* parts,
                                                                    int32_t count,
                                                                    int32_t sourceStepMul) {
+  if (probe_) return 0;  // the sources were chosen (and noted); nothing is read
   ResolvedRead reads[2][2][3];
   for (int32_t i = 0; i < count; ++i)
     if (!resolve(parts[i], i, sourceStepMul, LumaRows, ChromaRows, reads[i])) return 0;
@@ -174,10 +181,12 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::fillSkipped(int32_t from, 
 // second field.
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::copySkippedP() {
-  const FrameBuffer& reference = *references_[0];
+  const Source source = sourceFor(0, FieldPicture ? parity_ : 0, 0, 0);
+  if (probe_) return 0;
+  const FrameBuffer& reference = *source.frame;
   for (int p = 0; p < 3; ++p) {
     const int32_t step = FieldPicture ? 2 * stride_[p] : stride_[p];
-    const int64_t offset = sourceOrigin_[p] + (FieldPicture ? int64_t{parity_} * stride_[p] : 0);
+    const int64_t offset = sourceOrigin_[p] + (FieldPicture ? int64_t{source.select} * stride_[p] : 0);
     const int64_t last = offset + int64_t{heightOf(p) - 1} * step + widthOf(p) - 1;
     if (last < extent_[p]) {
       if (ippiCopy_8u_C1R(planeOf(reference, p) + offset, step, dest_[p], destStep_[p],

@@ -27,7 +27,8 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
       scan_(kScanTables[ctx.picture->alternateScan ? 1 : 0]),
       quantiserScaleRow_(kQuantiserScale[ctx.picture->qScaleType ? 1 : 0]),
       quantiserScaleCode_(ctx.slice.quantiserScaleCode),
-      parity_(FieldPicture && ctx.picture->pictureStructure == 2 ? 1 : 0) {
+      parity_(FieldPicture && ctx.picture->pictureStructure == 2 ? 1 : 0),
+      probe_(ctx.probeReferences) {
   // Frames of interlaced sequences are coded in pairs of field macroblock
   // rows (mb_height = 2 * ceil(height / 32), ISO/IEC 13818-2 6.3.3).
   const int32_t height = sequence_.height;
@@ -38,10 +39,15 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
   // progressive sequence (a damaged stream), whose last half row would lie
   // below the frame's 16 * frameRows lines, so it is not decoded.
   maxAddress_ = (FieldPicture ? frameRows / 2 : frameRows) * sequence_.mbWidth;
+  // A slice starts and ends in one macroblock row (ISO/IEC 13818-2 6.3.16):
+  // an address past the row ends a damaged slice, so that a slice never
+  // writes rows that another slice (on another worker) owns.
+  rowEnd_ = state_.sliceRow * sequence_.mbWidth;
   stride_[0] = G::lumaStride(output);
   stride_[1] = stride_[2] = G::chromaStride(output);
-  extent_[0] = lumaPlaneBytes(output, frameRows);
-  extent_[1] = extent_[2] = chromaPlaneBytes(output, frameRows);
+  const PlaneExtent extent = planeExtent(output.width, output.height);
+  extent_[0] = extent.luma;
+  extent_[1] = extent_[2] = extent.chroma;
   for (int p = 0; p < 3; ++p) {
     sourceOrigin_[p] = 0;
     dest_[p] = nullptr;
@@ -77,7 +83,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMacroblock() {
   int32_t increment = 0;
   if (int32_t result = readAddressIncrement(increment)) return result;
   const int32_t address = state_.previousAddress + increment;
-  if (address < 0 || address >= maxAddress_) return -2;
+  if (address < 0 || address >= maxAddress_ || address >= rowEnd_) return -2;
   if constexpr (Type != kPictureI) {
     if (!state_.firstInSlice && increment > 1) {
       if (int32_t result = fillSkipped(state_.previousAddress + 1, address)) return result;
@@ -125,6 +131,7 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::place(int32_t address) {
   state_.currentAddress = address;
   ctx_.mbRow = row;
   ctx_.mbColumn = column;
+  if (probe_) return;  // nothing is reconstructed
   for (int p = 0; p < 3; ++p) {
     const int32_t lineStep = FieldPicture ? 2 * stride_[p] : stride_[p];
     sourceOrigin_[p] = int64_t{heightOf(p)} * row * lineStep + int64_t{widthOf(p)} * column;

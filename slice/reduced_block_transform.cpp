@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "primitives/primitives.h"
 
 namespace quarlin {
 namespace {
@@ -73,13 +76,42 @@ inline int32_t verticalSample(const int32_t in[8][4], const Weights& w, int j, i
   return static_cast<int32_t>(std::clamp<int64_t>(sum, -32768, 32767));
 }
 
+// True when every coefficient but the DC is zero.
+bool onlyDc(const int16_t* coefficients) {
+  uint64_t rest = 0;
+  for (int i = 0; i < 64; i += 4) {
+    uint64_t four;
+    std::memcpy(&four, coefficients + i, 8);
+    rest |= i == 0 ? four >> 16 : four;  // little-endian: drops coefficient 0
+  }
+  return rest == 0;
+}
+
+// A block holding only its DC coefficient is one value everywhere; it is
+// taken from the full-size inverse DCT, so that a flat area has the same
+// level at every scale (this transform's own rounding of F / 8 differs from
+// the full transform's for some DC values).
+int32_t dcValue(int16_t dc) {
+  alignas(16) Ipp16s block[64] = {};
+  alignas(16) Ipp16s out[64];
+  block[0] = dc;
+  ippiDCT8x8Inv_16s_C1R(block, out, 16);
+  return out[0];
+}
+
 template <class Store>
 void transform(const int16_t* coefficients, ReducedRows rows, Store store) {
+  const int rowStep = rows == ReducedRows::Eight ? 1 : 2;
+  const int count = static_cast<int>(rows);
+  if (onlyDc(coefficients)) {
+    const int32_t value = dcValue(coefficients[0]);
+    for (int r = 0; r < count; ++r)
+      for (int i = 0; i < 4; ++i) store(r, i, value);
+    return;
+  }
   const Weights& w = weights();
   int32_t horizontal[8][4];
   horizontalPass(coefficients, w, horizontal);
-  const int rowStep = rows == ReducedRows::Eight ? 1 : 2;
-  const int count = static_cast<int>(rows);
   for (int r = 0; r < count; ++r)
     for (int i = 0; i < 4; ++i) store(r, i, verticalSample(horizontal, w, r * rowStep, i));
 }

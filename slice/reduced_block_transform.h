@@ -4,7 +4,8 @@
 // the 8x8 inverse DCT f(x, y) of what remains and samples it at the even
 // columns: a 4-wide, 8-high block (HalfWidth), or 4x4 at the even columns and
 // even rows (Quarter). The fixed-point scale equals that of the full 8x8
-// inverse DCT: a block holding only a DC coefficient F gives F / 8, rounded.
+// inverse DCT, and a block holding only a DC coefficient gives exactly the
+// full inverse DCT's value.
 #pragma once
 #include <cstdint>
 

@@ -53,22 +53,31 @@ struct ResidualLayout {
   static constexpr int kTotal = kLumaSize + 2 * kChromaSize;
 };
 
-// Bytes a host plane holds: the sizes the host is told to allocate (width x
-// (height + 128) for luma, a quarter of that per chroma plane), and never
-// less than the picture's macroblock rows at the full-scale strides
-// (`macroblockRows` x 16 luma lines, x 8 chroma lines), which every host
-// plane must hold. At 352 x 288 the chroma size (36608) ends one row short of
-// the 144 rows at stride 256 that the picture covers. No read goes past
-// these sizes, whatever a vector says.
-inline int64_t lumaPlaneBytes(const FrameBuffer& f, int32_t macroblockRows) {
-  const int64_t reported = static_cast<int64_t>(f.width) * (static_cast<int64_t>(f.height) + 128);
-  const int64_t picture = int64_t{16} * macroblockRows * f.lumaStride;
-  return reported > picture ? reported : picture;
-}
-inline int64_t chromaPlaneBytes(const FrameBuffer& f, int32_t macroblockRows) {
-  const int64_t reported = static_cast<int64_t>(f.width) * (static_cast<int64_t>(f.height) + 128) / 4;
-  const int64_t picture = int64_t{8} * macroblockRows * f.chromaStride();
-  return reported > picture ? reported : picture;
+// The bytes of each host plane the library may read or write, for a
+// width x height picture (1..4095 each): the sizes Quarlin_GetFrameSizes
+// reports and the host allocates. The plug-in convention is width x
+// (height + 128) for luma and a quarter of that per chroma plane; for some
+// sizes that ends before the rows the decoders write at the full-scale
+// strides (352 x 288: 144 chroma rows of 256 bytes against 36608 bytes), so
+// the extent is the larger of the two. Rows are counted as an interlaced
+// frame codes them, 2 x ceil(height / 32) macroblock rows, which is never
+// fewer than a progressive frame's ceil(height / 16). The reduced scales use
+// strides and rows no larger than Full's.
+struct PlaneExtent {
+  int64_t luma = 0;
+  int64_t chroma = 0;
+};
+
+inline PlaneExtent planeExtent(int32_t width, int32_t height) {
+  const int64_t lumaStride = (int64_t{width} + 127) & ~int64_t{127};
+  const int64_t chromaStride = ((lumaStride >> 1) + 127) & ~int64_t{127};
+  const int64_t macroblockRows = 2 * ((int64_t{height} + 31) / 32);
+  const int64_t conventional = int64_t{width} * (int64_t{height} + 128);
+  PlaneExtent e;
+  e.luma = conventional > 16 * macroblockRows * lumaStride ? conventional : 16 * macroblockRows * lumaStride;
+  const int64_t chromaRows = 8 * macroblockRows * chromaStride;
+  e.chroma = conventional / 4 > chromaRows ? conventional / 4 : chromaRows;
+  return e;
 }
 
 }  // namespace quarlin

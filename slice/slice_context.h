@@ -12,8 +12,6 @@
 
 namespace quarlin {
 
-class StreamSource;
-
 void releaseVlcTableSetReference(VlcTableSet* tables);
 using VlcTableSetReference = SharedReference<VlcTableSet, releaseVlcTableSetReference>;
 
@@ -41,7 +39,6 @@ struct SliceState {
 };
 
 struct SliceContext {
-  StreamSource* source = nullptr;  // not used for reading slices
   const SequenceInfo* sequence = nullptr;
   const PictureInfo* picture = nullptr;
   SharedBuffer unit;  // the unit or a slice view, read through its bit reader
@@ -50,6 +47,13 @@ struct SliceContext {
   int32_t intraDcShift = 3;        // 3 - intra_dc_precision
   int32_t dcPredictorReset = 128;  // 128 << intra_dc_precision
   int32_t secondField = 0;
+  // A second P field without a forward reference frame: same-parity
+  // predictions read the frame's first field (the other parity) instead.
+  bool noPastField = false;
+  // Parse only: no sample is read or written; reachedPastField records
+  // whether a second P field predicts from the previous reference frame.
+  bool probeReferences = false;
+  bool reachedPastField = false;
   const IppVCHuffmanSpec_32s* intraAcTable = nullptr;  // table B.14 or B.15
   const int16_t* intraMatrixLuma = nullptr;
   const int16_t* intraMatrixChroma = nullptr;

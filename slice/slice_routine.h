@@ -47,23 +47,25 @@ int32_t decodeSliceAs(SliceContext& ctx, const FrameBuffer& forward, const Frame
 using SliceRoutine = int32_t (*)(SliceContext&, const FrameBuffer&, const FrameBuffer&,
                                  const FrameBuffer&);
 
-// The four variants of one picture type: frame pictures at Full, HalfWidth
-// and Quarter, and field pictures (Full).
+// The six variants of one picture type: frame and field pictures at Full,
+// HalfWidth and Quarter.
 struct SliceRoutines {
   SliceRoutine frame[3];  // indexed by DecodeScale
-  SliceRoutine field;
+  SliceRoutine field[3];
 };
 
 const SliceRoutines& sliceRoutinesI();
 const SliceRoutines& sliceRoutinesP();
 const SliceRoutines& sliceRoutinesB();
 
-#define QUARLIN_SLICE_ROUTINES(type)                                                   \
-  SliceRoutines {                                                                      \
-    {&decodeSliceAs<type, false, DecodeScale::Full>,                                   \
-     &decodeSliceAs<type, false, DecodeScale::HalfWidth>,                              \
-     &decodeSliceAs<type, false, DecodeScale::Quarter>},                               \
-        &decodeSliceAs<type, true, DecodeScale::Full>                                  \
+#define QUARLIN_SLICE_ROUTINES(type)                                                                        \
+  SliceRoutines {                                                                                           \
+    {&decodeSliceAs<type, false, DecodeScale::Full>, &decodeSliceAs<type, false, DecodeScale::HalfWidth>,   \
+     &decodeSliceAs<type, false, DecodeScale::Quarter>},                                                    \
+    {                                                                                                       \
+      &decodeSliceAs<type, true, DecodeScale::Full>, &decodeSliceAs<type, true, DecodeScale::HalfWidth>,    \
+          &decodeSliceAs<type, true, DecodeScale::Quarter>                                                  \
+    }                                                                                                       \
   }
 
 }  // namespace quarlin

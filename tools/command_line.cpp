@@ -23,7 +23,7 @@ const std::map<std::string_view, CommandSyntax>& commandSyntaxes() {
   static const std::map<std::string_view, CommandSyntax> syntaxes = {
       {"info", {Command::Info, 1, false, {"--json", "--frames"}}},
       {"index", {Command::Index, 1, true, {"-o"}}},
-      {"decode", {Command::Decode, 1, true, {"-o", "--start", "--count", "--scale", "--cache-mb", "--keep-going"}}},
+      {"decode", {Command::Decode, 1, true, {"-o", "--start", "--count", "--scale", "--cache-mb", "--strict"}}},
       {"frame", {Command::Frame, 2, true, {"-o", "--scale", "--format", "--cache-mb"}}},
       {"thumbs", {Command::Thumbs, 1, true, {"-o", "--count", "--columns", "--cache-mb"}}},
   };
@@ -32,7 +32,7 @@ const std::map<std::string_view, CommandSyntax>& commandSyntaxes() {
 
 // Options every command takes.
 const std::set<std::string_view> kCommonOptions = {"--seek-data", "--quiet", "-q"};
-const std::set<std::string_view> kFlags = {"--json", "--frames", "--quiet", "-q", "--keep-going"};
+const std::set<std::string_view> kFlags = {"--json", "--frames", "--quiet", "-q", "--strict"};
 
 uint64_t parseNumber(std::string_view option, const std::string& text, uint64_t maximum) {
   uint64_t value = 0;
@@ -56,7 +56,7 @@ void applyOption(Options& options, std::string_view name, const std::string& val
   if (name == "--json") options.json = true;
   else if (name == "--frames") options.frames = true;
   else if (name == "--quiet" || name == "-q") options.quiet = true;
-  else if (name == "--keep-going") options.keepGoing = true;
+  else if (name == "--strict") options.strict = true;
   else if (name == "-o") options.output = value;
   else if (name == "--seek-data") options.seekData = value;
   else if (name == "--start") options.start = static_cast<int32_t>(parseNumber(name, value, kFrameMax));
@@ -141,10 +141,12 @@ Commands:
   index FILE -o SEEK
         Indexes the file and writes its seek data to SEEK.
   decode FILE -o OUT.y4m [--start N] [--count K] [--scale full|half|quarter]
-        [--keep-going]
+        [--strict]
         Every frame (or K frames from N) in display order as YUV4MPEG2 4:2:0;
-        "-o -" writes to standard output. --keep-going writes frames that
-        fail to decode as far as they decoded and carries on.
+        "-o -" writes to standard output. A frame that fails to decode (a
+        damaged or cut file) is written as far as it decoded, with a warning
+        naming it, and decoding goes on; the exit status is 1 when any frame
+        failed. --strict stops at the first failure instead.
   frame FILE N -o OUT.png|OUT.y4m|OUT.yuv [--scale S] [--format png|y4m|yuv]
         Frame N by random access; the format follows the file name's
         extension unless --format is given.

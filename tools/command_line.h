@@ -20,7 +20,7 @@ struct Options {
   bool json = false;
   bool frames = false;
   bool quiet = false;
-  bool keepGoing = false;
+  bool strict = false;  // decode: stop at the first frame that fails
   std::optional<int32_t> start;     // --start
   std::optional<uint32_t> count;    // --count: frames to decode, or thumbnails
   uint32_t columns = 6;             // --columns

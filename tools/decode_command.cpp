@@ -46,10 +46,11 @@ int runDecode(const Options& options) {
   // few pictures more than that keep every reference cached until its
   // last use, and the evicted ones are reused instead of fresh memory.
   constexpr std::size_t kSequentialFrames = 6;
-  const std::size_t budget =
-      options.cacheBytes.value_or(picturesBytes(*session, decodeScaleFor(look, scale), kSequentialFrames));
-  PictureSource source(*session, look, scale, budget);
-  source.server().setTolerateFailures(options.keepGoing);
+  const std::size_t budget = options.cacheBytes.value_or(picturesBytes(*session, scale, kSequentialFrames));
+  PictureSource source(*session, scale, budget);
+  // A damaged or cut file is decoded to its end: a frame that fails is
+  // written as far as it decoded, with a warning; --strict stops instead.
+  source.server().setTolerateFailures(!options.strict);
   OutputFile out(options.output);
   Y4mWriter writer(out.get(), y4mHeader(*session, look, options, scale));
   if (!writer.begin()) out.fail();
@@ -60,13 +61,19 @@ int runDecode(const Options& options) {
     } catch (const FrameError& error) {
       failFrame(*session, error);
     }
+    for (const FrameError& failure : source.server().takeFailures()) {
+      bar.clear();
+      std::fprintf(stderr, "quarlin: %s: warning: %s (result %d); written as far as it decoded\n",
+                   options.input.c_str(), failure.what(), failure.result());
+    }
     bar.update(static_cast<double>(frame - range.first + 1) / std::max<uint32_t>(range.count, 1));
   }
   bar.finish();
   out.close();
-  if (source.server().failureCount() > 0) {
-    std::fprintf(stderr, "quarlin: %s: %llu frames failed to decode and were written as far as they decoded\n",
-                 options.input.c_str(), static_cast<unsigned long long>(source.server().failureCount()));
+  const uint64_t failures = source.server().failureCount();
+  if (failures > 0) {
+    std::fprintf(stderr, "quarlin: %s: %u frames written, %llu of the pictures decoded failed\n",
+                 options.input.c_str(), range.count, static_cast<unsigned long long>(failures));
     return kExitFailure;
   }
   return kExitOk;

@@ -52,7 +52,7 @@ int runFrame(const Options& options) {
   checkFrame(options, frameRange(*session));
   const StreamLook look = lookAtFile(options.input);
   const DecodeScale scale = options.scale.value_or(DecodeScale::Full);
-  PictureSource source(*session, look, scale, options.cacheBytes.value_or(FrameServer::kDefaultBudgetBytes));
+  PictureSource source(*session, scale, options.cacheBytes.value_or(FrameServer::kDefaultBudgetBytes));
   try {
     const ImageView image = source.frame(options.frame);
     writeImage(options, format, image, *session, look, scale);

@@ -135,6 +135,7 @@ std::shared_ptr<Picture> FrameServer::decodeWith(const Work& work, int32_t reque
   if (result != 0) {
     if (!tolerateFailures_) throw FrameError(work.frame, result, decodeFailureText(work.frame, request, result));
     ++failures_;
+    failed_.push_back(FrameError(work.frame, result, decodeFailureText(work.frame, request, result)));
   }
   return picture;
 }

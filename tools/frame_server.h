@@ -12,6 +12,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "tools/frame_decoder.h"
@@ -45,9 +46,11 @@ class FrameServer {
   std::shared_ptr<const Picture> frame(int32_t frame);
 
   // With tolerance on, a decoder failure does not throw: the frame keeps
-  // whatever the decoder wrote and the failure is counted.
+  // whatever the decoder wrote and the failure is counted and kept until
+  // taken.
   void setTolerateFailures(bool tolerate) { tolerateFailures_ = tolerate; }
   uint64_t failureCount() const { return failures_; }
+  std::vector<FrameError> takeFailures() { return std::exchange(failed_, {}); }
 
   DecodeScale scale() const { return scale_; }
   bool isCached(int32_t frame) const { return cache_.count(frame) != 0; }
@@ -94,6 +97,7 @@ class FrameServer {
   std::size_t budgetBytes_;
   bool tolerateFailures_ = false;
   uint64_t failures_ = 0;
+  std::vector<FrameError> failed_;
   uint64_t decodes_ = 0;
   std::unordered_map<int32_t, Entry> cache_;
   std::list<int32_t> recency_;  // most recently used first

@@ -36,10 +36,4 @@ YuvImage reduceImage(const ImageView& image, uint32_t factorX, uint32_t factorY)
   return out;
 }
 
-YuvImage imageAtScale(const ImageView& image, DecodeScale from, DecodeScale to) {
-  const uint32_t factorX = (from == DecodeScale::Full && to != DecodeScale::Full) ? 2 : 1;
-  const uint32_t factorY = (from != DecodeScale::Quarter && to == DecodeScale::Quarter) ? 2 : 1;
-  return reduceImage(image, factorX, factorY);
-}
-
 }  // namespace quarlin::tool

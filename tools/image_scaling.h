@@ -1,5 +1,4 @@
-// Box-filter reduction of a 4:2:0 picture, for output scales the decoder
-// cannot give (field pictures always decode at full size) and thumbnails.
+// Box-filter reduction of a 4:2:0 picture, for thumbnails.
 #pragma once
 #include <cstdint>
 
@@ -12,9 +11,5 @@ namespace quarlin::tool {
 // input samples (fewer at the right and bottom edges). Output luma size is
 // ceil(width / factorX) x ceil(height / factorY); factors are 1..16.
 YuvImage reduceImage(const ImageView& image, uint32_t factorX, uint32_t factorY);
-
-// Copies the picture area of `image` (which is at `from`) and brings it to
-// `to`, which must not be larger than `from`.
-YuvImage imageAtScale(const ImageView& image, DecodeScale from, DecodeScale to);
 
 }  // namespace quarlin::tool

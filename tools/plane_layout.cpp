@@ -1,7 +1,5 @@
 #include "tools/plane_layout.h"
 
-#include <algorithm>
-
 namespace quarlin::tool {
 
 uint32_t roundUpTo128(uint32_t value) { return (value + 127u) & ~127u; }
@@ -15,7 +13,6 @@ uint32_t scaledHeight(uint32_t height, DecodeScale scale) {
 }
 
 PlaneLayout planeLayout(const FrameGeometry& geometry, DecodeScale scale) {
-  const uint32_t mbHeight = (geometry.height + 15) / 16;
   PlaneLayout layout;
   if (scale == DecodeScale::Full) {
     layout.lumaStride = geometry.stride;
@@ -24,18 +21,11 @@ PlaneLayout planeLayout(const FrameGeometry& geometry, DecodeScale scale) {
     layout.lumaStride = roundUpTo128(geometry.stride / 2);
     layout.chromaStride = roundUpTo128(geometry.stride / 4);
   }
-  // Macroblock rows: 16 luma and 8 chroma lines each, half that at Quarter.
-  const uint32_t lumaRowsPerMb = scale == DecodeScale::Quarter ? 8 : 16;
-  layout.lumaRows = lumaRowsPerMb * mbHeight;
-  layout.chromaRows = lumaRowsPerMb / 2 * mbHeight;
   layout.pictureWidth = scaledWidth(geometry.width, scale);
   layout.pictureHeight = scaledHeight(geometry.height, scale);
-  // One spare row below the written ones: a half-sample prediction at the
-  // bottom edge reads one line further than it writes.
-  const std::size_t lumaNeeded = std::size_t{layout.lumaRows + 1} * layout.lumaStride;
-  const std::size_t chromaNeeded = std::size_t{layout.chromaRows + 1} * layout.chromaStride;
-  layout.lumaBytes = std::max<std::size_t>(geometry.lumaSize, lumaNeeded);
-  layout.chromaBytes = std::max<std::size_t>(geometry.chromaSize, chromaNeeded);
+  // The library reads and writes nothing beyond the sizes it reports.
+  layout.lumaBytes = geometry.lumaSize;
+  layout.chromaBytes = geometry.chromaSize;
   return layout;
 }
 

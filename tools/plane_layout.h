@@ -15,16 +15,14 @@ struct FrameGeometry {
   uint32_t width = 0;       // coded width, 1..4095
   uint32_t height = 0;      // coded height, 1..4095
   uint32_t stride = 0;      // luma row pitch: width rounded up to 128
-  uint32_t lumaSize = 0;    // width * (height + 128)
-  uint32_t chromaSize = 0;  // lumaSize / 4
+  uint32_t lumaSize = 0;    // bytes of the Y plane
+  uint32_t chromaSize = 0;  // bytes of each chroma plane
 };
 
 // The layout of one picture at one scale.
 struct PlaneLayout {
   uint32_t lumaStride = 0;     // bytes between luma rows
   uint32_t chromaStride = 0;   // bytes between chroma rows
-  uint32_t lumaRows = 0;       // rows the decoder may write: whole macroblocks
-  uint32_t chromaRows = 0;
   uint32_t pictureWidth = 0;   // luma samples of the picture at this scale
   uint32_t pictureHeight = 0;
   std::size_t lumaBytes = 0;   // allocation of the Y plane
@@ -33,11 +31,8 @@ struct PlaneLayout {
 
 uint32_t roundUpTo128(uint32_t value);
 
-// Strides, written rows, picture size and allocation sizes at `scale`.
-// Allocations are never below the sizes the library reports, and always
-// cover every row the decoder may write at the stride it writes with (the
-// reported sizes do not for some widths: at 352 wide, 144 chroma rows of 256
-// bytes exceed the reported 36608).
+// Strides, picture size and allocation sizes at `scale`: the planes are
+// allocated with exactly the sizes the library reports.
 PlaneLayout planeLayout(const FrameGeometry& geometry, DecodeScale scale);
 
 // The two decoding options of Quarlin_GetFrame that select `scale`.

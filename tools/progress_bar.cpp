@@ -68,6 +68,12 @@ void ProgressBar::finish() {
   finished_ = true;
 }
 
+void ProgressBar::clear() {
+  if (!drawn_ || finished_) return;
+  std::fprintf(out_, "\r\033[K");
+  drawn_ = false;
+}
+
 void ProgressBar::draw(double fraction) {
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   const double done = fraction * total_;

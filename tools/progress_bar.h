@@ -24,6 +24,7 @@ class ProgressBar {
 
   void update(double fraction);
   void finish();  // draws 100% and ends the line
+  void clear();   // blanks the bar's line so that a message can be printed; the next update draws it again
 
  private:
   void draw(double fraction);

@@ -57,7 +57,10 @@ SeekData readSeekData(std::span<const uint8_t> block) {
   }
   const uint8_t* index = block.data() + kStreamPartBytes;
   const int32_t version = readS32(index);
-  if (version != 3) throw SeekDataError("seek data index version " + std::to_string(version) + " is not 3");
+  // Version 4 (the library's own) extends version 3's entries in their
+  // undefined bytes and adds a table after them.
+  if (version != 3 && version != 4)
+    throw SeekDataError("seek data index version " + std::to_string(version) + " is not 3 or 4");
   const int32_t count = readS32(index + 4);
   const std::size_t room = (block.size() - kStreamPartBytes - kIndexHeaderBytes) / kEntryBytes;
   if (count < 0 || static_cast<std::size_t>(count) > room) {

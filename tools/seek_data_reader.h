@@ -1,6 +1,6 @@
 // Reads the seek-data block of Quarlin_GetSeekData: a 24-byte stream part
-// (file kind) followed by the version-3 frame index (header of 16 bytes,
-// then one 32-byte entry per picture in display order), little-endian.
+// (file kind) followed by the frame index of version 3 or 4 (header of 16
+// bytes, then one 32-byte entry per picture in display order), little-endian.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -20,7 +20,7 @@ struct SeekEntry {
   int32_t forward = -1;   // forward reference, -1 for none
   int32_t backward = -1;  // backward reference, -1 for none
   uint8_t type = 0;       // 1 I, 2 P, 3 B, 0 any other picture type
-  bool key = false;       // temporal_reference counts from this frame
+  bool key = false;       // a key entry
 };
 
 struct SeekData {
@@ -37,7 +37,7 @@ class SeekDataError : public std::runtime_error {
 };
 
 // Throws SeekDataError when the block is too short for its header or its
-// entry count, or its index part is not version 3.
+// entry count, or its index part is not version 3 or 4.
 SeekData readSeekData(std::span<const uint8_t> block);
 
 // 'I', 'P', 'B'; 'D' for type 0, which the index gives D-pictures

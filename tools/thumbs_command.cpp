@@ -4,6 +4,7 @@
 #include "tools/command_support.h"
 #include "tools/commands.h"
 #include "tools/contact_sheet.h"
+#include "tools/image_scaling.h"
 #include "tools/picture_source.h"
 #include "tools/png_writer.h"
 #include "tools/progress_bar.h"
@@ -41,7 +42,7 @@ int runThumbs(const Options& options) {
   const FrameRange range = frameRange(*session);
   if (range.count == 0) throw ToolFailure(options.input + ": the file has no frames to show");
   const std::map<int32_t, uint8_t> types = pictureTypes(*session);
-  PictureSource source(*session, lookAtFile(options.input), DecodeScale::Quarter, options.cacheBytes.value_or(FrameServer::kDefaultBudgetBytes));
+  PictureSource source(*session, DecodeScale::Quarter, options.cacheBytes.value_or(FrameServer::kDefaultBudgetBytes));
   const std::vector<int32_t> frames = spreadFrames(range.first, range.count, options.count.value_or(kDefaultThumbnails));
   std::vector<Thumbnail> thumbnails;
   ProgressBar bar(stderr, progressWanted(options), static_cast<double>(frames.size()), "frames");

@@ -16,6 +16,8 @@ Columns of corpus.tsv:
              library decodes (the `select` column below; 0 for refusals)
   mpeg2dec   yes when mpeg2dec puts out at least one frame, else no (also no
              for the 192- and 204-byte packet files, see PACKETS_188_AT)
+  stream     the video stream the library decodes: ffprobe's selector, v:0
+             or, in a transport stream, #0xPID (mpeg2dec -t PID)
   purpose    one line
 """
 
@@ -121,13 +123,13 @@ STREAMS = [
      "DVD program stream (-f dvd, 2048-byte packs): video, AC-3 (private stream 1) and MP2 audio"),
     ("ps-mplex-dvd.mpg", "ps", "decodable", "v:0",
      "mplex -f 8 program stream of an mpeg2enc video and MP2 audio (another muxer's packet layout)"),
-    ("ts-mp2-audio.ts", "ts", "decodable", "v:0",
+    ("ts-mp2-audio.ts", "ts", "decodable", "#0x100",
      "transport stream: PAT, PMT, video PID 0x100 with PCR in adaptation fields, MP2 audio PID 0x101"),
     ("ts-two-programs.ts", "ts", "decodable", "#0x102",
      "two programs; the library takes the last PAT entry (program 2, PMT 0x1001) and its video PID 0x102 (mandelbrot, ffprobe stream v:1); program 1 has testsrc2 on 0x100"),
     ("ts-audio-first-pmt.ts", "ts", "decodable", "#0x101",
      "PMT lists MP2 audio (stream_type 3, PID 0x100) before the video (stream_type 2, PID 0x101)"),
-    ("ts-truncated.ts", "ts", "decodable", "v:0",
+    ("ts-truncated.ts", "ts", "decodable", "#0x100",
      "ts-mp2-audio.ts cut in the middle of a packet (length not a multiple of 188)"),
     ("ts-m2ts-192.m2ts", "ts", "decodable", "#0x1011",
      "ts-mp2-audio content in 192-byte packets (4-byte arrival time stamp first; Blu-ray PIDs: PMT 0x100, video 0x1011); mpeg2dec reads 188-byte packets only"),
@@ -276,14 +278,15 @@ def main(argv):
         print("warning: %s is not catalogued" % name)
     for name in sorted(listed - present):
         print("warning: %s is missing" % name)
-    rows = ["file\tcontainer\texpect\tframes\tmpeg2dec\tpurpose"]
+    rows = ["file\tcontainer\texpect\tframes\tmpeg2dec\tstream\tpurpose"]
     for name, container, expect, selector, purpose in STREAMS:
         path = os.path.join(stream_dir, name)
         probe = ffprobe(path, selector)
         decoded = mpeg2dec_frames(path, container, selector)
         frames = probe["frames"] if expect == "decodable" else 0
         rows.append("\t".join([name, container, expect, str(frames),
-                               "yes" if decoded and name not in PACKETS_188_AT else "no", purpose]))
+                               "yes" if decoded and name not in PACKETS_188_AT else "no", selector,
+                               purpose]))
         line = "%-32s %-9s ffprobe %-10s %-8s frames %3d mpeg2dec %3d types %s %s" % (
             name, expect, probe["codec"], probe["pix_fmt"], probe["frames"], decoded,
             probe["types"], probe["interlaced"])

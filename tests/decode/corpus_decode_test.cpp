@@ -35,37 +35,50 @@ std::vector<bool> comparableFrames(DecodedStream& stream) {
 // I-frame decodes independently of everything else, so it matches exactly
 // there. Streams that start inside a group have leading pictures in the
 // reference decodes; a truncated stream may have one more at the end.
-size_t alignment(DecodedStream& stream, const std::vector<YuvFrame>& ours,
-                 const std::vector<YuvFrame>& reference) {
+// Where our frames lie among a reference decoder's: its frame i + offset
+// shows our frame i. Our first I-frame is matched; before it the two may
+// differ (pictures coded before the first I-picture, which are not indexed;
+// leading B-frames of the first group, which a decoder may drop).
+int64_t alignment(DecodedStream& stream, const std::vector<YuvFrame>& ours,
+                  const std::vector<YuvFrame>& reference) {
   int32_t first = 0;
   while (first + 1 < stream.frameCount() && !stream.isIntra(first)) ++first;
   size_t best = 0;
   double bestPsnr = -1;
-  for (size_t k = 0; first + k < reference.size(); ++k) {
-    const double value = psnr(ours[static_cast<size_t>(first)], reference[first + k], 0);
+  for (size_t k = 0; k < reference.size(); ++k) {
+    const double value = psnr(ours[static_cast<size_t>(first)], reference[k], 0);
     if (value > bestPsnr) bestPsnr = value, best = k;
   }
-  return best;
+  return static_cast<int64_t>(best) - first;
 }
 
-void expectMatches(const std::vector<YuvFrame>& ours, const std::vector<YuvFrame>& reference,
-                   size_t referenceOffset, const std::vector<bool>& comparable, const char* who) {
+// Compares the frames both have; returns how many were compared.
+size_t expectMatches(const std::vector<YuvFrame>& ours, const std::vector<YuvFrame>& reference, int64_t offset,
+                     const std::vector<bool>& comparable, const char* who) {
   double sums[3] = {0, 0, 0};
-  size_t count = 0;
-  for (size_t i = 0; i < ours.size() && i + referenceOffset < reference.size(); ++i) {
+  size_t count = 0, overlap = 0;
+  for (size_t i = 0; i < ours.size(); ++i) {
+    const int64_t j = static_cast<int64_t>(i) + offset;
+    if (j < 0 || j >= static_cast<int64_t>(reference.size())) continue;
+    ++overlap;
     if (!comparable[i]) continue;
     const YuvFrame& a = ours[i];
-    const YuvFrame& b = reference[i + referenceOffset];
+    const YuvFrame& b = reference[static_cast<size_t>(j)];
     for (int p = 0; p < 3; ++p) {
       const double value = psnr(a, b, p);
       sums[p] += value;
       EXPECT_GE(value, 50.0) << who << " frame " << i << " plane " << p;
-      EXPECT_LE(std::fabs(meanValue(a, p) - meanValue(b, p)), 0.1) << who << " frame " << i << " plane " << p;
+      // IDCTs differ by a level here and there: on a tiny plane one sample
+      // moves the mean.
+      const double samples = static_cast<double>(a.plane[p].size());
+      EXPECT_LE(std::fabs(meanValue(a, p) - meanValue(b, p)), std::max(0.1, 4.5 / samples))
+          << who << " frame " << i << " plane " << p;
     }
     ++count;
   }
-  ASSERT_GT(count, 0u) << who << ": no frame compared";
-  for (int p = 0; p < 3; ++p) EXPECT_GE(sums[p] / static_cast<double>(count), 55.0) << who << " plane " << p;
+  EXPECT_GT(count, 0u) << who << ": no frame compared";
+  for (int p = 0; p < 3 && count > 0; ++p) EXPECT_GE(sums[p] / static_cast<double>(count), 55.0) << who << " plane " << p;
+  return overlap;
 }
 
 class CorpusDecode : public ::testing::TestWithParam<CorpusStream> {};
@@ -77,23 +90,25 @@ TEST_P(CorpusDecode, MatchesFfmpegAndLibmpeg2) {
   const bool tolerate = s.lastFrameMayFail();
   const std::vector<YuvFrame> ours = stream.decodeAll(tool::DecodeScale::Full, tolerate);
   std::vector<bool> comparable = comparableFrames(stream);
+  // A file cut short may end inside a picture: that one frame fails.
+  int failures = 0;
   for (const RecordingDecoder::Call& call : stream.decoder().calls) {
     if (call.result == 0) continue;
-    ASSERT_TRUE(tolerate && call.frame == stream.frameCount() - 1 && call.result == -3)
-        << "frame " << call.frame << " result " << call.result;
-    comparable.back() = false;
+    ASSERT_TRUE(tolerate && call.result == -3 && ++failures == 1) << "frame " << call.frame << " result " << call.result;
+    comparable[static_cast<size_t>(call.frame)] = false;
   }
   const int w = static_cast<int>(stream.geometry().width), h = static_cast<int>(stream.geometry().height);
 
-  const std::vector<YuvFrame> ffmpeg = ffmpegFrames(s.path(), s.container, w, h);
-  ASSERT_GE(ffmpeg.size(), ours.size());
-  expectMatches(ours, ffmpeg, alignment(stream, ours, ffmpeg), comparable, "ffmpeg");
+  const std::vector<YuvFrame> ffmpeg = ffmpegFrames(s.path(), s.pid(), w, h);
+  const int64_t offset = alignment(stream, ours, ffmpeg);
+  // FFmpeg shows every frame from the first I-frame on.
+  EXPECT_GE(expectMatches(ours, ffmpeg, offset, comparable, "ffmpeg"), ours.size() - std::min<size_t>(ours.size(), -std::min<int64_t>(offset, 0)));
 
   if (!s.mpeg2dec) return;
   if (!mpeg2decAvailable()) GTEST_SKIP() << "mpeg2dec is not installed (the FFmpeg comparison passed)";
   // mpeg2dec leaves out the last pictures of a stream without a
   // sequence_end_code: the frames it has are compared.
-  const std::vector<YuvFrame> libmpeg2 = mpeg2decFrames(s.path(), s.container, w, h);
+  const std::vector<YuvFrame> libmpeg2 = mpeg2decFrames(s.path(), s.container, s.pid(), w, h);
   ASSERT_FALSE(libmpeg2.empty());
   expectMatches(ours, libmpeg2, alignment(stream, ours, libmpeg2), comparable, "libmpeg2");
 }

@@ -35,7 +35,7 @@ int32_t packetPid(const std::vector<uint8_t>& b, size_t p) {
   return ((b[packet + 1] & 0x1F) << 8) | b[packet + 2];
 }
 
-int32_t videoPid(const CorpusStream& s) { return s.container == "ts" ? transportVideoPid(s.path()) : -1; }
+int32_t videoPid(const CorpusStream& s) { return s.pid(); }
 
 void scanStream(const std::vector<uint8_t>& b, int32_t videoPid, std::vector<Slice>& slices, size_t& secondGroup) {
   std::vector<size_t> codes;
@@ -118,15 +118,23 @@ TEST_P(DamagedStream, FirstGroupDamageSparesLaterGroups) {
     failures += call.result != 0;
   }
   EXPECT_GT(failures, 0) << "twelve flipped bits went unnoticed";
-  const int32_t frames = clean.frameCount() - (tolerate ? 1 : 0);
-  for (int32_t n = firstIntact; n < frames; ++n) {
+  for (int32_t n = firstIntact; n < clean.frameCount(); ++n) {
+    if (clean.decoder().failed(n)) continue;  // the picture a cut file ends in
     const std::vector<int32_t> closure = clean.dependencyClosure(n);
     if (!closure.empty() && closure.front() < firstIntact) continue;  // predicted from the damaged group
     EXPECT_TRUE(got[static_cast<size_t>(n)] == expected[static_cast<size_t>(n)]) << "frame " << n;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, DamagedStream, ::testing::ValuesIn(test::decodableStreams()),
+// The byte surgery above reads 188-byte transport packets.
+std::vector<CorpusStream> streamsOf188BytePackets() {
+  std::vector<CorpusStream> out;
+  for (const CorpusStream& s : test::decodableStreams())
+    if (s.file != "ts-m2ts-192.m2ts" && s.file != "ts-dvb-204.ts") out.push_back(s);
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, DamagedStream, ::testing::ValuesIn(streamsOf188BytePackets()),
                          test::CorpusTestName());
 
 }  // namespace

@@ -25,6 +25,12 @@ class RecordingDecoder : public tool::FrameDecoder {
     int32_t frame, result;
   };
   std::vector<Call> calls;
+  // Frames a recorded call failed on.
+  bool failed(int32_t frame) const {
+    for (const Call& c : calls)
+      if (c.frame == frame && c.result != 0) return true;
+    return false;
+  }
 
  private:
   tool::LibraryFrameDecoder inner_;

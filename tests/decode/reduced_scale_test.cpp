@@ -22,14 +22,12 @@ namespace {
 
 using test::CorpusStream;
 
-// Streams whose I-frames use field DCT (interlaced frame pictures) or that
-// are field pictures (always decoded at full scale) follow no column model.
+// Streams whose I-frames use field DCT (interlaced frame pictures) or field
+// pictures follow no column model.
 bool frameDctOnly(const CorpusStream& s) {
   return s.purpose.find("interlaced") == std::string::npos && s.file.find("interlaced") == std::string::npos &&
-         s.file.find("field") == std::string::npos;
+         s.file.find("field") == std::string::npos && s.file.find("mixed") == std::string::npos;
 }
-
-bool fieldPictures(const CorpusStream& s) { return s.file.find("field-pictures") != std::string::npos; }
 
 // Mean luma PSNR of P- and B-frames against the model, measured with this
 // decoder (HalfWidth, Quarter). Streams not listed must reach 28 dB.
@@ -47,7 +45,7 @@ TEST_P(ReducedScale, FollowsTheModel) {
   DecodedStream stream(s.path());
   const bool tolerate = s.lastFrameMayFail();
   const std::vector<YuvFrame> full = stream.decodeAll(tool::DecodeScale::Full, tolerate);
-  const int32_t frames = stream.frameCount() - (tolerate ? 1 : 0);
+  const int32_t frames = stream.frameCount();
   const auto drift = measuredDrift().find(s.file);
   for (const ScaleCase sc : {ScaleCase{tool::DecodeScale::HalfWidth, "half"}, ScaleCase{tool::DecodeScale::Quarter, "quarter"}}) {
     stream.decoder().calls.clear();
@@ -56,8 +54,8 @@ TEST_P(ReducedScale, FollowsTheModel) {
     double driftSum = 0, intraMin = 99;
     int driftCount = 0;
     for (int32_t n = 0; n < frames; ++n) {
+      if (tolerate && stream.decoder().failed(n)) continue;  // the picture a cut file ends in
       const YuvFrame reduced = fromPicture(*server.frame(n));
-      if (fieldPictures(s)) continue;  // field pictures decode at full scale whatever is asked
       const YuvFrame model = reducedModel(full[static_cast<size_t>(n)], sc.scale == tool::DecodeScale::Quarter);
       ASSERT_EQ(reduced.width, model.width);
       ASSERT_EQ(reduced.height, model.height);
@@ -73,7 +71,7 @@ TEST_P(ReducedScale, FollowsTheModel) {
       }
     }
     for (const RecordingDecoder::Call& call : stream.decoder().calls)
-      ASSERT_EQ(call.result, 0) << sc.name << " frame " << call.frame;
+      ASSERT_TRUE(call.result == 0 || tolerate) << sc.name << " frame " << call.frame;
     if (driftCount > 0) {
       const double mean = driftSum / driftCount;
       std::printf("[ drift    ] %s %s: P/B mean luma PSNR %.2f dB over %d frames; I-frames at least %.2f dB\n",
@@ -100,6 +98,14 @@ const std::map<std::string, std::pair<double, double>>& measuredDrift() {
       {"es-ip-only.m2v", {37.0, 31.2}},
       {"es-interlaced-tff-720x576.m2v", {45.3, 30.6}},
       {"es-interlaced-bff.m2v", {44.1, 31.7}},
+      // Field pictures at Quarter keep the lines of each field in its own
+      // rows (frame lines 0, 1, 4, 5, ...), where the model samples frame
+      // lines 0, 2, 4, ...: on moving interlaced content the two differ.
+      {"es-field-pictures-tff.m2v", {36.6, 23.6}},
+      {"es-field-pictures-bff.m2v", {36.5, 25.2}},
+      {"es-mixed-frame-field.m2v", {35.9, 19.4}},
+      {"es-mixed-dual-prime.m2v", {36.8, 23.7}},
+      {"es-field-ip-backref.m2v", {38.3, 18.0}},
       {"es-mpeg2enc-dualprime.m2v", {40.7, 28.9}},
       {"es-mpeg2enc-progressive.m2v", {39.6, 37.7}},
       {"es-pulldown-3-2.m2v", {42.5, 36.9}},
@@ -130,7 +136,7 @@ const std::map<std::string, std::pair<double, double>>& measuredDrift() {
       {"ts-mp2-audio.ts", {43.2, 38.1}},
       {"ts-two-programs.ts", {38.8, 34.2}},
       {"ts-audio-first-pmt.ts", {42.1, 38.8}},
-      {"ts-truncated.ts", {43.0, 37.6}},
+      {"ts-truncated.ts", {40.4, 35.5}},
   };
   return table;
 }

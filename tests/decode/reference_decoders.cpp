@@ -6,7 +6,6 @@
 #include <memory>
 #include <sstream>
 
-#include "tests/support/corpus.h"
 
 namespace quarlin::decodetest {
 namespace {
@@ -30,56 +29,16 @@ bool readPgmHeader(FILE* f, int& w, int& h) {
   return std::fgetc(f) != EOF;
 }
 
-// The payload of the first packet of `pid` that starts a section, from its
-// table_id on; empty when there is none.
-std::vector<uint8_t> firstSection(const std::vector<uint8_t>& ts, int32_t pid) {
-  for (size_t p = 0; p + 188 <= ts.size(); p += 188) {
-    const uint8_t* k = &ts[p];
-    if (k[0] != 0x47 || !(k[1] & 0x40) || (((k[1] & 0x1F) << 8) | k[2]) != pid) continue;
-    size_t at = 4;
-    if (k[3] & 0x20) at += 1 + k[4];
-    if (at >= 188) continue;
-    at += 1 + k[at];  // pointer_field
-    if (at >= 188) continue;
-    return std::vector<uint8_t>(k + at, k + 188);
-  }
-  return {};
-}
-
 }  // namespace
-
-int32_t transportVideoPid(const std::string& path) {
-  const std::vector<uint8_t> ts = test::readFileBytes(path);
-  const std::vector<uint8_t> pat = firstSection(ts, 0);
-  if (pat.size() < 8) return -1;
-  const size_t patLength = std::min<size_t>(3 + (((pat[1] & 0x0F) << 8) | pat[2]), pat.size());
-  int32_t pmtPid = -1;
-  for (size_t at = 8; at + 4 <= patLength - 4; at += 4) {
-    const int program = (pat[at] << 8) | pat[at + 1];
-    if (program != 0) pmtPid = ((pat[at + 2] & 0x1F) << 8) | pat[at + 3];
-  }
-  if (pmtPid < 0) return -1;
-  const std::vector<uint8_t> pmt = firstSection(ts, pmtPid);
-  if (pmt.size() < 12) return -1;
-  const size_t pmtLength = std::min<size_t>(3 + (((pmt[1] & 0x0F) << 8) | pmt[2]), pmt.size());
-  size_t at = 12 + (((pmt[10] & 0x0F) << 8) | pmt[11]);
-  while (at + 5 <= pmtLength - 4) {
-    const int streamType = pmt[at];
-    const int32_t pid = ((pmt[at + 1] & 0x1F) << 8) | pmt[at + 2];
-    if (streamType == 2) return pid;
-    at += 5 + (((pmt[at + 3] & 0x0F) << 8) | pmt[at + 4]);
-  }
-  return -1;
-}
 
 bool ffmpegAvailable() { return onPath("ffmpeg"); }
 bool mpeg2decAvailable() { return onPath("mpeg2dec"); }
 
-std::vector<YuvFrame> ffmpegFrames(const std::string& path, const std::string& container, int width, int height) {
+std::vector<YuvFrame> ffmpegFrames(const std::string& path, int32_t pid, int width, int height) {
   std::ostringstream command;
   command << "ffmpeg -nostdin -v error -i '" << path << "' -map ";
-  if (container == "ts")
-    command << "0:i:" << transportVideoPid(path);
+  if (pid >= 0)
+    command << "0:i:" << pid;
   else
     command << "0:v:0";
   command << " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p - 2>/dev/null";
@@ -96,12 +55,12 @@ std::vector<YuvFrame> ffmpegFrames(const std::string& path, const std::string& c
   return frames;
 }
 
-std::vector<YuvFrame> mpeg2decFrames(const std::string& path, const std::string& container, int width,
-                                     int height) {
+std::vector<YuvFrame> mpeg2decFrames(const std::string& path, const std::string& container, int32_t pid,
+                                     int width, int height) {
   std::ostringstream command;
   command << "mpeg2dec -o pgmpipe";
   if (container == "ps") command << " -s";
-  if (container == "ts") command << " -t " << transportVideoPid(path);
+  if (pid >= 0) command << " -t " << pid;
   command << " '" << path << "' 2>/dev/null";
   Pipe pipe(popen(command.str().c_str(), "r"));
   std::vector<YuvFrame> frames;

@@ -90,8 +90,9 @@ struct DecodedFrame {
   bool forwardGiven = false;   // the request carried forward reference planes
   HostPicture picture;
 
-  // A P- or B-picture without forward planes predicts from its own output.
-  bool predictsFromOutput() const { return (pictureType == 2 || pictureType == 3) && !forwardGiven; }
+  // A P-picture without forward planes predicts from its own output (a
+  // B-picture from its backward reference instead).
+  bool predictsFromOutput() const { return pictureType == 2 && !forwardGiven; }
 };
 
 // Decodes the frames of one session at one scale as a host does: asks for a

@@ -89,7 +89,7 @@ class ScanTest : public ::testing::Test {
 
 const Group kClosed = {{0, 'I'}, {3, 'P'}, {1, 'B'}, {2, 'B'}};
 const Group kOpen = {{2, 'I'}, {0, 'B'}, {1, 'B'}, {5, 'P'}, {3, 'B'}, {4, 'B'}};
-const std::vector<Row> kOpenRows = {{0, 'B', K, -1, 2}, {1, 'B', N, -1, 2}, {2, 'I', N, -1, -1},
+const std::vector<Row> kOpenRows = {{0, 'B', N, -1, 2}, {1, 'B', N, -1, 2}, {2, 'I', K, -1, -1},
                                     {3, 'B', N, 2, 5},  {4, 'B', N, 2, 5},  {5, 'P', N, 2, -1}};
 
 // A closed group alone is indexed by the open's first slice.
@@ -105,14 +105,14 @@ TEST_F(ScanTest, ClosedGroupAtTheStartIsIndexedAtOpen) {
 
 TEST_F(ScanTest, OpenGroupsNumberDisplayOrderAndReferences) {
   std::vector<Row> twoOpen = kOpenRows;
-  twoOpen.insert(twoOpen.end(), {{6, 'B', K, 5, 8}, {7, 'B', N, 5, 8}, {8, 'I', N, -1, -1},
+  twoOpen.insert(twoOpen.end(), {{6, 'B', N, 5, 8}, {7, 'B', N, 5, 8}, {8, 'I', K, -1, -1},
                                  {9, 'B', N, 8, 11}, {10, 'B', N, 8, 11}, {11, 'P', N, 8, -1}});
   // A group without a P-picture: the next group's leading B-pictures
   // predict from its I-picture, the last anchor decoded before them.
   const std::vector<Row> withoutP = {
       {0, 'I', K, -1, -1}, {1, 'B', N, 0, 3},  {2, 'B', N, 0, 3},   {3, 'P', N, 0, -1},
-      {4, 'B', K, 3, 6},   {5, 'B', N, 3, 6},  {6, 'I', N, -1, -1}, {7, 'B', K, 6, 9},
-      {8, 'B', N, 6, 9},   {9, 'I', N, -1, -1}, {10, 'B', N, 9, 12}, {11, 'B', N, 9, 12},
+      {4, 'B', N, 3, 6},   {5, 'B', N, 3, 6},  {6, 'I', K, -1, -1}, {7, 'B', N, 6, 9},
+      {8, 'B', N, 6, 9},   {9, 'I', K, -1, -1}, {10, 'B', N, 9, 12}, {11, 'B', N, 9, 12},
       {12, 'P', N, 9, -1}};
   const struct {
     const char* name;
@@ -136,18 +136,52 @@ TEST_F(ScanTest, OpenGroupsNumberDisplayOrderAndReferences) {
   }
 }
 
-TEST_F(ScanTest, GroupHeaderWithoutAPictureIsMalformed) {
-  BuiltStream s = elementaryStream({kClosed, kClosed, kClosed});
+// Display order is the order a decoder puts frames out (ISO/IEC 13818-2
+// 6.1.1.11), whatever temporal_reference does: groups with several
+// I-pictures, no group headers (temporal_reference wrapping at 1024), lost
+// pictures. Frame numbers stay contiguous.
+TEST_F(ScanTest, DisplayOrderIsTheDecodersOutputOrder) {
+  StreamOptions noGroups;
+  noGroups.groupHeaders = false;
+  const struct {
+    const char* name;
+    std::vector<Group> groups;
+    StreamOptions options;
+    std::vector<Row> rows;
+  } cases[] = {
+      {"several I-pictures in a group",
+       {{{0, 'I'}, {3, 'P'}, {1, 'B'}, {2, 'B'}, {6, 'I'}, {4, 'B'}, {5, 'B'}, {7, 'P'}}},
+       {},
+       {{0, 'I', K, -1, -1}, {1, 'B', N, 0, 3}, {2, 'B', N, 0, 3}, {3, 'P', N, 0, -1}, {4, 'B', N, 3, 6},
+        {5, 'B', N, 3, 6}, {6, 'I', K, -1, -1}, {7, 'P', N, 6, -1}}},
+      {"no group headers, temporal_reference wrapping",
+       {{{1021, 'I'}, {0, 'P'}, {1022, 'B'}, {1023, 'B'}}, {{3, 'P'}, {1, 'B'}, {2, 'B'}}},
+       noGroups,
+       {{0, 'I', K, -1, -1}, {1, 'B', N, 0, 3}, {2, 'B', N, 0, 3}, {3, 'P', N, 0, -1}, {4, 'B', N, 3, 6},
+        {5, 'B', N, 3, 6}, {6, 'P', N, 3, -1}}},
+      {"lost pictures", {{{0, 'I'}, {3, 'P'}, {1, 'B'}, {6, 'P'}, {4, 'B'}, {5, 'B'}}}, {},
+       {{0, 'I', K, -1, -1}, {1, 'B', N, 0, 2}, {2, 'P', N, 0, -1}, {3, 'B', N, 2, 5}, {4, 'B', N, 2, 5},
+        {5, 'P', N, 2, -1}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(openAndFinish(elementaryStream(c.groups, c.options).bytes), 0);
+    EXPECT_EQ(rows(), c.rows);
+  }
+}
+
+// A damaged group or picture header does not end the scan: the picture is
+// passed over and the rest of the file indexed.
+TEST_F(ScanTest, DamagedHeadersArePassedOver) {
+  BuiltStream s = elementaryStream({kClosed, kClosed});
   append(s.bytes, gopHeader(true));
   append(s.bytes, startCode(0xB7));
-  ASSERT_EQ(open(s.bytes), -4);  // the budget of 3 ends at the third I-picture
-  EXPECT_EQ(rows().size(), 9u);
-  EXPECT_EQ(session->indexSlice(25, nullptr), -2);
-  EXPECT_EQ(rows().size(), 12u);  // what was indexed stays
-  BuiltStream one = elementaryStream({kClosed});
-  append(one.bytes, gopHeader(true));
-  append(one.bytes, startCode(0xB7));
-  EXPECT_EQ(open(one.bytes), -1);
+  PictureParams bad = paramsFor({0, 'I'});
+  bad.type = 0;  // picture_coding_type 0 is forbidden
+  append(s.bytes, pictureHeader(bad));
+  append(s.bytes, elementaryStream({kClosed}).bytes);
+  ASSERT_EQ(openAndFinish(s.bytes), 0);
+  EXPECT_EQ(rows().size(), 12u);
 }
 
 TEST_F(ScanTest, BudgetEndsASliceAfterTheThirdIntraPicture) {
@@ -159,7 +193,8 @@ TEST_F(ScanTest, BudgetEndsASliceAfterTheThirdIntraPicture) {
     for (const Row& r : std::vector<Row>{{0, 'I', K, -1, -1}, {1, 'B', N, 0, 3}, {2, 'B', N, 0, 3}, {3, 'P', N, 0, -1}})
       all.push_back({r.display + 4 * g, r.type, r.key, r.forward < 0 ? -1 : r.forward + 4 * g,
                      r.backward < 0 ? -1 : r.backward + 4 * g});
-  EXPECT_EQ(rows(), std::vector<Row>(all.begin(), all.begin() + 9));
+  // The third I-frame waits for the next I/P-frame to be numbered.
+  EXPECT_EQ(rows(), std::vector<Row>(all.begin(), all.begin() + 8));
   EXPECT_EQ(session->frameIndex.frameCount(), 0u);
   EXPECT_EQ(session->indexSlice(25, nullptr), 0);
   EXPECT_EQ(rows(), all);
@@ -222,8 +257,13 @@ TEST_F(ScanTest, FieldPairsAreIndexedOncePerFrame) {
                                         {6, 'B', N, 4, 7}, {7, 'P', N, 4, -1}}));
     expectPositions(s, {0, -1, 3, -1, 1, -1, 2, -1, 4, 7, 5, 6});
   }
-  const BuiltStream sameParity = elementaryStream({{{0, 'I', 1}, {0, 'P', 1}}});
-  EXPECT_EQ(open(sameParity.bytes), -1);
+  // A field whose other field is lost makes a frame of its own.
+  const BuiltStream sameParity = elementaryStream({{{0, 'I', 1}, {0, 'P', 1}, {1, 'P', 2}, {1, 'P', 1}}});
+  ASSERT_EQ(openAndFinish(sameParity.bytes), 0);
+  EXPECT_EQ(rows(), (std::vector<Row>{{0, 'I', K, -1, -1}, {1, 'P', N, 0, -1}, {2, 'P', N, 1, -1}}));
+  EXPECT_EQ(session->frameIndex.findEntry(0)->entryFlags, kSingleField);
+  EXPECT_EQ(session->frameIndex.findEntry(1)->entryFlags, kSingleField);
+  EXPECT_EQ(session->frameIndex.findEntry(2)->entryFlags, 0);
 }
 
 // The first unit found after seeking to an entry's position, within nine
@@ -285,7 +325,8 @@ TEST_F(ScanTest, TransportPacketEndsStayFew) {
   ASSERT_EQ(open(ts), -4);
   const PositionSet& ends = session->stream.demux().packetEnds;
   ASSERT_FALSE(ends.empty());
-  EXPECT_EQ(*ends.begin(), session->frameIndex.findEntry(8)->streamPosition);
+  ASSERT_TRUE(session->scan.holdingAnchor);  // the third I-frame, the last one read
+  EXPECT_EQ(*ends.begin(), session->scan.heldAnchor.streamPosition);
   EXPECT_LE(ends.size(), 10u);
   EXPECT_GT(ts.size() / 188, 150u);
   EXPECT_GT(session->stream.demux().lastRecorded, *ends.begin());
@@ -310,36 +351,24 @@ TEST_F(ScanTest, TransportPrivatePacketSetsStartOffsetAndFrameLimit) {
 }
 
 // A later sequence header with other weighting matrices is in force for the
-// pictures after it: their entries locate the picture whose unit holds it.
-// A repeat of the first header changes nothing.
-TEST_F(ScanTest, LaterSequenceHeadersAreLocated) {
+// pictures after it: their entries record its matrices. A repeat of the
+// first header changes nothing.
+TEST_F(ScanTest, LaterSequenceHeadersGiveTheirMatrices) {
   const std::vector<uint8_t> intra(64, 20);
   StreamOptions other;
   other.sequence.intraMatrix = intra.data();
-  const BuiltStream first = elementaryStream({kClosed, kClosed});
-  const BuiltStream repeat = elementaryStream({kClosed});
-  const BuiltStream changed = elementaryStream({kClosed, kClosed}, other);
-  Bytes bytes = first.bytes;
-  append(bytes, repeat.bytes);
-  append(bytes, changed.bytes);
+  Bytes bytes = elementaryStream({kClosed, kClosed}).bytes;
+  append(bytes, elementaryStream({kClosed}).bytes);
+  append(bytes, elementaryStream({kClosed, kClosed}, other).bytes);
   ASSERT_EQ(openAndFinish(bytes), 0);
-  const int64_t locator = static_cast<int64_t>(first.bytes.size()) + repeat.pictureEnds.back();
   ASSERT_EQ(session->frameIndex.entries().size(), 20u);
-  for (const auto& [number, e] : session->frameIndex.entries())
-    EXPECT_EQ(e.sequenceLocator, number < 12 ? -1 : locator) << number;
-  const SequenceInfo* later = session->rememberedSequence(locator);
-  ASSERT_NE(later, nullptr);
-  EXPECT_EQ(later->intraMatrixLuma[0], 20);
+  for (const auto& [number, e] : session->frameIndex.entries()) {
+    const CodingState* state = session->frameIndex.codingState(e.codingState);
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(state->matrices[0][0], number < 12 ? 8 : 20) << number;
+  }
+  EXPECT_EQ(session->frameIndex.codingStates().size(), 2u);
   EXPECT_EQ(session->firstSequence.intraMatrixLuma[0], 8);
-
-  std::vector<uint8_t> block(static_cast<size_t>(session->frameIndex.serialisedSize()));
-  uint8_t* out = block.data();
-  session->frameIndex.serialise(out);
-  FrameIndex loaded;
-  const uint8_t* in = block.data();
-  ASSERT_EQ(loaded.load(in, static_cast<int32_t>(block.size())), 0);
-  for (const auto& [number, e] : session->frameIndex.entries())
-    EXPECT_EQ(loaded.findEntry(number)->sequenceLocator, e.sequenceLocator) << number;
 }
 
 // Seek data from a finished index restores it at the next open; a block
@@ -368,9 +397,10 @@ TEST_F(ScanTest, SeekDataRestoresTheIndexOrIsIgnored) {
   EXPECT_EQ(finish(), 0);
   EXPECT_EQ(rows(), expected);
 
-  std::vector<uint8_t> header(block.begin(), block.begin() + 40);
+  std::vector<uint8_t> header(block.begin(), block.begin() + 44);
   std::memset(header.data() + 28, 0, 4);  // no entries
-  ASSERT_EQ(open(s.bytes, header.data(), 40), 0);
+  std::memset(header.data() + 40, 0, 4);  // no coding states
+  ASSERT_EQ(open(s.bytes, header.data(), 44), 0);
   EXPECT_TRUE(rows().empty());
   ASSERT_EQ(open(s.bytes, header.data(), 39), -4);  // not used at all
   EXPECT_EQ(session->stream.demux().lastRecorded, -1);

@@ -46,19 +46,20 @@ class PFrame : public ::testing::Test {
   SliceHarness h;
 };
 
-// An increment of mb_width from column 0 fills the rest of the row and the
-// start of the next one (five macroblocks) and lands on column 0 again.
-TEST_F(PFrame, IncrementOfOneRowFillsTheMacroblocksBetween) {
+// A slice stays in its macroblock row (ISO/IEC 13818-2 6.3.16): an
+// increment that leaves the row ends the slice with its error and writes
+// nothing past the row, so a damaged slice never touches rows another
+// slice (on another worker) owns.
+TEST_F(PFrame, IncrementPastTheRowEndsTheSlice) {
   test::fillPattern(h.forward, 4);
   BitWriter w;
   w.sliceHeader(8);
   forwardOnlyMacroblock(w, 1, 2, 0, 0);  // row 0, column 0
-  forwardOnlyMacroblock(w, 6, 2, 0, 0);  // row 1, column 0
-  ASSERT_EQ(h.decode(w, 1), 0);
-  for (int p = 0; p < 3; ++p)
-    for (int column = 0; column < 6; ++column) expectMacroblock(h, p, column, 0, test::frameSamples(h.forward, p));
-  for (int p = 0; p < 3; ++p) expectMacroblock(h, p, 0, 1, test::frameSamples(h.forward, p));
-  expectUntouched(h, 1, 1);
+  forwardOnlyMacroblock(w, 6, 2, 0, 0);  // would be row 1, column 0
+  ASSERT_EQ(h.decode(w, 1), -2);
+  for (int p = 0; p < 3; ++p) expectMacroblock(h, p, 0, 0, test::frameSamples(h.forward, p));
+  for (int column = 1; column < 6; ++column) expectUntouched(h, column, 0);
+  expectUntouched(h, 0, 1);
 }
 
 TEST_F(PFrame, PredictionStartingAboveThePlaneLeavesTheMacroblock) {

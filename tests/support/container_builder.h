@@ -57,9 +57,22 @@ inline Bytes tsPacket(int pid, bool unitStart, int adaptationControl, const Byte
   return b;
 }
 
+// A table section with its CRC_32 (ISO/IEC 13818-1 Annex A, bit by bit).
+inline Bytes withCrc(Bytes section) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (uint8_t byte : section)
+    for (int bit = 7; bit >= 0; --bit)
+      crc = (((crc >> 31) ^ ((byte >> bit) & 1u)) != 0) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+  append(section, {static_cast<uint8_t>(crc >> 24), static_cast<uint8_t>(crc >> 16), static_cast<uint8_t>(crc >> 8),
+                   static_cast<uint8_t>(crc)});
+  return section;
+}
+
 // Program 0 (the network PID) first, then program 1 on PID 0x100.
 inline Bytes patPacket() {
-  return tsPacket(0, true, 1, {0, 0x00, 0xB0, 17, 0, 1, 0xC1, 0, 0, 0, 0, 0xE0, 0x10, 0, 1, 0xE1, 0x00, 1, 2, 3, 4});
+  Bytes body = {0};
+  append(body, withCrc({0x00, 0xB0, 17, 0, 1, 0xC1, 0, 0, 0, 0, 0xE0, 0x10, 0, 1, 0xE1, 0x00}));
+  return tsPacket(0, true, 1, body);
 }
 
 struct ProgramStream {
@@ -75,9 +88,10 @@ inline Bytes pmtPacket(const std::vector<ProgramStream>& streams) {
                      static_cast<uint8_t>(e.info.size())});
     append(entries, e.info);
   }
-  Bytes body = {0, 0x02, 0xB0, static_cast<uint8_t>(9 + entries.size() + 4), 0, 1, 0xC1, 0, 0, 0xE1, 0xE0, 0xF0, 0};
-  append(body, entries);
-  append(body, {1, 2, 3, 4});
+  Bytes section = {0x02, 0xB0, static_cast<uint8_t>(9 + entries.size() + 4), 0, 1, 0xC1, 0, 0, 0xE1, 0xE0, 0xF0, 0};
+  append(section, entries);
+  Bytes body = {0};
+  append(body, withCrc(section));
   return tsPacket(0x100, true, 1, body);
 }
 

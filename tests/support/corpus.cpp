@@ -25,9 +25,9 @@ const std::vector<CorpusStream>& corpus() {
       std::vector<std::string> fields;
       std::istringstream row(line);
       for (std::string field; std::getline(row, field, '\t');) fields.push_back(field);
-      if (fields.size() < 6) continue;
+      if (fields.size() < 7) continue;
       out.push_back(CorpusStream{fields[0], fields[1], fields[2], std::stoi(fields[3]), fields[4] == "yes",
-                                 fields[5]});
+                                 fields[5], fields[6]});
     }
     return out;
   }();

@@ -15,14 +15,17 @@ struct CorpusStream {
   std::string expect;     // decodable, refuse-2 or refuse-3
   int32_t frames = 0;     // FFmpeg's frame count for decodable streams
   bool mpeg2dec = false;  // libmpeg2 decodes it
+  std::string stream;     // the video stream decoded: "v:0", or "#0xPID" in a transport stream
   std::string purpose;
 
   std::string path() const;
   bool decodable() const { return expect == "decodable"; }
   // The open's result for a refused stream: -2 or -3.
   int32_t refusal() const { return expect == "refuse-2" ? -2 : -3; }
-  // ts-truncated.ts ends inside a picture: its last indexed frame may fail.
-  bool lastFrameMayFail() const { return file == "ts-truncated.ts"; }
+  // Streams cut inside a picture: that one frame may fail.
+  bool lastFrameMayFail() const { return file == "ts-truncated.ts" || file == "es-cut-both-ends.m2v"; }
+  // The transport stream PID of the video decoded, -1 for other containers.
+  int32_t pid() const { return stream.rfind("#0x", 0) == 0 ? std::stoi(stream.substr(3), nullptr, 16) : -1; }
 };
 
 // gtest prints a stream parameter by its file name.

@@ -37,11 +37,15 @@ std::vector<uint8_t> ExportedSession::seekData() const {
   return block;
 }
 
-// Layout: a 24-byte stream part, a 16-byte index header, then 32-byte
-// entries with the display number at offset 12 and the flags at 24.
+// Layout: a 24-byte stream part, a 16-byte index header (entry count at
+// offset 4), then 32-byte entries with the display number at offset 12 and
+// the flags at 24.
 std::vector<SeekDataEntry> seekDataEntries(const std::vector<uint8_t>& block) {
   std::vector<SeekDataEntry> entries;
-  for (size_t p = 24 + 16; p + 32 <= block.size(); p += 32) {
+  if (block.size() < 24 + 16) return entries;
+  uint32_t count = 0;
+  std::memcpy(&count, &block[24 + 4], 4);
+  for (size_t p = 24 + 16; p + 32 <= block.size() && entries.size() < count; p += 32) {
     SeekDataEntry e{0, "?IPB"[block[p + 24] & 3]};
     std::memcpy(&e.number, &block[p + 12], 4);
     entries.push_back(e);

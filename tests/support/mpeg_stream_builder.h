@@ -155,6 +155,7 @@ struct StreamOptions {
   int slicePayload = 8;   // filler bytes per slice; grown per picture when `varySize`
   bool varySize = false;  // vary picture sizes so units straddle fills differently
   Bytes afterGop;  // extension and user data bytes after each GOP header
+  bool groupHeaders = true;
   SequenceParams sequence;
 };
 
@@ -172,15 +173,17 @@ inline PictureParams paramsFor(const Coded& c) {
   return p;
 }
 
-// A sequence header, then each group (a GOP header first) with
+// A sequence header, then each group (a GOP header first, unless left out) with
 // its pictures in coding order.
 inline BuiltStream elementaryStream(const std::vector<Group>& groups, const StreamOptions& o = {}) {
   BuiltStream s;
   s.bytes = sequenceHeader(o.sequence);
   uint32_t seed = 7;
   for (const Group& g : groups) {
-    append(s.bytes, gopHeader(false));
-    append(s.bytes, o.afterGop);
+    if (o.groupHeaders) {
+      append(s.bytes, gopHeader(false));
+      append(s.bytes, o.afterGop);
+    }
     for (const Coded& c : g) {
       s.pictureEnds.push_back(static_cast<int64_t>(s.bytes.size()) + 4);
       append(s.bytes, pictureHeader(paramsFor(c)));
