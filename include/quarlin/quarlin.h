@@ -142,26 +142,31 @@ QUARLIN_API int32_t Quarlin_IndexFile(DecoderSession* session, float* progress);
 /* Destroys the session; null is accepted. Returns 0. */
 QUARLIN_API int32_t Quarlin_CloseFile(DecoderSession* session);
 
-/* Fills *info; frameCount is 0 until indexing completes. Returns 0. */
+/* Fills *info from the file's first sequence header (whatever was decoded
+ * since); frameCount is 0 until indexing completes. Returns 0. */
 QUARLIN_API int32_t Quarlin_GetFileInfo(DecoderSession* session, FileInfo* info);
 
 /* Number of leading frames to skip (never negative), in both outputs. */
 QUARLIN_API int32_t Quarlin_GetStartFrameOffset(DecoderSession* session, int32_t* startOffset,
                                                 int32_t* startOffset2);
 
-/* Plane sizes to allocate: luma = W * (H + 128), chroma = luma / 4. */
+/* Plane sizes to allocate, in bytes: the library reads and writes nothing
+ * beyond them, at any scale. luma = max(W * (H + 128), 16 * R * stride) and
+ * chroma = max(W * (H + 128) / 4, 8 * R * chroma stride), R = 2 * ceil(H / 32)
+ * macroblock rows (the first term alone is too small for some widths). */
 QUARLIN_API int32_t Quarlin_GetFrameSizes(DecoderSession* session, int32_t* lumaSize,
                                           int32_t* chromaSize);
 
-/* The index as a seek-data block (24 + 16 + 32 * entries bytes), owned by
- * the host and released with Quarlin_FreeSeekData. -4 index incomplete;
- * -1 no memory (*data null). */
+/* The index as a seek-data block (24 + 16 + 32 * entries + 4 + 260 * coding
+ * states bytes), owned by the host and released with Quarlin_FreeSeekData.
+ * -4 index incomplete; -1 no memory (*data null). */
 QUARLIN_API int32_t Quarlin_GetSeekData(DecoderSession* session, void** data, int32_t* size);
 
 /* Releases a block from Quarlin_GetSeekData; null is accepted. Returns 0. */
 QUARLIN_API int32_t Quarlin_FreeSeekData(void* data);
 
-/* The frames `frame` is predicted from (-1 where none).
+/* The frames `frame` is predicted from (-1 where none). Frame numbers run
+ * 0 .. frameCount - 1 in the order a decoder displays the frames.
  * 0 ok; -4 index incomplete; -5 frame not in the index (both outputs -1). */
 QUARLIN_API int32_t Quarlin_GetFrameDependancies(DecoderSession* session, int32_t frame,
                                                  int32_t* forwardRef, int32_t* backwardRef);
@@ -170,9 +175,10 @@ QUARLIN_API int32_t Quarlin_GetFrameDependancies(DecoderSession* session, int32_
  * Decodes display frame `frame` into `outputPlanes`. `forwardPlanes` and
  * `backwardPlanes` hold the decoded frames named by
  * Quarlin_GetFrameDependancies (a null forward Y address means: use the
- * output planes). reducedResolution 0 decodes at full size; otherwise
- * reductionMode 1 gives half width and half height, any other value half
- * width. Field-coded frames always decode at full size.
+ * backward planes for a B-frame, the output planes otherwise).
+ * reducedResolution 0 decodes at full size; otherwise reductionMode 1 gives
+ * half width and half height, any other value half width, field-coded
+ * frames included.
  *   0 ok; -4 index incomplete; -5 the frame's picture was not found;
  *  -3 any other failure (the planes hold what was decoded).
  */

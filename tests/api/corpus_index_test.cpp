@@ -115,6 +115,27 @@ TEST_P(DecodableStream, IndexIndependentOfSliceBudget) {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, DecodableStream, testing::ValuesIn(decodableStreams()), CorpusTestName());
 
+// An I/P field frame depends on the previous reference frame exactly when
+// its P field predicts from it (the encoder's own account of each frame).
+TEST(FieldFrames, IntraFramesDependOnWhatTheirPFieldReads) {
+  const struct {
+    const char* file;
+    int32_t frame, forward;
+  } cases[] = {
+      {"es-field-ip-backref.m2v", 0, -1}, {"es-field-ip-backref.m2v", 9, 6},   {"es-field-ip-backref.m2v", 16, -1},
+      {"es-field-ip-backref.m2v", 25, 22}, {"es-field-ip-backref.m2v", 31, 28}, {"es-mixed-frame-field.m2v", 12, -1},
+      {"es-mixed-frame-field.m2v", 19, -1}, {"es-mixed-dual-prime.m2v", 8, -1},
+  };
+  for (const auto& c : cases) {
+    ExportedSession f(streamPath(c.file));
+    ASSERT_EQ(f.indexResult(), 0) << c.file;
+    int32_t forward = 0, backward = 0;
+    ASSERT_EQ(Quarlin_GetFrameDependancies(f.handle(), c.frame, &forward, &backward), 0);
+    EXPECT_EQ(forward, c.forward) << c.file << " frame " << c.frame;
+    EXPECT_EQ(backward, -1) << c.file << " frame " << c.frame;
+  }
+}
+
 class RefusedStream : public testing::TestWithParam<CorpusStream> {};
 
 TEST_P(RefusedStream, GivesItsCodeAndNoHandle) {

@@ -37,7 +37,7 @@ class AllocationFailure : public testing::Test {
   // Frame 0, an I-picture, decoded without references.
   DecodedFrame decodeIntraFrame() {
     DecodedFrame frame;
-    frame.picture = HostPicture((*session_)->firstSequence, 0x5A);
+    frame.picture = HostPicture(**session_, 0x5A);
     const PlaneSet planes = frame.picture.planeSet();
     frame.result = decodeFrame(**session_, 0, nullptr, nullptr, &planes, 0, 0);
     return frame;
@@ -85,7 +85,7 @@ TEST_F(AllocationFailure, OnTheDispatchingThreadGivesThePoolBack) {
     const int64_t failed = failedAllocations();
     bool threw = false;
     DecodedFrame frame;
-    frame.picture = HostPicture((*session_)->firstSequence, 0x5A);
+    frame.picture = HostPicture(**session_, 0x5A);
     const PlaneSet planes = frame.picture.planeSet();
     failAllocationOnThisThread(skip);
     try {

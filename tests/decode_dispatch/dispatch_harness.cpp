@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
+#include <new>
 #include <sstream>
 
 #include "decode/frame_buffer.h"
@@ -47,23 +52,62 @@ int32_t codedMacroblockRows(const SequenceInfo& q) {
 }
 }  // namespace
 
-HostPicture::HostPicture(const SequenceInfo& q, uint8_t fill)
-    : lumaStride(q.stride),
-      chromaStride(((q.stride >> 1) + 127) & ~127),
-      mbWidth(q.mbWidth),
-      mbHeight(codedMacroblockRows(q)) {
-  plane[0].assign(static_cast<size_t>(lumaStride) * 16 * mbHeight, fill);
-  plane[1].assign(static_cast<size_t>(chromaStride) * 8 * mbHeight, fill);
-  plane[2].assign(static_cast<size_t>(chromaStride) * 8 * mbHeight, fill);
+GuardedPlane::GuardedPlane(size_t size, uint8_t fill) : size_(size) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  mappingSize_ = (size + page - 1) / page * page + page;
+  void* m = mmap(nullptr, mappingSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) throw std::bad_alloc();
+  mapping_ = static_cast<uint8_t*>(m);
+  mprotect(mapping_ + mappingSize_ - page, page, PROT_NONE);
+  data_ = mapping_ + mappingSize_ - page - size;
+  std::memset(data_, fill, size);
+}
+
+GuardedPlane::GuardedPlane(const GuardedPlane& other) : GuardedPlane(other.size_, 0) {
+  std::memcpy(data_, other.data_, size_);
+}
+
+GuardedPlane& GuardedPlane::operator=(const GuardedPlane& other) {
+  if (this != &other) {
+    GuardedPlane copy(other);
+    std::swap(mapping_, copy.mapping_);
+    std::swap(mappingSize_, copy.mappingSize_);
+    std::swap(data_, copy.data_);
+    std::swap(size_, copy.size_);
+  }
+  return *this;
+}
+
+GuardedPlane::~GuardedPlane() { release(); }
+
+void GuardedPlane::release() {
+  if (mapping_) munmap(mapping_, mappingSize_);
+  mapping_ = data_ = nullptr;
+}
+
+bool GuardedPlane::operator==(const GuardedPlane& other) const {
+  return size_ == other.size_ && std::memcmp(data_, other.data_, size_) == 0;
+}
+
+HostPicture::HostPicture(const DecoderSession& session, uint8_t fill)
+    : lumaStride(session.firstSequence.stride),
+      chromaStride(((lumaStride >> 1) + 127) & ~127),
+      mbWidth(session.firstSequence.mbWidth),
+      mbHeight(codedMacroblockRows(session.firstSequence)) {
+  int32_t lumaSize = 0, chromaSize = 0;
+  session.getFrameSizes(lumaSize, chromaSize);
+  plane[0] = GuardedPlane(static_cast<size_t>(lumaSize), fill);
+  plane[1] = GuardedPlane(static_cast<size_t>(chromaSize), fill);
+  plane[2] = GuardedPlane(static_cast<size_t>(chromaSize), fill);
 }
 
 PlaneSet HostPicture::planeSet() const {
   PlaneSet set{};
   // The library writes through these addresses; the planes are this
   // picture's own storage.
-  set.y.address = const_cast<uint8_t*>(plane[0].data());
-  set.cb.address = const_cast<uint8_t*>(plane[1].data());
-  set.cr.address = const_cast<uint8_t*>(plane[2].data());
+  set.y.address = plane[0].data();
+  set.cb.address = plane[1].data();
+  set.cr.address = plane[2].data();
   return set;
 }
 
@@ -98,8 +142,7 @@ std::vector<uint8_t> HostPicture::pictureArea(const Scale& scale) const {
   for (int p = 0; p < 3; ++p) {
     const PlaneArea a = areaOf(*this, scale, p);
     for (size_t y = 0; y < a.height; ++y)
-      area.insert(area.end(), plane[p].begin() + static_cast<std::ptrdiff_t>(y * a.stride),
-                  plane[p].begin() + static_cast<std::ptrdiff_t>(y * a.stride + a.width));
+      area.insert(area.end(), plane[p].begin() + y * a.stride, plane[p].begin() + y * a.stride + a.width);
   }
   return area;
 }
@@ -164,7 +207,7 @@ DecodedFrame FrameStore::decodeWithReferences(int32_t number, uint8_t fill) {
   PlaneSet backwardSet = backward ? backward->planeSet() : PlaneSet{};
 
   DecodedFrame decoded;
-  decoded.picture = HostPicture(session_.firstSequence, fill);
+  decoded.picture = HostPicture(session_, fill);
   const PlaneSet outputSet = decoded.picture.planeSet();
   decoded.result = decodeFrame(session_, number, forward ? &forwardSet : nullptr,
                                backward ? &backwardSet : nullptr, &outputSet, scale_.reducedResolution,

@@ -55,16 +55,39 @@ inline constexpr Scale kHalfWidth{"HalfWidth", 1, 2};
 inline constexpr Scale kQuarter{"Quarter", 1, 1};
 inline constexpr Scale kAllScales[] = {kFull, kHalfWidth, kQuarter};
 
-// Host planes of one picture, exactly as large as the decoders may write
-// (16 x mb_height rows of the luma stride, 8 x mb_height rows of the chroma
-// stride, mb_height counted as ISO/IEC 13818-2 6.3.3 does), so that a write
-// beyond them is a heap overflow under ASan.
+// One host plane of exactly the size Quarlin_GetFrameSizes reports, ending
+// where an inaccessible page begins: any read or write past it faults.
+class GuardedPlane {
+ public:
+  GuardedPlane() = default;
+  GuardedPlane(size_t size, uint8_t fill);
+  GuardedPlane(const GuardedPlane& other);
+  GuardedPlane& operator=(const GuardedPlane& other);
+  ~GuardedPlane();
+
+  uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  const uint8_t* begin() const { return data_; }
+  const uint8_t* end() const { return data_ + size_; }
+  uint8_t operator[](size_t i) const { return data_[i]; }
+  bool operator==(const GuardedPlane& other) const;
+
+ private:
+  void release();
+  uint8_t* mapping_ = nullptr;
+  size_t mappingSize_ = 0;
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
+
+// Host planes of one picture, each of the size the library reports, with a
+// guard page right after it.
 struct HostPicture {
   int32_t lumaStride = 0, chromaStride = 0, mbWidth = 0, mbHeight = 0;
-  std::vector<uint8_t> plane[3];  // Y, Cb, Cr
+  GuardedPlane plane[3];  // Y, Cb, Cr
 
   HostPicture() = default;
-  HostPicture(const SequenceInfo& sequence, uint8_t fill);
+  HostPicture(const DecoderSession& session, uint8_t fill);
   PlaneSet planeSet() const;
   bool operator==(const HostPicture& other) const;
   // Bytes of the area a picture of the given scale occupies (whole

@@ -40,7 +40,7 @@ TEST(IncompleteIndex, RequestIsRefusedAndChangesNothing) {
   ASSERT_EQ(session.openResult(), -4);
   ASSERT_NE(session->frameIndex.findEntry(0), nullptr) << "frame 0 is indexed already";
 
-  HostPicture output(session->firstSequence, 0x33);
+  HostPicture output(*session, 0x33);
   const HostPicture untouched = output;
   const PlaneSet planes = output.planeSet();
   const StreamBuffer* scanUnit = session->buffer.get();
@@ -145,14 +145,14 @@ TEST_P(ChangedFile, ChangedFrameIsNotFoundOthersStillDecode) {
       int32_t forwardRef = -1, backwardRef = -1;
       reference->frameIndex.dependencies(frame, forwardRef, backwardRef);
       const HostPicture* forward = forwardRef >= 0 ? &expected.frame(forwardRef).picture : nullptr;
-      HostPicture output(reference->firstSequence, FrameStore::kFill);
+      HostPicture output(*reference, FrameStore::kFill);
       const std::string what = std::string(session == &reopened ? "reopened" : "indexed before") + ", frame " +
                                std::to_string(frame);
       const std::vector<int32_t>& changed = GetParam().changed;
       const bool found = std::find(changed.begin(), changed.end(), frame) == changed.end();
       expectRequestReleases(what, found ? 0 : -5,
                             [&] { return getFrame(*session, frame, forward, nullptr, output); });
-      const HostPicture& want = found ? decoded.picture : HostPicture(reference->firstSequence, FrameStore::kFill);
+      const HostPicture& want = found ? decoded.picture : HostPicture(*reference, FrameStore::kFill);
       EXPECT_TRUE(output == want) << what << ": " << firstDifference(want, output);
     }
   }
@@ -188,7 +188,7 @@ TEST(ReferencePlanes, NullForwardAddressPredictsFromTheOutputPlanes) {
       // finds (mostly) the right samples there.
       HostPicture inPlace = expected.frame(forwardRef).picture;
       HostPicture again = inPlace;
-      HostPicture fromGrey(reference->firstSequence, 128);
+      HostPicture fromGrey(*reference, 128);
       // Only the Y address decides; the chroma addresses of the record are
       // null as well, so reading through them would fault.
       const PlaneSet nullForward{};
@@ -255,7 +255,7 @@ TEST(UnitBuffer, IsReleasedAfterEveryKindOfRequest) {
   FrameStore expected(*reference, kFull);
   expected.decodeAll();
   const HostPicture& frame0 = expected.frame(0).picture;
-  HostPicture output(reference->firstSequence, FrameStore::kFill);
+  HostPicture output(*reference, FrameStore::kFill);
 
   ExportedSession indexed(streamPath(kIpStream));
   ExportedSession incomplete(streamPath(kLongStream), {}, /*indexToEnd=*/false);
@@ -310,7 +310,7 @@ TEST(UnitBuffer, IsReleasedWhenHostMemoryFails) {
     int32_t failures = 0;
     for (int32_t after = 0; after < 6; ++after) {
       for (int32_t frame : frames) {
-        HostPicture output(reference->firstSequence, FrameStore::kFill);
+        HostPicture output(*reference, FrameStore::kFill);
         const HostPicture* forward = &expected.frame(frame - 1).picture;
         const int64_t live = testHostLiveAllocations();
         fail(1, after);
@@ -319,7 +319,7 @@ TEST(UnitBuffer, IsReleasedWhenHostMemoryFails) {
         EXPECT_EQ(testHostLiveAllocations(), live) << "after " << after << ", frame " << frame;
         failures += result != 0;
         EXPECT_TRUE(result == 0 || result == -1 || result == -3) << result;
-        HostPicture again(reference->firstSequence, FrameStore::kFill);
+        HostPicture again(*reference, FrameStore::kFill);
         ASSERT_EQ(getFrame(session, frame, forward, nullptr, again), 0) << "after " << after << ", frame " << frame;
         EXPECT_TRUE(again == expected.frame(frame).picture) << "after " << after << ", frame " << frame;
       }

@@ -4,7 +4,10 @@
 // outside the picture area of its scale.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "decode/slice_worker_pool.h"
+#include "tests/support/temp_file.h"
 #include "tests/decode_dispatch/dispatch_harness.h"
 
 namespace quarlin::dispatchtest {
@@ -64,6 +67,30 @@ TEST_P(ThreadedDecode, WorkersGiveTheSequentialBytes) {
       expectSameFrames(sequential, threaded, what);
       EXPECT_EQ(dispatched, slicesStartMidRow(stream.file) ? 0 : rowIndependentPictures(threaded)) << what;
     }
+  }
+  recreatePool(0);
+}
+
+// A damaged stream gives the same bytes on the workers as on the calling
+// thread, every time: a damaged slice stays in its own rows.
+TEST(DamagedThreadedDecode, SameBytesEveryTime) {
+  std::vector<uint8_t> bytes = test::readFileBytes(streamPath("es-interlaced-tff-720x576.m2v"));
+  std::mt19937 random(20261206u);
+  for (int flips = 0; flips < 60;) {
+    const size_t at = 2000 + random() % (bytes.size() - 2000);
+    if (bytes[at - 1] == 0 || bytes[at] == 0 || bytes[at + 1] == 0) continue;  // never a start code
+    bytes[at] ^= static_cast<uint8_t>(1u << (random() % 8));
+    flips += bytes[at] != 0;
+  }
+  const TempFile file("/tmp/quarlin-dispatch-tests", bytes);
+  const std::string& path = file.path();
+  for (const Scale& scale : kAllScales) {
+    const std::map<int32_t, DecodedFrame> sequential = decodeSequentially(path, scale);
+    int failures = 0;
+    for (const auto& [number, frame] : sequential) failures += frame.result != 0;
+    EXPECT_GT(failures, 0) << "the damage went unnoticed";
+    recreatePool(3);
+    for (int again = 0; again < 10; ++again) expectSameFrames(sequential, decodeStream(path, scale), scale.name);
   }
   recreatePool(0);
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <sched.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -72,6 +74,34 @@ TEST(WorkerPool, PoolMadeAgainDecodesLikeTheFirst) {
   EXPECT_EQ(awaitThreadCount(baseline), baseline);
   recreatePool(3);
   EXPECT_EQ(expectDecodesLikeSequential(sequential), static_cast<int64_t>(sequential.size()));
+  recreatePool(0);
+}
+
+// A host that forks after loading the library (Python's multiprocessing
+// does by default) decodes in the child, on workers of the child's own: the
+// parent's do not exist there. The child's pool is sized by the processors
+// it may run on.
+TEST(WorkerPool, ForkedChildDecodesOnItsOwnWorkers) {
+  const std::map<int32_t, DecodedFrame> sequential = decodeSequentially(streamPath(kStream), kFull);
+  recreatePool(2);
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(120);  // a picture handed to workers that do not exist would wait for ever
+    bool ok = true;
+    const std::map<int32_t, DecodedFrame> threaded = decodeStream(streamPath(kStream), kFull);
+    for (const auto& [frame, decoded] : sequential) ok = ok && threaded.at(frame).picture == decoded.picture;
+    SliceWorkerPool& pool = SliceWorkerPool::instance();
+    ok = ok && pool.workerCount() == platform::processorCount();
+    ok = ok && (pool.workerCount() < 2 || pool.picturesDispatched() == static_cast<int64_t>(sequential.size()));
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(0, &one);
+    ok = ok && sched_setaffinity(0, sizeof one, &one) == 0 && platform::processorCount() == 1;
+    _exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
   recreatePool(0);
 }
 

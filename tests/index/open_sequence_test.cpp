@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "quarlin/quarlin.h"
 #include "tests/support/container_builder.h"
@@ -91,6 +92,45 @@ TEST(OpenSequenceTest, IndexingInSlicesAndWhatWaitsForIt) {
   EXPECT_EQ(forward, -1);
   EXPECT_EQ(backward, -1);
   EXPECT_EQ(Quarlin_CloseFile(session), 0);
+}
+
+// The file's geometry and aspect are its first sequence header's, whether a
+// second header follows it at once, whether the index comes from seek data,
+// and whatever frames were decoded since.
+TEST(OpenSequenceTest, FileInfoComesFromTheFirstSequenceHeader) {
+  SequenceParams later;
+  later.aspect = 3, later.progressive = 1;
+  StreamOptions second;
+  second.sequence = later;
+  Bytes bytes = sequenceHeader(SequenceParams{});
+  append(bytes, elementaryStream({kGroup, kGroup}, second).bytes);
+  append(bytes, elementaryStream({kGroup}, second).bytes);
+  TempFile file(kDirectory, bytes);
+  auto infoOf = [&](const void* seek, int32_t size, std::vector<uint8_t>* seekOut) {
+    DecoderSession* session = nullptr;
+    float progress = 0;
+    for (int32_t r = openFile(file.u16path(), &session, seek, size); r == -4;) r = Quarlin_IndexFile(session, &progress);
+    const int32_t lumaSize = 720 * 704, chromaSize = lumaSize / 4;
+    std::vector<uint8_t> planes(static_cast<size_t>(lumaSize + 2 * chromaSize));
+    PlaneSet set{};
+    set.y.address = planes.data(), set.cb.address = set.y.address + lumaSize, set.cr.address = set.cb.address + chromaSize;
+    for (int32_t frame = 0; frame < 12; ++frame) Quarlin_GetFrame(session, frame, &set, &set, &set, 0, 0);
+    FileInfo info{};
+    EXPECT_EQ(Quarlin_GetFileInfo(session, &info), 0);
+    if (seekOut) {
+      void* data = nullptr;
+      int32_t length = 0;
+      EXPECT_EQ(Quarlin_GetSeekData(session, &data, &length), 0);
+      seekOut->assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + length);
+      Quarlin_FreeSeekData(data);
+    }
+    Quarlin_CloseFile(session);
+    return std::tuple(info.frameCount, info.progressive, info.pixelAspect);
+  };
+  std::vector<uint8_t> seek;
+  const auto scanned = infoOf(nullptr, 0, &seek);
+  EXPECT_EQ(scanned, std::tuple(12u, uint8_t{0}, 576.0 * 4 / 3 / 720));
+  EXPECT_EQ(infoOf(seek.data(), static_cast<int32_t>(seek.size()), nullptr), scanned);
 }
 
 }  // namespace

@@ -182,6 +182,43 @@ TEST(TransportStreamTest, LearnsTheVideoPidThenReadsFromTheStart) {
   EXPECT_EQ(result, -4);
 }
 
+// Records of 188, 192 (time stamp first) and 204 bytes (parity after), from
+// the first byte or from inside a record (a capture); five sync bytes in a
+// row decide.
+TEST(TransportStreamTest, RecordLayoutFromTheFirstBytes) {
+  auto records = [](int size, int syncOffset, int skip) {
+    Bytes b;
+    for (int i = 0; i < 7; ++i) {
+      Bytes r(static_cast<size_t>(size), 0x11);
+      r[static_cast<size_t>(syncOffset)] = 0x47;
+      append(b, r);
+    }
+    return Bytes(b.begin() + skip, b.end());
+  };
+  const struct {
+    Bytes bytes;
+    bool transport;
+    int32_t size, syncOffset;
+    int64_t first;
+  } cases[] = {
+      {records(188, 0, 0), true, 188, 0, 0},    {records(188, 0, 100), true, 188, 0, 88},
+      {records(192, 4, 0), true, 192, 4, 0},    {records(192, 4, 2), true, 192, 4, 190},
+      {records(204, 0, 0), true, 204, 0, 0},    {records(204, 0, 150), true, 204, 0, 54},
+      {Bytes(2000, 0x47), true, 188, 0, 0},     {Bytes(2000, 0x11), false, 0, 0, 0},
+      {Bytes{0x47, 1, 2, 3}, true, 188, 0, 0},  // a lone packet only at the very start
+  };
+  for (const auto& c : cases) {
+    TransportLayout layout;
+    EXPECT_EQ(detectTransportLayout(c.bytes.data(), static_cast<int32_t>(c.bytes.size()), layout), c.transport);
+    if (!c.transport) continue;
+    EXPECT_EQ(layout.packetSize, c.size);
+    EXPECT_EQ(layout.syncOffset, c.syncOffset);
+    EXPECT_EQ(layout.firstRecord, c.first);
+  }
+  const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  EXPECT_EQ(mpegCrc32(check, 9), 0x0376E6E7u);  // the CRC-32/MPEG-2 check value
+}
+
 TEST(TransportStreamTest, NoMpeg2VideoInTheProgramEndsTheData) {
   Bytes bytes = patPacket();
   append(bytes, pmtPacket({{3, 0x1C0, {}}, {1, 0x1E1, {}}}));
