@@ -6,7 +6,9 @@
 // so the bounds hold for every stream.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "decoded_stream.h"
@@ -55,7 +57,7 @@ int64_t alignment(DecodedStream& stream, const std::vector<YuvFrame>& ours,
 // Compares the frames both have; returns how many were compared.
 size_t expectMatches(const std::vector<YuvFrame>& ours, const std::vector<YuvFrame>& reference, int64_t offset,
                      const std::vector<bool>& comparable, const char* who) {
-  double sums[3] = {0, 0, 0};
+  double sums[3] = {0, 0, 0}, lowest = 1e9, highest = 0;
   size_t count = 0, overlap = 0;
   for (size_t i = 0; i < ours.size(); ++i) {
     const int64_t j = static_cast<int64_t>(i) + offset;
@@ -67,6 +69,7 @@ size_t expectMatches(const std::vector<YuvFrame>& ours, const std::vector<YuvFra
     for (int p = 0; p < 3; ++p) {
       const double value = psnr(a, b, p);
       sums[p] += value;
+      lowest = std::min(lowest, value), highest = std::max(highest, value);
       EXPECT_GE(value, 50.0) << who << " frame " << i << " plane " << p;
       // IDCTs differ by a level here and there: on a tiny plane one sample
       // moves the mean.
@@ -77,6 +80,8 @@ size_t expectMatches(const std::vector<YuvFrame>& ours, const std::vector<YuvFra
     ++count;
   }
   EXPECT_GT(count, 0u) << who << ": no frame compared";
+  std::printf("[ psnr     ] %s: %zu of our frames compared, %zu shown by both, per-plane PSNR %.1f..%.1f dB\n", who, count,
+              overlap, lowest, highest);
   for (int p = 0; p < 3 && count > 0; ++p) EXPECT_GE(sums[p] / static_cast<double>(count), 55.0) << who << " plane " << p;
   return overlap;
 }
