@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "decode/slice_worker_pool.h"
 #include "parse/header_parser.h"
 #include "slice/scale_geometry.h"
 
@@ -13,23 +12,10 @@ namespace {
 // A seek-data block shorter than its stream part and an index header is
 // not used at all.
 constexpr int32_t kMinimumSeekData = kStreamSeekDataSize + 16;
-
-void releaseSharedTables(VlcTableSet*) { releaseVlcTableSet(); }
 }  // namespace
 
-namespace quarlin {
-void releaseVlcTableSetReference(VlcTableSet* tables) { releaseSharedTables(tables); }
-}  // namespace quarlin
-
 DecoderSession::DecoderSession(const char16_t* p, const HostServices& services)
-    : path(p ? p : u""), hostServices(services), stream(path.c_str(), hostServices) {
-  vlcTables = VlcTableSetReference(acquireVlcTableSet());
-  maxParts = SliceWorkerPool::instance().workerCount();
-  if (maxParts < 1) maxParts = 1;
-  sliceStart.resize(static_cast<size_t>(maxParts));
-  sliceTotal.resize(static_cast<size_t>(maxParts));
-  partBuffer.resize(static_cast<size_t>(maxParts));
-}
+    : DecodeState(p ? p : u"", services), path(p ? p : u"") {}
 
 DecoderSession::~DecoderSession() {
   partBuffer.clear();
@@ -47,13 +33,13 @@ int32_t DecoderSession::findSequenceHeader() {
   StreamBuffer& unit = *buffer;
   unit.setReader(BitReader{unit.words(), 31});
   for (;;) {
-    for (int32_t code = unit.nextStartCode(); code != -1; code = unit.nextStartCode())
+    for (int32_t code = unit.nextStartCode(); code != kNoStartCode; code = unit.nextStartCode())
       if (code == kSequenceHeaderCode) return 0;
     const int32_t result = stream.readNextPictureUnit(unit);
     // The last bytes of the file may still hold the header.
-    if (result != 0 && !(result == -4 && unit.filled > 0)) return -3;
+    if (result != kReadOk && !(result == kEndOfData && unit.filled > 0)) return QUARLIN_FAILED;
     unit.setReader(BitReader{unit.words(), 31});
-    if (result == -4 && unit.entryCount() == 0) return -3;
+    if (result == kEndOfData && unit.entryCount() == 0) return QUARLIN_FAILED;
   }
 }
 
@@ -65,7 +51,7 @@ int32_t DecoderSession::open(const void* seekData, int32_t seekDataSize) {
     blockSize = 0;
   }
   const bool haveBlock = block != nullptr;
-  if (stream.probe(block, blockSize) != 0) return -3;
+  if (stream.probe(block, blockSize) != kReadOk) return QUARLIN_FAILED;
   // The block's last recorded position holds only if its index part loads:
   // until then the positions read here are recorded as in a scan, so that
   // a rejected block leaves the file to be indexed as without one.
@@ -73,13 +59,13 @@ int32_t DecoderSession::open(const void* seekData, int32_t seekDataSize) {
   stream.demux().lastRecorded = -1;
 
   buffer = createSharedBuffer(kUnitCapacity, &startCodeTables, hostServices);
-  if (int32_t r = stream.readNextPictureUnit(*buffer); r != 0 && !(r == -4 && buffer->filled > 0))
-    return -3;
-  if (findSequenceHeader() != 0) return -3;
-  if (parseSequenceHeader(*buffer, sequence) != kHeaderOk) return -3;
+  if (int32_t r = stream.readNextPictureUnit(*buffer); r != kReadOk && !(r == kEndOfData && buffer->filled > 0))
+    return QUARLIN_FAILED;
+  if (findSequenceHeader() != 0) return QUARLIN_FAILED;
+  if (parseSequenceHeader(*buffer, sequence) != kHeaderOk) return QUARLIN_FAILED;
   // horizontal_size_value and vertical_size_value 0 are forbidden.
-  if (sequence.width == 0 || sequence.height == 0) return -3;
-  if (sequence.chromaFactor != 2) return -2;
+  if (sequence.width == 0 || sequence.height == 0) return QUARLIN_FAILED;
+  if (sequence.chromaFactor != 2) return QUARLIN_NOT_420;
   firstSequence = sequence;
   pictureValues.secondField = 0;
 
@@ -98,8 +84,8 @@ int32_t DecoderSession::open(const void* seekData, int32_t seekDataSize) {
   const int32_t result = scanIndex(*this, kOpenScanBudget, &progress);
   frameIndex.setStartFrameOffset(stream.demux().privateShort);
   indexIncomplete = result == kScanBudgetUsed;
-  if (result == kScanBudgetUsed) return -4;
-  return result == 0 ? 0 : -1;
+  if (result == kScanBudgetUsed) return QUARLIN_INDEX_INCOMPLETE;
+  return result == 0 ? QUARLIN_OK : QUARLIN_FAULT;
 }
 
 int32_t DecoderSession::indexSlice(int32_t budget, float* progress) {

@@ -12,14 +12,12 @@ using namespace quarlin;
 
 namespace {
 
-constexpr int32_t kException = -1;
-
 template <class Body>
 int32_t guarded(Body&& body) {
   try {
     return body();
   } catch (...) {
-    return kException;
+    return QUARLIN_FAULT;
   }
 }
 
@@ -34,12 +32,12 @@ QUARLIN_API int32_t Quarlin_OpenFile(const uint16_t* path, const HostServices* s
   try {
     session = new DecoderSession(reinterpret_cast<const char16_t*>(path), *services);
   } catch (...) {
-    return kException;
+    return QUARLIN_FAULT;
   }
   const int32_t result = guarded([&] {
     return session->open(seekData && seekDataSize ? seekData : nullptr, seekDataSize);
   });
-  if (result == 0 || result == -4) {
+  if (result == QUARLIN_OK || result == QUARLIN_INDEX_INCOMPLETE) {
     *outSession = session;
     return result;
   }
@@ -57,8 +55,8 @@ QUARLIN_API int32_t Quarlin_IndexFile(DecoderSession* session, float* progress) 
       return 0;
     }
     const int32_t result = session->indexSlice(kIndexFileScanBudget, progress);
-    if (result == kScanBudgetUsed) return -4;
-    return result == 0 ? 0 : -3;
+    if (result == kScanBudgetUsed) return QUARLIN_INDEX_INCOMPLETE;
+    return result == 0 ? QUARLIN_OK : QUARLIN_FAILED;
   });
 }
 
@@ -91,11 +89,11 @@ QUARLIN_API int32_t Quarlin_GetFrameSizes(DecoderSession* session, int32_t* luma
 
 QUARLIN_API int32_t Quarlin_GetSeekData(DecoderSession* session, void** data, int32_t* size) {
   return guarded([&] {
-    if (session->indexIncomplete) return -4;
+    if (session->indexIncomplete) return QUARLIN_INDEX_INCOMPLETE;
     const int32_t length = StreamSource::seekDataSize() + session->frameIndex.serialisedSize();
     *data = nullptr;
     auto* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(length)));
-    if (!block) return -1;
+    if (!block) return QUARLIN_FAULT;
     *size = length;
     *data = block;
     session->stream.writeSeekData(block);
@@ -114,8 +112,8 @@ QUARLIN_API int32_t Quarlin_FreeSeekData(void* data) {
 QUARLIN_API int32_t Quarlin_GetFrameDependancies(DecoderSession* session, int32_t frame,
                                                  int32_t* forwardRef, int32_t* backwardRef) {
   return guarded([&] {
-    if (session->indexIncomplete) return -4;
-    return session->frameIndex.dependencies(frame, *forwardRef, *backwardRef) == 0 ? 0 : -5;
+    if (session->indexIncomplete) return QUARLIN_INDEX_INCOMPLETE;
+    return session->frameIndex.dependencies(frame, *forwardRef, *backwardRef) == 0 ? QUARLIN_OK : QUARLIN_NOT_FOUND;
   });
 }
 
@@ -124,11 +122,11 @@ QUARLIN_API int32_t Quarlin_GetFrame(DecoderSession* session, int32_t frame,
                                      const PlaneSet* outputPlanes, int32_t reducedResolution,
                                      int32_t reductionMode) {
   return guarded([&] {
-    if (session->indexIncomplete) return -4;
+    if (session->indexIncomplete) return QUARLIN_INDEX_INCOMPLETE;
     const int32_t result = decodeFrame(*session, frame, forwardPlanes, backwardPlanes, outputPlanes,
                                        reducedResolution, reductionMode);
-    if (result == 0) return 0;
-    return result == kNoMatchingUnit ? -5 : -3;
+    if (result == 0) return QUARLIN_OK;
+    return result == kNoMatchingUnit ? QUARLIN_NOT_FOUND : QUARLIN_FAILED;
   });
 }
 

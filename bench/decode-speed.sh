@@ -7,14 +7,14 @@
 # A benchmark, not a test: run on demand.
 #
 # usage: bench/decode-speed.sh [BUILD_DIR]   (default: build; the tool is
-#        BUILD_DIR/tools/quarlin and must be built already)
+#        BUILD_DIR/tools/commands/quarlin and must be built already)
 # Streams are generated with ffmpeg in a temporary folder on the normal disk
 # (QUARLIN_BENCH_DIR, default /var/tmp) and deleted at the end. Needs:
 # ffmpeg, mpeg2dec (Debian package mpeg2dec), awk.
 set -euo pipefail
 
 build=${1:-build}
-tool=$build/tools/quarlin
+tool=$build/tools/commands/quarlin
 [[ -x $tool ]] || { echo "decode-speed: $tool not found (build the quarlin_tool target)" >&2; exit 2; }
 base=${QUARLIN_BENCH_DIR:-/var/tmp}
 work=$(mktemp -d "$base/quarlin-decode-bench.XXXXXX")

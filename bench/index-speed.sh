@@ -5,7 +5,7 @@
 # `ffprobe -show_frames` takes on it. A benchmark, not a test: run on demand.
 #
 # usage: bench/index-speed.sh [BUILD_DIR]   (default: build; the tool is
-#        BUILD_DIR/tools/quarlin and must be built already)
+#        BUILD_DIR/tools/commands/quarlin and must be built already)
 # The streams are generated here with ffmpeg in a temporary folder on the
 # normal disk (QUARLIN_BENCH_DIR, default /var/tmp; tmpfs is refused) and
 # deleted at the end. Needs: ffmpeg, ffprobe, dd, awk; root to drop the page
@@ -13,7 +13,7 @@
 set -euo pipefail
 
 build=${1:-build}
-tool=$build/tools/quarlin
+tool=$build/tools/commands/quarlin
 [[ -x $tool ]] || { echo "index-speed: $tool not found (build the quarlin_tool target)" >&2; exit 2; }
 base=${QUARLIN_BENCH_DIR:-/var/tmp}
 if [[ $(stat -f -c %T "$base") == tmpfs ]]; then

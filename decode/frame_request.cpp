@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "api/decoder_session.h"
-#include "decode/frame_buffer.h"
+#include "decode/decode_state.h"
+#include "slice/frame_buffer.h"
 #include "decode/picture_decoder.h"
 #include "index/coding_state.h"
 #include "parse/header_parser.h"
@@ -15,22 +15,20 @@ namespace {
 
 // At most this many units are examined after seeking to an entry.
 constexpr int32_t kMaxUnitsExamined = 9;
-constexpr int32_t kFrameStructure = 3;
-constexpr int32_t kTypeB = 3;
 
 // Fetches units until one carries the expected temporal_reference, a
 // picture type 1-3 and the indexed size. The reader then stands just after
 // picture_coding_type.
-int32_t fetchMatchingUnit(DecoderSession& s, int32_t temporalReference, uint32_t codedSize) {
+int32_t fetchMatchingUnit(DecodeState& s, int32_t temporalReference, uint32_t codedSize) {
   StreamBuffer& unit = *s.buffer;
   for (int32_t examined = 1;; ++examined) {
     const int32_t result = s.stream.readNextPictureUnit(unit);
     if (examined > kMaxUnitsExamined) return kNoMatchingUnit;
-    if (result != 0 && !(result == -4 && unit.filled > 0)) return result;
+    if (result != kReadOk && !(result == kEndOfData && unit.filled > 0)) return result;
     PictureInfo header;
     parsePictureHeader(unit, header);
-    if (header.temporalReference == temporalReference && header.pictureCodingType >= 1 &&
-        header.pictureCodingType <= 3 && static_cast<uint32_t>(unit.filled) == codedSize) {
+    if (header.temporalReference == temporalReference && header.pictureCodingType >= kPictureI &&
+        header.pictureCodingType <= kPictureB && static_cast<uint32_t>(unit.filled) == codedSize) {
       s.picture.temporalReference = header.temporalReference;
       s.picture.pictureCodingType = header.pictureCodingType;
       return 0;
@@ -40,18 +38,18 @@ int32_t fetchMatchingUnit(DecoderSession& s, int32_t temporalReference, uint32_t
 
 // The second field of a field-coded frame: the unit that follows the first.
 // It must be the other field of the same frame.
-int32_t decodeSecondField(DecoderSession& s, const FrameBuffer& forward, const FrameBuffer& backward,
+int32_t decodeSecondField(DecodeState& s, const FrameBuffer& forward, const FrameBuffer& backward,
                           const FrameBuffer& output) {
   StreamBuffer& unit = *s.buffer;
   const int32_t firstStructure = s.picture.pictureStructure;
   const int32_t temporalReference = s.picture.temporalReference;
   const int32_t result = s.stream.readNextPictureUnit(unit);
-  if (result != 0 && !(result == -4 && unit.filled > 0)) return result;
+  if (result != kReadOk && !(result == kEndOfData && unit.filled > 0)) return result;
   parsePictureHeader(unit, s.picture);
   if (s.picture.temporalReference != temporalReference) return kHeaderInvalid;
   s.pictureValues.secondField = 1;
   const int32_t decoded = decodePicture(s, forward, backward, output);
-  if (decoded == 0 && s.picture.pictureStructure != 3 - firstStructure) return kHeaderInvalid;
+  if (decoded == 0 && s.picture.pictureStructure != otherField(firstStructure)) return kHeaderInvalid;
   return decoded;
 }
 
@@ -85,7 +83,7 @@ void repeatField(const FrameBuffer& output, DecodeScale scale, int32_t parity) {
 
 // The sequence values a picture decodes with: the first sequence header
 // with the progressive_sequence and matrices the index recorded for it.
-int32_t loadCodingState(DecoderSession& s, const FrameIndexEntry& entry) {
+int32_t loadCodingState(DecodeState& s, const FrameIndexEntry& entry) {
   s.sequence = s.firstSequence;
   if (entry.codingState == kFirstSequenceState) return 0;
   const CodingState* state = s.frameIndex.codingState(entry.codingState);
@@ -94,7 +92,7 @@ int32_t loadCodingState(DecoderSession& s, const FrameIndexEntry& entry) {
   return 0;
 }
 
-int32_t decodeIndexedFrame(DecoderSession& s, int32_t frame, const FrameIndexEntry& entry,
+int32_t decodeIndexedFrame(DecodeState& s, int32_t frame, const FrameIndexEntry& entry,
                            const PlaneSet* forwardPlanes, const PlaneSet* backwardPlanes,
                            const PlaneSet* outputPlanes) {
   if (int32_t r = loadCodingState(s, entry); r != 0) return r;
@@ -109,7 +107,7 @@ int32_t decodeIndexedFrame(DecoderSession& s, int32_t frame, const FrameIndexEnt
   // that starts the file) predicts forward from its backward reference, so
   // that it never reads what the output planes held before.
   const FrameBuffer forward = forwardGiven ? frameBufferOver(forwardPlanes, q.width, q.height, q.stride)
-                              : entry.pictureType() == kTypeB && backwardGiven ? backward
+                              : entry.pictureType() == kPictureB && backwardGiven ? backward
                                                                                 : output;
   const int32_t tr = entry.temporalReference != kUnknownTemporalReference ? entry.temporalReference
                                                                             : s.frameIndex.keyDistance(frame);
@@ -117,11 +115,11 @@ int32_t decodeIndexedFrame(DecoderSession& s, int32_t frame, const FrameIndexEnt
   s.pictureValues.secondField = 0;
   s.noPastField = false;
   int32_t result = decodePicture(s, forward, backward, output);
-  if (result != 0 || s.picture.pictureStructure == kFrameStructure) return result;
+  if (result != 0 || s.picture.pictureStructure == kFramePicture) return result;
   // A field picture is half a frame: its other field follows.
   if (entry.entryFlags & kSingleField) {
     repeatField(output, decodeScaleFromOptions(s.reducedResolution, s.reductionMode),
-                s.picture.pictureStructure == 2 ? 1 : 0);
+                s.picture.pictureStructure == kBottomField ? 1 : 0);
     return 0;
   }
   s.noPastField = !forwardGiven;
@@ -132,10 +130,10 @@ int32_t decodeIndexedFrame(DecoderSession& s, int32_t frame, const FrameIndexEnt
 
 }  // namespace
 
-int32_t decodeFrame(DecoderSession& s, int32_t frame, const PlaneSet* forwardPlanes,
+int32_t decodeFrame(DecodeState& s, int32_t frame, const PlaneSet* forwardPlanes,
                     const PlaneSet* backwardPlanes, const PlaneSet* outputPlanes,
                     int32_t reducedResolution, int32_t reductionMode) {
-  if (s.indexIncomplete) return -4;
+  if (s.indexIncomplete) return kIndexIncomplete;
   const FrameIndexEntry* entry = s.frameIndex.findEntry(frame);
   if (!entry) return kNoMatchingUnit;
   s.buffer = createSharedBuffer(kUnitCapacity, &s.startCodeTables, s.hostServices);

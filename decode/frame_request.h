@@ -7,10 +7,11 @@
 
 #include "quarlin/quarlin.h"
 
-struct DecoderSession;
-
 namespace quarlin {
 
+struct DecodeState;
+
+constexpr int32_t kIndexIncomplete = -4;
 constexpr int32_t kNoMatchingUnit = -11;
 // The picture follows a sequence header of another size or chroma format.
 constexpr int32_t kSequenceUnavailable = -12;
@@ -18,7 +19,7 @@ constexpr int32_t kSequenceUnavailable = -12;
 // 0; -4 index incomplete; -11 no matching unit; other negative codes for
 // fetch failures (-6, -7, -4 with nothing read), rejected headers (-2) or
 // failed slices (-1, -2).
-int32_t decodeFrame(DecoderSession& session, int32_t frame, const PlaneSet* forwardPlanes,
+int32_t decodeFrame(DecodeState& session, int32_t frame, const PlaneSet* forwardPlanes,
                     const PlaneSet* backwardPlanes, const PlaneSet* outputPlanes,
                     int32_t reducedResolution, int32_t reductionMode);
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "api/decoder_session.h"
+#include "decode/decode_state.h"
 #include "decode/slice_partition.h"
 #include "decode/slice_worker_pool.h"
 #include "parse/start_codes.h"
@@ -12,7 +12,7 @@ namespace quarlin {
 
 namespace {
 
-PictureContext pictureContextOf(const DecoderSession& s) {
+PictureContext pictureContextOf(const DecodeState& s) {
   PictureContext p;
   p.sequence = &s.sequence;
   p.picture = &s.picture;
@@ -24,7 +24,7 @@ PictureContext pictureContextOf(const DecoderSession& s) {
   return p;
 }
 
-int32_t decodeFieldPicture(DecoderSession& s, const FrameBuffer& forward,
+int32_t decodeFieldPicture(DecodeState& s, const FrameBuffer& forward,
                            const FrameBuffer& backward, const FrameBuffer& output) {
   StreamBuffer& unit = *s.buffer;
   SliceContext ctx;
@@ -47,14 +47,14 @@ bool predictsFromOutput(int32_t pictureCodingType, const FrameBuffer& forward,
     return reference.yPlane == output.yPlane || reference.cbPlane == output.cbPlane ||
            reference.crPlane == output.crPlane;
   };
-  if (pictureCodingType == 2) return aliases(forward);
-  if (pictureCodingType == 3) return aliases(forward) || aliases(backward);
+  if (pictureCodingType == kPictureP) return aliases(forward);
+  if (pictureCodingType == kPictureB) return aliases(forward) || aliases(backward);
   return false;
 }
 
 }  // namespace
 
-int32_t decodeSliceRun(DecoderSession& s, int32_t part, const FrameBuffer& forward,
+int32_t decodeSliceRun(DecodeState& s, int32_t part, const FrameBuffer& forward,
                        const FrameBuffer& backward, const FrameBuffer& output) {
   if (s.sliceTotal[static_cast<size_t>(part)] <= 0) return 0;
   const SharedBuffer& unitRef = s.partBuffer[static_cast<size_t>(part)];
@@ -72,11 +72,11 @@ int32_t decodeSliceRun(DecoderSession& s, int32_t part, const FrameBuffer& forwa
   return result;
 }
 
-int32_t decodePicture(DecoderSession& s, const FrameBuffer& forward, const FrameBuffer& backward,
+int32_t decodePicture(DecodeState& s, const FrameBuffer& forward, const FrameBuffer& backward,
                       const FrameBuffer& output) {
   StreamBuffer& unit = *s.buffer;
   if (int32_t r = completePictureHeader(unit, s.sequence, s.picture, s.pictureValues); r != 0) return r;
-  if (s.picture.pictureStructure != 3) return decodeFieldPicture(s, forward, backward, output);
+  if (s.picture.pictureStructure != kFramePicture) return decodeFieldPicture(s, forward, backward, output);
 
   SliceWorkerPool& pool = SliceWorkerPool::instance();
   const bool rowsIndependent = unit.isOneSlicePerRow(s.sequence.height) &&

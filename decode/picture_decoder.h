@@ -5,15 +5,15 @@
 #pragma once
 #include <cstdint>
 
-#include "decode/frame_buffer.h"
-
-struct DecoderSession;
+#include "slice/frame_buffer.h"
 
 namespace quarlin {
 
+struct DecodeState;
+
 // 0; -2 when the header or its coding extension is rejected; otherwise the
 // OR of the slice results.
-int32_t decodePicture(DecoderSession& session, const FrameBuffer& forward,
+int32_t decodePicture(DecodeState& session, const FrameBuffer& forward,
                       const FrameBuffer& backward, const FrameBuffer& output);
 
 }  // namespace quarlin

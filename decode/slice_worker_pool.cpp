@@ -6,8 +6,8 @@
 #include <mutex>
 #include <type_traits>
 
-#include "api/decoder_session.h"
-#include "api/kelso/thread_manager.h"
+#include "decode/decode_state.h"
+#include "foundation/kelso/thread_manager.h"
 
 namespace quarlin {
 
@@ -126,7 +126,7 @@ bool SliceWorkerPool::tryAcquire() {
   return false;
 }
 
-int32_t SliceWorkerPool::run(DecoderSession& session, int32_t parts, const FrameBuffer& forward,
+int32_t SliceWorkerPool::run(DecodeState& session, int32_t parts, const FrameBuffer& forward,
                              const FrameBuffer& backward, const FrameBuffer& output) {
   platform::Event* done[kMaxWorkers] = {};
   for (int32_t k = 0; k < parts; ++k) {

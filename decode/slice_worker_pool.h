@@ -8,18 +8,18 @@
 #include <atomic>
 #include <cstdint>
 
-#include "decode/frame_buffer.h"
+#include "slice/frame_buffer.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
 
-struct DecoderSession;
-
 namespace quarlin {
+
+struct DecodeState;
 
 struct SliceWorkerSlot {
   int32_t threadIndex = 0;  // selects the worker's events and stack offset
   int32_t part = 0;         // index into the session's dispatch arrays
-  DecoderSession* session = nullptr;
+  DecodeState* session = nullptr;
   const FrameBuffer* forwardFrame = nullptr;
   const FrameBuffer* backwardFrame = nullptr;
   const FrameBuffer* outputFrame = nullptr;
@@ -45,7 +45,7 @@ class SliceWorkerPool {
   void release() { poolLock_.leave(); }
   // With the pool held: runs parts 0..parts-1 of the session's dispatch
   // arrays on workers 0..parts-1 and returns the OR of their results.
-  int32_t run(DecoderSession& session, int32_t parts, const FrameBuffer& forward,
+  int32_t run(DecodeState& session, int32_t parts, const FrameBuffer& forward,
               const FrameBuffer& backward, const FrameBuffer& output);
 
   // Since the process started: pictures handed to the workers, and
@@ -67,7 +67,7 @@ class SliceWorkerPool {
 
 // Decodes slices [first, first + count) of a frame picture from `unit`, as
 // the sequential loop does; returns the OR of the slice results.
-int32_t decodeSliceRun(DecoderSession& session, int32_t part, const FrameBuffer& forward,
+int32_t decodeSliceRun(DecodeState& session, int32_t part, const FrameBuffer& forward,
                        const FrameBuffer& backward, const FrameBuffer& output);
 
 }  // namespace quarlin

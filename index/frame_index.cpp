@@ -13,12 +13,12 @@ constexpr size_t kStatesCompared = 8;
 
 void referencesFromAnchors(const AnchorList& anchors, int32_t displayNumber, int32_t& forwardRef,
                            int32_t& backwardRef) {
-  forwardRef = backwardRef = -1;
+  forwardRef = backwardRef = kNoReference;
   if (anchors.empty()) return;
   const int32_t last = anchors.back();
   if (last > displayNumber) {
     backwardRef = last;
-    forwardRef = anchors.size() > 1 ? anchors[anchors.size() - 2] : -1;
+    forwardRef = anchors.size() > 1 ? anchors[anchors.size() - 2] : kNoReference;
   } else {
     forwardRef = last;
   }
@@ -45,12 +45,12 @@ int32_t FrameIndex::keyDistance(int32_t frame) const {
 }
 
 int32_t FrameIndex::dependencies(int32_t frame, int32_t& forwardRef, int32_t& backwardRef) const {
-  forwardRef = -1;
-  backwardRef = -1;
+  forwardRef = kNoReference;
+  backwardRef = kNoReference;
   const FrameIndexEntry* e = findEntry(frame);
   if (!e) return kFrameNotIndexed;
-  if (e->forwardRef != -1) forwardRef = e->forwardRef;
-  if (e->backwardRef != -1) backwardRef = e->backwardRef;
+  if (e->forwardRef != kNoReference) forwardRef = e->forwardRef;
+  if (e->backwardRef != kNoReference) backwardRef = e->backwardRef;
   return 0;
 }
 
@@ -64,7 +64,7 @@ void FrameIndex::setStartFrameOffset(int32_t value) {
 // `limit` (-1: no cap).
 void FrameIndex::finalise(int32_t limit) {
   const int32_t n = static_cast<int32_t>(all_.size());
-  const uint32_t cap = limit == -1 ? static_cast<uint32_t>(n) : static_cast<uint32_t>(limit);
+  const uint32_t cap = limit == kNoFrameLimit ? static_cast<uint32_t>(n) : static_cast<uint32_t>(limit);
   frameCount_ = cap;
   int32_t beyond = 0;
   if (!all_.empty()) {

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "api/kelso/stl_allocator.h"
+#include "foundation/kelso/stl_allocator.h"
 #include "index/coding_state.h"
 
 namespace quarlin {
@@ -18,6 +18,10 @@ constexpr int32_t kEntryTypeOther = 0;
 constexpr int32_t kEntryTypeI = 1;
 constexpr int32_t kEntryTypeP = 2;
 constexpr int32_t kEntryTypeB = 3;
+
+// A reference display number for none.
+constexpr int32_t kNoReference = -1;
+constexpr int32_t kNoFrameLimit = -1;
 
 // temporalReference of an entry restored from a block that does not record
 // it: the frame request then counts from the key entries.
@@ -77,6 +81,8 @@ class FrameIndex {
     second = startFrameOffsetCopy_;
   }
   uint32_t frameCount() const { return frameCount_; }
+  // The frame count from the entries, the start offset and `limit`
+  // (kNoFrameLimit: none).
   void finalise(int32_t limit);
 
   // The index of `state` in the table, added when it is new.

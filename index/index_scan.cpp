@@ -1,6 +1,6 @@
 #include "index/index_scan.h"
 
-#include "api/decoder_session.h"
+#include "index/session_state.h"
 #include "parse/header_parser.h"
 #include "parse/start_codes.h"
 #include "slice/slice_decoder.h"
@@ -9,13 +9,11 @@ namespace quarlin {
 
 namespace {
 
-constexpr int32_t kFrameStructure = 3;
-constexpr int32_t kTypeI = 1, kTypeP = 2, kTypeB = 3;
 
 // A sequence header met between pictures: the pictures after it decode with
 // its matrices and progressive_sequence; one of another size or chroma
 // format cannot be decoded into the host's planes.
-void noteSequenceHeader(DecoderSession& s) {
+void noteSequenceHeader(SessionState& s) {
   SequenceInfo header;
   if (parseSequenceHeader(*s.buffer, header) != kHeaderOk) return;
   s.scan.sequenceDecodable = header.width == s.firstSequence.width &&
@@ -24,7 +22,7 @@ void noteSequenceHeader(DecoderSession& s) {
 }
 
 // group_of_pictures_header: time_code (25 bits), closed_gop, broken_link.
-void noteGroupHeader(DecoderSession& s) {
+void noteGroupHeader(SessionState& s) {
   BitReader r = s.buffer->reader();
   skipBits(r, 25);
   s.scan.closedGroupPending = readBits(r, 1) != 0;
@@ -33,10 +31,10 @@ void noteGroupHeader(DecoderSession& s) {
 // Passes over the rest of the unit's start codes, noting sequence and group
 // headers. The unit ends with the next picture's start code, so the next
 // unit begins with that picture's data.
-void passToNextPicture(DecoderSession& s) {
+void passToNextPicture(SessionState& s) {
   IndexBuildState& scan = s.scan;
   StreamBuffer& unit = *s.buffer;
-  while (scan.currentStartCode != -1) {
+  while (scan.currentStartCode != kNoStartCode) {
     if (scan.currentStartCode == kSequenceHeaderCode) noteSequenceHeader(s);
     if (scan.currentStartCode == kGroupStartCode) noteGroupHeader(s);
     scan.currentStartCode = unit.nextStartCode();
@@ -55,12 +53,12 @@ typename Set::iterator threeBefore(Set& positions, int64_t p) {
 enum class Read { Picture, Rejected, End };
 
 // Reads the next unit and completes its picture header.
-int32_t readPicture(DecoderSession& s, Read& read) {
+int32_t readPicture(SessionState& s, Read& read) {
   StreamBuffer& unit = *s.buffer;
   const int32_t result = s.stream.readNextPictureUnit(unit);
   read = Read::End;
-  if (result == -4 && unit.filled == 0) return 0;
-  if (result != 0 && result != -4) return result;
+  if (result == kEndOfData && unit.filled == 0) return kReadOk;
+  if (result != kReadOk && result != kEndOfData) return result;
   parsePictureHeader(unit, s.picture);
   read = completePictureHeader(unit, s.sequence, s.picture, s.pictureValues) == kHeaderOk ? Read::Picture
                                                                                         : Read::Rejected;
@@ -69,13 +67,13 @@ int32_t readPicture(DecoderSession& s, Read& read) {
 
 // Numbers the held I/P-frame and puts it and the frames displayed before it
 // into the index.
-void releaseHeldAnchor(DecoderSession& s) {
+void releaseHeldAnchor(SessionState& s) {
   IndexBuildState& scan = s.scan;
   if (!scan.holdingAnchor) return;
   scan.heldAnchor.displayNumber = scan.nextDisplay++;
   s.frameIndex.addFrame(scan.heldAnchor);
   for (FrameIndexEntry& e : scan.heldFrames) {
-    if (e.pictureType() == kTypeB) e.backwardRef = scan.heldAnchor.displayNumber;
+    if (e.pictureType() == kPictureB) e.backwardRef = scan.heldAnchor.displayNumber;
     s.frameIndex.addFrame(e);
   }
   scan.heldFrames.clear();
@@ -83,7 +81,7 @@ void releaseHeldAnchor(DecoderSession& s) {
   scan.holdingAnchor = false;
 }
 
-int32_t finalise(DecoderSession& s, float* progress) {
+int32_t finalise(SessionState& s, float* progress) {
   releaseHeldAnchor(s);
   const DemuxState& demux = s.stream.demux();
   s.frameIndex.setStartFrameOffset(demux.privateShort);
@@ -99,12 +97,12 @@ int32_t finalise(DecoderSession& s, float* progress) {
 // follow. A unit that is not that field (a lost field) stays for the next
 // frame; the first field then makes a frame of its own. `reachesPast` is set
 // for an I/P frame whose P field predicts from the previous frame.
-int32_t takeSecondField(DecoderSession& s, FrameIndexEntry& entry, bool& reachesPast) {
+int32_t takeSecondField(SessionState& s, FrameIndexEntry& entry, bool& reachesPast) {
   IndexBuildState& scan = s.scan;
   StreamBuffer& unit = *s.buffer;
-  int32_t last = -1;
-  for (int32_t code = unit.nextStartCode(); code != -1; code = unit.nextStartCode()) last = code;
-  scan.currentStartCode = -1;
+  int32_t last = kNoStartCode;
+  for (int32_t code = unit.nextStartCode(); code != kNoStartCode; code = unit.nextStartCode()) last = code;
+  scan.currentStartCode = kNoStartCode;
   if (last != kPictureStartCode) {
     // The data ends (or a unit too large for a picture was cut) after it.
     entry.entryFlags |= kSingleField;
@@ -119,9 +117,9 @@ int32_t takeSecondField(DecoderSession& s, FrameIndexEntry& entry, bool& reaches
     return 0;
   }
   const PictureInfo& second = s.picture;
-  const bool isSecondField = read == Read::Picture && second.pictureStructure == 3 - first.pictureStructure &&
+  const bool isSecondField = read == Read::Picture && second.pictureStructure == otherField(first.pictureStructure) &&
                              second.temporalReference == first.temporalReference &&
-                             (second.pictureCodingType == kTypeB) == (first.pictureCodingType == kTypeB);
+                             (second.pictureCodingType == kPictureB) == (first.pictureCodingType == kPictureB);
   if (!isSecondField) {
     entry.entryFlags |= kSingleField;
     scan.unitPending = read == Read::Picture;
@@ -129,7 +127,7 @@ int32_t takeSecondField(DecoderSession& s, FrameIndexEntry& entry, bool& reaches
     if (!scan.unitPending) scan.currentStartCode = unit.nextStartCode();
     return 0;
   }
-  if (first.pictureCodingType == kTypeI && second.pictureCodingType == kTypeP) {
+  if (first.pictureCodingType == kPictureI && second.pictureCodingType == kPictureP) {
     PictureContext picture;
     picture.sequence = &s.sequence;
     picture.picture = &s.picture;
@@ -143,16 +141,16 @@ int32_t takeSecondField(DecoderSession& s, FrameIndexEntry& entry, bool& reaches
 
 // Gives the frame its display number (now, or when the next I/P-frame
 // arrives) and references.
-void number(DecoderSession& s, FrameIndexEntry& e, int32_t type, bool reachesPast) {
+void number(SessionState& s, FrameIndexEntry& e, int32_t type, bool reachesPast) {
   IndexBuildState& scan = s.scan;
-  if (type == kTypeI || type == kTypeP) {
+  if (type == kPictureI || type == kPictureP) {
     releaseHeldAnchor(s);
-    e.pictureFlags = static_cast<uint8_t>(type == kTypeI ? kEntryTypeI | kKeyFlag : kEntryTypeP);
-    e.forwardRef = type == kTypeP || reachesPast ? scan.olderAnchor : -1;
+    e.pictureFlags = static_cast<uint8_t>(type == kPictureI ? kEntryTypeI | kKeyFlag : kEntryTypeP);
+    e.forwardRef = type == kPictureP || reachesPast ? scan.olderAnchor : kNoReference;
     // ISO/IEC 13818-2 6.3.8: the B-pictures right after the first I-picture
     // of a closed group use backward prediction only.
-    scan.leadingOfClosedGroup = type == kTypeI && scan.closedGroupPending;
-    if (type == kTypeI) scan.closedGroupPending = false;
+    scan.leadingOfClosedGroup = type == kPictureI && scan.closedGroupPending;
+    if (type == kPictureI) scan.closedGroupPending = false;
     scan.heldAnchor = e;
     scan.holdingAnchor = true;
     return;
@@ -160,8 +158,8 @@ void number(DecoderSession& s, FrameIndexEntry& e, int32_t type, bool reachesPas
   // B-frames (and D-pictures, which have no references) are displayed as
   // they are decoded, before the held anchor.
   e.displayNumber = scan.nextDisplay++;
-  e.pictureFlags = static_cast<uint8_t>(type == kTypeB ? kEntryTypeB : kEntryTypeOther);
-  if (type == kTypeB && !scan.leadingOfClosedGroup) e.forwardRef = scan.olderAnchor;
+  e.pictureFlags = static_cast<uint8_t>(type == kPictureB ? kEntryTypeB : kEntryTypeOther);
+  if (type == kPictureB && !scan.leadingOfClosedGroup) e.forwardRef = scan.olderAnchor;
   scan.heldFrames.push_back(e);
 }
 
@@ -193,7 +191,7 @@ int64_t unconsumedPosition(StreamSource& source, const StreamBuffer& unit) {
   return it == demux.packStarts.end() ? p : *it;
 }
 
-int32_t scanIndex(DecoderSession& s, int32_t budget, float* progress) {
+int32_t scanIndex(SessionState& s, int32_t budget, float* progress) {
   IndexBuildState& scan = s.scan;
   int32_t intraCount = 0;
   const double fileSize = static_cast<double>(s.stream.reader().getFileSize());
@@ -220,12 +218,12 @@ int32_t scanIndex(DecoderSession& s, int32_t budget, float* progress) {
     e.codingState = s.frameIndex.internCodingState(codingStateOf(s.sequence, scan.sequenceDecodable));
     const int32_t type = s.picture.pictureCodingType;
     bool reachesPast = false;
-    if (s.picture.pictureStructure != kFrameStructure) {
+    if (s.picture.pictureStructure != kFramePicture) {
       if (int32_t r = takeSecondField(s, e, reachesPast); r != 0) return r;
     } else {
       scan.currentStartCode = s.buffer->nextStartCode();
     }
-    if (type == kTypeI) {
+    if (type == kPictureI) {
       scan.seenIntra = true;
       ++intraCount;
     }

@@ -14,15 +14,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/kelso/stl_allocator.h"
+#include "foundation/kelso/stl_allocator.h"
 #include "index/frame_index.h"
 #include "parse/stream_buffer.h"
-
-struct DecoderSession;
 
 namespace quarlin {
 
 class StreamSource;
+struct SessionState;
 
 // Kept in the session between scan slices.
 struct IndexBuildState {
@@ -57,7 +56,7 @@ constexpr int32_t kIndexFileScanBudget = 25;
 // One slice of the scan. -10 budget used up; 0 end of stream reached and the
 // index finalised; other negative codes are read failures. Pictures whose
 // headers are rejected are passed over.
-int32_t scanIndex(DecoderSession& session, int32_t budget, float* progress);
+int32_t scanIndex(SessionState& session, int32_t budget, float* progress);
 
 // The stream position of the first byte not yet consumed.
 int64_t unconsumedPosition(StreamSource& source, const StreamBuffer& unit);

@@ -159,15 +159,15 @@ int32_t FrameIndex::load(const uint8_t*& data, int32_t length) {
       e = entryFrom(p, p[76]);
       for (int slot = 0; slot < kVersion1ReferenceSlots; ++slot) {
         const int32_t ref = static_cast<int32_t>(le32(p + 16 + 4 * slot));
-        if (ref != -1) anchors.push_back(ref);
+        if (ref != kNoReference) anchors.push_back(ref);
       }
     } else {
       // Bytes 25..31 of these entries are undefined: never read.
       e = entryFrom(p, p[24]);
       const int32_t forward = static_cast<int32_t>(le32(p + 16));
       const int32_t backward = static_cast<int32_t>(le32(p + 20));
-      if (forward != -1) anchors.push_back(forward);
-      if (backward != -1) anchors.push_back(backward);
+      if (forward != kNoReference) anchors.push_back(forward);
+      if (backward != kNoReference) anchors.push_back(backward);
     }
     referencesFromAnchors(anchors, e.displayNumber, e.forwardRef, e.backwardRef);
     addFrame(e);

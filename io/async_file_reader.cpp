@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "api/host/host_services.h"
+#include "foundation/host/host_services.h"
 #include "io/completion_service.h"
 #include "io/reader_host_tables.h"
 #include "io/volume_sector_size.h"
@@ -35,17 +35,17 @@ int32_t AsyncFileReader::openSteps(const char16_t* path) {
   fileSize_ = 0;
   position_ = 0;
   uint32_t sectorSize = 0;
-  if (!volumeSectorSize(path, sectorSize)) return -6;
+  if (!volumeSectorSize(path, sectorSize)) return kFileFailure;
   sectorSize_ = sectorSize;
-  if (!completion_service::join()) return -6;
+  if (!completion_service::join()) return kFileFailure;
   registered_ = true;
   if (!platform::openFileUnbuffered(path, platform::FileAccess::Synchronous, syncHandle_))
-    return -6;
+    return kFileFailure;
   if (!platform::openFileUnbuffered(path, platform::FileAccess::Overlapped, overlappedHandle_) ||
       !completion_service::bind(overlappedHandle_, this))
-    return -6;
+    return kFileFailure;
   int64_t size = 0;
-  if (!platform::fileSize(syncHandle_, size) || size <= 0) return -6;
+  if (!platform::fileSize(syncHandle_, size) || size <= 0) return kFileFailure;
   fileSize_ = size;
   platform::fileVersion(syncHandle_, fileVersion_);
   blockSize_ = std::max<int64_t>(sectorSize_, kMinimumBlockSize);
@@ -90,11 +90,11 @@ int32_t AsyncFileReader::obtainBlock() {
   const HostServices tables = reader_tables::with(cacheRef_);
   QuarlinMemoryHandle handle = nullptr;
   if (host::allocate(tables, &handle, static_cast<uint32_t>(blockSize_), sectorSize_) != 0)
-    return -7;
+    return kHostMemoryFailure;
   void* address = nullptr;
   if (host::lock(tables, handle, &address) != 0 || !address) {
     host::release(tables, handle);
-    return -7;
+    return kHostMemoryFailure;
   }
   blockHandle_ = handle;
   blockData_ = static_cast<uint8_t*>(address);
@@ -104,9 +104,9 @@ int32_t AsyncFileReader::obtainBlock() {
 // Makes the block holding position_ current. On return 0 the position lies
 // in it: 0 <= indexInBlock() < blockValid_.
 int32_t AsyncFileReader::loadBlock() {
-  if (position_ >= fileSize_) return -4;
+  if (position_ >= fileSize_) return kEndOfData;
   if (indexInBlock() < blockValid_) return 0;
-  if (position_ < 0) return -6;  // a seek before the start of the file
+  if (position_ < 0) return kFileFailure;  // a seek before the start of the file
   releaseBlock();
   // 0 <= position_ < fileSize_: the block index fits 32 bits for files up
   // to 128 TiB; the offset is kept in 64 bits regardless.
@@ -115,14 +115,14 @@ int32_t AsyncFileReader::loadBlock() {
   uint32_t got = 0;
   if (!platform::readAt(syncHandle_, offset, blockData_, static_cast<uint32_t>(blockSize_), got)) {
     releaseBlock();
-    return -6;
+    return kFileFailure;
   }
   // A short read is the end of the file. Should the file have shrunk below
   // the size seen at open, the position may lie past the bytes read.
   const int64_t valid = std::min<int64_t>(got, fileSize_ - offset);
   if (position_ - offset >= valid) {
     releaseBlock();
-    return -6;
+    return kFileFailure;
   }
   blockOffset_ = offset;
   blockValid_ = static_cast<uint64_t>(valid);

@@ -10,9 +10,9 @@
 // thread at a time and takes no lock; the completion service it joins at
 // open is shared by all readers of the process.
 //
-// Result codes: 0 success; -4 end of file (the read starts at or past the
-// file size); -6 file-system failure (disk query, open, size, seek, read);
-// -7 the host could not allocate or lock a block.
+// Result codes: kReadOk; kEndOfData (the read starts at or past the file
+// size); kFileFailure (disk query, open, size, seek, read); kHostMemoryFailure
+// (the host could not allocate or lock a block).
 //
 // Read-ahead into the host's block cache is not built: `cacheEnabled_` is the
 // gate such a path would test; it is false after construction, nothing in
@@ -20,6 +20,8 @@
 // service keeps the request pool and completion thread such a path would use.
 #pragma once
 #include <cstdint>
+
+#include "io/read_result.h"
 
 #include "platform/file.h"
 #include "quarlin/quarlin.h"

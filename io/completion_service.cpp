@@ -9,9 +9,9 @@
 #include <memory>
 #include <new>
 
-#include "api/host/host_services.h"
-#include "api/kelso/allocator.h"
-#include "api/kelso/critical_section.h"
+#include "foundation/host/host_services.h"
+#include "foundation/kelso/allocator.h"
+#include "foundation/kelso/critical_section.h"
 #include "io/async_file_reader.h"
 #include "io/reader_host_tables.h"
 #include "platform/completion_port.h"
@@ -43,9 +43,25 @@ struct Shared {
   int32_t stops = 0;
 };
 
+// In the child of a fork the service's thread does not exist: the child
+// leaves the inherited service alone (stopping it would wait for ever) and
+// starts one of its own when a reader opens there. Readers inherited from
+// the parent then leave without stopping anything.
+void forgetAfterFork();
+
 Shared& shared() {
-  static Shared* state = new Shared;  // lives as long as the process
+  static Shared* state = [] {
+    platform::onForkChild(forgetAfterFork);
+    return new Shared;  // lives as long as the process
+  }();
   return *state;
+}
+
+void forgetAfterFork() {
+  Shared& state = shared();
+  new (&state.lock) Kelso::CriticalSection;  // a parent's thread may have held it; its memory is left
+  state.current = nullptr;
+  state.openReaders = 0;
 }
 
 // Releases the request's block (if any) through the host tables.
@@ -172,7 +188,8 @@ void leave() {
   Service* stopping = nullptr;
   {
     Kelso::CriticalSectionLock hold(state.lock);
-    if (platform::interlockedDecrement(&state.openReaders) != 0 || !state.current) return;
+    if (platform::interlockedDecrement(&state.openReaders) > 0 || !state.current) return;
+    state.openReaders = 0;  // readers from before a fork may leave after the child's
     stopping = state.current;
     state.current = nullptr;
     dropPending(*stopping);

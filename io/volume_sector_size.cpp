@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "api/kelso/disk_utils.h"
+#include "foundation/kelso/disk_utils.h"
 
 namespace quarlin {
 namespace {

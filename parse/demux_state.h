@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "api/kelso/stl_allocator.h"
+#include "foundation/kelso/stl_allocator.h"
 #include "parse/psi.h"
 #include "parse/start_codes.h"
 

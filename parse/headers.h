@@ -5,6 +5,13 @@
 
 namespace quarlin {
 
+// picture_coding_type (ISO/IEC 13818-2 Table 6-12).
+constexpr int32_t kPictureI = 1, kPictureP = 2, kPictureB = 3, kPictureD = 4;
+// picture_structure (Table 6-14).
+constexpr int32_t kTopField = 1, kBottomField = 2, kFramePicture = 3;
+// The structure of a field picture's other field.
+constexpr int32_t otherField(int32_t structure) { return kTopField + kBottomField - structure; }
+
 struct SequenceInfo {
   int32_t width = 0;   // horizontal_size_value, 12 bits
   int32_t stride = 0;  // (width + 127) & ~127: row pitch of decoded luma planes
@@ -40,10 +47,10 @@ struct SequenceInfo {
 
 struct PictureInfo {
   int32_t temporalReference = 0;  // 10 bits
-  int32_t pictureCodingType = 0;  // 1 I, 2 P, 3 B
+  int32_t pictureCodingType = 0;  // kPictureI, kPictureP, kPictureB (kPictureD refused)
   int32_t fCode[4] = {15, 15, 15, 15};  // forward h, forward v, backward h, backward v
   int32_t intraDcPrecision = 0;   // 0..3
-  int32_t pictureStructure = 3;   // 1 top field, 2 bottom field, 3 frame
+  int32_t pictureStructure = kFramePicture;  // or kTopField, kBottomField
   int32_t topFieldFirst = 0;
   int32_t framePredFrameDct = 1;
   int32_t concealmentMotionVectors = 0;

@@ -6,7 +6,7 @@
 namespace quarlin {
 
 void setPictureDefaults(PictureInfo& picture) {
-  picture.pictureStructure = 3;
+  picture.pictureStructure = kFramePicture;
   picture.framePredFrameDct = 1;
   picture.intraVlcFormat = 0;
 }
@@ -36,7 +36,7 @@ int32_t parsePictureCodingExtension(StreamBuffer& unit, const SequenceInfo& sequ
   for (int i = 0; i < 4; ++i)
     if (!validFCode(p.fCode[i])) return kHeaderInvalid;
   if (p.pictureStructure == 0) return kHeaderInvalid;
-  if (p.pictureStructure != 3 && (p.framePredFrameDct != 0 || p.repeatFirstField != 0))
+  if (p.pictureStructure != kFramePicture && (p.framePredFrameDct != 0 || p.repeatFirstField != 0))
     return kHeaderInvalid;
   if (intraVlcFormat) p.intraVlcFormat = 1;
 

@@ -12,7 +12,7 @@ constexpr uint32_t kQuantMatrixExtensionId = 3;
 // f_code fields of the picture header itself (MPEG-1 style, 3 bits); they
 // fill both components of a direction and 0 is forbidden.
 int32_t readHeaderFCodes(BitReader& r, PictureInfo& p) {
-  const int directions = p.pictureCodingType == 2 ? 1 : p.pictureCodingType == 3 ? 2 : 0;
+  const int directions = p.pictureCodingType == kPictureP ? 1 : p.pictureCodingType == kPictureB ? 2 : 0;
   for (int s = 0; s < directions; ++s) {
     skipBits(r, 1);  // full_pel_(forward|backward)_vector
     const int32_t f = static_cast<int32_t>(readBits(r, 3));
@@ -43,7 +43,7 @@ int32_t completePictureHeader(StreamBuffer& unit, SequenceInfo& sequence, Pictur
   values.mbColumn = -1;
   BitReader r = unit.reader();
   skipBits(r, 16);  // vbv_delay
-  if (picture.pictureCodingType == 0 || picture.pictureCodingType > 4) return kHeaderInvalid;
+  if (picture.pictureCodingType < kPictureI || picture.pictureCodingType > kPictureD) return kHeaderInvalid;
   if (int32_t result = readHeaderFCodes(r, picture); result != kHeaderOk) return result;
   skipExtraInformation(r, unit);
   unit.setReader(r);

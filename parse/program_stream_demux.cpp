@@ -10,7 +10,7 @@ constexpr int32_t kElementaryFillBytes = 2048;
 int32_t fillElementary(AsyncFileReader& reader, StreamBuffer& unit) {
   int32_t n = unit.capacity - unit.filled;
   if (n > kElementaryFillBytes) n = kElementaryFillBytes;
-  if (n <= 0) return -4;
+  if (n <= 0) return kEndOfData;
   int32_t got = 0;
   const int32_t result = reader.read(unit.data + unit.filled, n, got);
   unit.setFilled(unit.filled + got);
@@ -68,7 +68,7 @@ int32_t packHeader(AsyncFileReader& reader, DemuxState& state) {
   }
   uint32_t w = 0;
   if (int32_t r = reader.readU32BE(w); r != 0) return r;
-  if (((w >> 30) & 1) == 0 && ((w >> 29) & 1) == 1) return -4;  // MPEG-1 pack ('0010')
+  if (((w >> 30) & 1) == 0 && ((w >> 29) & 1) == 1) return kEndOfData;  // MPEG-1 pack ('0010')
   reader.skip(5);
   uint8_t stuffing = 0;
   if (int32_t r = reader.readByte(stuffing); r != 0) return r;
@@ -79,7 +79,7 @@ int32_t packHeader(AsyncFileReader& reader, DemuxState& state) {
 int32_t programStreamLoop(AsyncFileReader& reader, DemuxState& state, StreamBuffer& unit, uint32_t w) {
   for (;;) {
     const uint32_t kind = classify(w);
-    if (kind == 0 || kind == kProgramEndCode) return -4;
+    if (kind == 0 || kind == kProgramEndCode) return kEndOfData;
     if (kind == kPackStartCode) {
       if (int32_t r = packHeader(reader, state); r != 0) return r;
     } else if (kind == kSystemHeaderStartCode) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/kelso/stl_allocator.h"
+#include "foundation/kelso/stl_allocator.h"
 
 namespace quarlin {
 

@@ -41,7 +41,7 @@ void parseSequenceDisplayExtension(BitReader& r, SequenceInfo& s) {
 void passSequenceExtensions(StreamBuffer& unit, SequenceInfo& s) {
   for (;;) {
     const int32_t code = unit.nextStartCode();
-    if (code == -1) return;
+    if (code == kNoStartCode) return;
     if (code == kExtensionStartCode) {
       BitReader r = unit.reader();
       if (readBits(r, 4) == 2) parseSequenceDisplayExtension(r, s);

@@ -9,7 +9,7 @@
 #include <map>
 #include <vector>
 
-#include "api/kelso/stl_allocator.h"
+#include "foundation/kelso/stl_allocator.h"
 
 namespace quarlin {
 

@@ -8,7 +8,7 @@
 #endif
 #include <new>
 
-#include "api/host/host_services.h"
+#include "foundation/host/host_services.h"
 #include "parse/start_codes.h"
 
 namespace quarlin {
@@ -73,7 +73,7 @@ StreamBuffer makeSliceView(const SharedBuffer& source, int32_t skip) {
 }
 
 int32_t StreamBuffer::nextStartCode() {
-  if (cursor >= entryCount()) return -1;
+  if (cursor >= entryCount()) return kNoStartCode;
   setReader(entryPosition(cursor));
   ++wordPtr;  // just after the 32 bits of the code
   return static_cast<int32_t>(table->codes[cursor++]);
@@ -89,14 +89,14 @@ void StreamBuffer::backOneStartCode() {
 }
 
 int32_t StreamBuffer::rewindToCurrent() {
-  if (cursor >= entryCount()) return -1;
+  if (cursor >= entryCount()) return kNoStartCode;
   setReader(entryPosition(cursor));
   return static_cast<int32_t>(table->codes[cursor]);
 }
 
 int32_t StreamBuffer::skipStartCode() {
   ++wordPtr;
-  if (cursor >= entryCount()) return -1;
+  if (cursor >= entryCount()) return kNoStartCode;
   return static_cast<int32_t>(table->codes[cursor++]);
 }
 

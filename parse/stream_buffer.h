@@ -5,11 +5,14 @@
 #include <cstdint>
 
 #include "parse/bit_reader.h"
-#include "parse/shared_reference.h"
+#include "foundation/shared_reference.h"
 #include "parse/start_code_table.h"
 #include "quarlin/quarlin.h"
 
 namespace quarlin {
+
+// nextStartCode and its kin when the unit's entries are exhausted.
+constexpr int32_t kNoStartCode = -1;
 
 // Every unit of the system has this capacity.
 constexpr int32_t kUnitCapacity = 750000;

@@ -219,13 +219,13 @@ int32_t parsePacket(AsyncFileReader& reader, DemuxState& state, StreamBuffer& un
 int32_t nextPacket(AsyncFileReader& reader, DemuxState& state, StreamBuffer& unit, bool& appended) {
   const TransportLayout& layout = state.layout;
   appended = false;
-  if (reader.getPosition() + layout.syncOffset + kTransportPacketSize > reader.getFileSize()) return -4;
+  if (reader.getPosition() + layout.syncOffset + kTransportPacketSize > reader.getFileSize()) return kEndOfData;
   reader.skip(layout.syncOffset);
   uint8_t byte = 0;
   if (int32_t r = reader.readByte(byte); r != 0) return r;
   for (int32_t i = 0; byte != kTransportSyncByte && i < layout.packetSize; ++i)
     if (int32_t r = reader.readByte(byte); r != 0) return r;
-  if (byte != kTransportSyncByte) return -4;
+  if (byte != kTransportSyncByte) return kEndOfData;
   reader.skip(-1);
   const int64_t recordEnd = reader.getPosition() - layout.syncOffset + layout.packetSize;
   if (int32_t r = parsePacket(reader, state, unit, appended); r != 0) return r;
@@ -241,9 +241,9 @@ int32_t findVideoPid(AsyncFileReader& reader, DemuxState& state, StreamBuffer& u
   reader.skip(first - reader.getPosition());
   while (!decideProgram(state, false)) {
     bool appended = false;
-    const int32_t r = reader.getPosition() - first > kProgramSearchBytes ? -4
+    const int32_t r = reader.getPosition() - first > kProgramSearchBytes ? kEndOfData
                                                                          : nextPacket(reader, state, unit, appended);
-    if (r == -4) {
+    if (r == kEndOfData) {
       decideProgram(state, true);
       break;
     }
@@ -256,8 +256,8 @@ int32_t findVideoPid(AsyncFileReader& reader, DemuxState& state, StreamBuffer& u
 int32_t packetLoop(AsyncFileReader& reader, DemuxState& state, StreamBuffer& unit) {
   if (state.videoPid == kUnknown)
     if (int32_t r = findVideoPid(reader, state, unit); r != 0) return r;
-  if (state.videoPid == kNoVideo) return -4;
-  if (unit.capacity - kTransportPacketSize <= unit.filled) return -7;
+  if (state.videoPid == kNoVideo) return kEndOfData;
+  if (unit.capacity - kTransportPacketSize <= unit.filled) return kHostMemoryFailure;
   for (bool appended = false; !appended;)
     if (int32_t r = nextPacket(reader, state, unit, appended); r != 0) return r;
   const int64_t position = reader.getPosition();
@@ -293,7 +293,7 @@ int32_t fillTransport(AsyncFileReader& reader, DemuxState& state, StreamBuffer& 
   if (state.firstFill) {
     state.firstFill = 0;
     reader.skip(state.layout.firstRecord - reader.getPosition());
-    return packetLoop(reader, state, unit) == 0 ? 0 : -4;
+    return packetLoop(reader, state, unit) == kReadOk ? kReadOk : kEndOfData;
   }
   return packetLoop(reader, state, unit);
 }

@@ -105,7 +105,7 @@ int32_t readNextPictureUnit(StreamBuffer& unit, VideoByteSource& source) {
     int32_t result = 0;
     if (unit.carryCount == 0) {
       result = source.fill(unit);
-      if (result != 0 && result != -4) {
+      if (result != kReadOk && result != kEndOfData) {
         reverseWordBytes(unit.data, 0, wordCount(unit));
         return result;
       }
@@ -126,16 +126,16 @@ int32_t readNextPictureUnit(StreamBuffer& unit, VideoByteSource& source) {
       // Bytes cut off it were never reordered, so they are dropped too.
       unit.carryCount = 0;
       unit.carryOffset = 0;
-      return -4;
+      return kEndOfData;
     }
-    if (cut || result == -4) {
+    if (cut || result == kEndOfData) {
       // The last unit of the data ends without a start code: zeros after it
       // end its last slice as a start code would.
       if (!cut) std::memset(unit.data + unit.filled, 0, kEndPadding);
       reverseWordBytes(unit.data, 0, wordCount(unit));
       unit.wordPtr = unit.words();
       unit.bitOffset = 31;
-      return cut ? 0 : -4;
+      return cut ? kReadOk : kEndOfData;
     }
   }
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "io/read_result.h"
 #include "parse/stream_buffer.h"
 
 namespace quarlin {

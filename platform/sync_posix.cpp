@@ -48,6 +48,15 @@ timespec deadlineAfter(int32_t timeoutMs) {
   return t;
 }
 
+// After a fork only the forking thread exists in the child: the condition
+// may still count the parent's waiting threads, which would never wake
+// again. The child starts both afresh (nothing else runs there yet).
+void renewAfterFork() {
+  eventMutex = PTHREAD_MUTEX_INITIALIZER;
+  eventChanged = PTHREAD_COND_INITIALIZER;
+}
+[[maybe_unused]] const int renewRegistered = pthread_atfork(nullptr, nullptr, renewAfterFork);
+
 // Waits on the shared condition; false once the deadline has passed.
 bool waitChange(bool forever, const timespec& deadline) {
   if (forever) return pthread_cond_wait(&eventChanged, &eventMutex) == 0;

@@ -20,7 +20,7 @@ template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::writeIntraBlock(const int16_t* coefficients,
                                                                       uint8_t* dst, int32_t step) {
   if constexpr (Scale == DecodeScale::Full) {
-    return ippiDCT8x8InvLSClip_16s8u_C1R(coefficients, dst, step, 0, 0, 255) == ippStsNoErr ? 0 : -1;
+    return ippiDCT8x8InvLSClip_16s8u_C1R(coefficients, dst, step, 0, 0, 255) == ippStsNoErr ? kSliceOk : kSliceBadCode;
   } else {
     reducedTransformToByte(coefficients,
                            Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
@@ -53,13 +53,13 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
             &reader_.wordPtr, &reader_.bitOffset, tables_[kVlcDcSizeLuma], ctx_.intraAcTable, scan_,
             qp, ctx_.intraMatrixLuma, &state_.dcPredictor[0], ctx_.intraDcShift, blocks_[k],
             &last) != ippStsNoErr)
-      return -1;
+      return kSliceBadCode;
   }
   const int32_t step = dctType_ ? 2 * destStep_[0] : destStep_[0];
   for (int k = 0; k < 4 && !probe_; ++k) {
     const int32_t row = dctType_ ? (k >> 1) : G::kBlockHeight * (k >> 1);
     uint8_t* dst = dest_[0] + row * destStep_[0] + G::kBlockWidth * (k & 1);
-    if (writeIntraBlock(blocks_[k], dst, step)) return -1;
+    if (writeIntraBlock(blocks_[k], dst, step)) return kSliceBadCode;
   }
   for (int c = 1; c <= 2; ++c) {
     Ipp32s last = 0;
@@ -67,8 +67,8 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
             &reader_.wordPtr, &reader_.bitOffset, tables_[kVlcDcSizeChroma], ctx_.intraAcTable,
             scan_, qp, ctx_.intraMatrixChroma, &state_.dcPredictor[c], ctx_.intraDcShift, scratch_,
             &last) != ippStsNoErr)
-      return -1;
-    if (!probe_ && writeIntraBlock(scratch_, dest_[c], destStep_[c])) return -1;
+      return kSliceBadCode;
+    if (!probe_ && writeIntraBlock(scratch_, dest_[c], destStep_[c])) return kSliceBadCode;
   }
   return 0;
 }
@@ -95,7 +95,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t code
     const int32_t row = dctType_ ? (k >> 1) : G::kBlockHeight * (k >> 1);
     int16_t* dst = residual_ + row * W + G::kBlockWidth * (k & 1);
     if (codedBlockPattern & (32 >> k)) {
-      if (!decodeBlock(ctx_.nonIntraMatrixLuma)) return -1;
+      if (!decodeBlock(ctx_.nonIntraMatrixLuma)) return kSliceBadCode;
       transformResidualBlock(scratch_, dst, rowMul * W * 2);
     } else {
       for (int y = 0; y < G::kBlockHeight; ++y)
@@ -105,7 +105,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t code
   for (int c = 1; c <= 2; ++c) {
     int16_t* dst = residual_ + (c == 1 ? R::kCbOffset : R::kCrOffset);
     if (codedBlockPattern & (2 >> (c - 1))) {
-      if (!decodeBlock(ctx_.nonIntraMatrixChroma)) return -1;
+      if (!decodeBlock(ctx_.nonIntraMatrixChroma)) return kSliceBadCode;
       transformResidualBlock(scratch_, dst, G::kChromaWidth * 2);
     } else {
       std::memset(dst, 0, R::kChromaSize * sizeof(int16_t));

@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "decode/frame_buffer.h"
+#include "slice/frame_buffer.h"
 #include "parse/bit_reader.h"
 #include "primitives/primitives.h"
 #include "slice/scale_geometry.h"
@@ -20,7 +20,6 @@
 
 namespace quarlin {
 
-constexpr int kPictureI = 1, kPictureP = 2, kPictureB = 3;
 
 // macroblock_type flags (the values of the macroblock_type tables).
 enum MacroblockFlag : int32_t {

@@ -153,7 +153,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictParts(const Part* p
                         : Chroma::two(a.ptr, a.step, a.type, b.ptr, b.step, b.type, res, resStep,
                                       dst, dstStep, 0);
       }
-      if (status != ippStsNoErr) return -1;
+      if (status != ippStsNoErr) return kSliceBadCode;
     }
   }
   return 0;
@@ -166,7 +166,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::fillSkipped(int32_t from, 
   if constexpr (Type == kPictureB) {
     // A skipped B macroblock repeats the previous macroblock's directions; an
     // intra macroblock gives none to repeat (not allowed by ISO/IEC 13818-2).
-    if (!state_.previousForward && !state_.previousBackward) return -2;
+    if (!state_.previousForward && !state_.previousBackward) return kSliceBadSyntax;
   }
   for (int32_t address = from; address < to; ++address) {
     place(address);
@@ -191,7 +191,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::copySkippedP() {
     if (last < extent_[p]) {
       if (ippiCopy_8u_C1R(planeOf(reference, p) + offset, step, dest_[p], destStep_[p],
                           IppiSize{widthOf(p), heightOf(p)}) != ippStsNoErr)
-        return -1;
+        return kSliceBadCode;
     } else {
       copyBlockInsidePlane(planeOf(reference, p), extent_[p], offset, step, widthOf(p),
                            heightOf(p), dest_[p], destStep_[p]);

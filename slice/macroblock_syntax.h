@@ -27,7 +27,7 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
       scan_(kScanTables[ctx.picture->alternateScan ? 1 : 0]),
       quantiserScaleRow_(kQuantiserScale[ctx.picture->qScaleType ? 1 : 0]),
       quantiserScaleCode_(ctx.slice.quantiserScaleCode),
-      parity_(FieldPicture && ctx.picture->pictureStructure == 2 ? 1 : 0),
+      parity_(FieldPicture && ctx.picture->pictureStructure == kBottomField ? 1 : 0),
       probe_(ctx.probeReferences) {
   // Frames of interlaced sequences are coded in pairs of field macroblock
   // rows (mb_height = 2 * ceil(height / 32), ISO/IEC 13818-2 6.3.3).
@@ -57,16 +57,16 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::validate() const {
-  if (!tables_) return -1;
+  if (!tables_) return kSliceBadCode;
   for (int slot = 0; slot < kVlcSlotCount; ++slot)
-    if (!tables_[slot]) return -1;
+    if (!tables_[slot]) return kSliceBadCode;
   auto hasPlanes = [](const FrameBuffer& f) { return f.yPlane && f.cbPlane && f.crPlane; };
-  if (!hasPlanes(output_)) return -1;
-  if (Type != kPictureI && !hasPlanes(*references_[0])) return -1;
-  if (Type == kPictureB && !hasPlanes(*references_[1])) return -1;
-  if (sequence_.mbWidth < 1 || output_.width < 1 || output_.height < 1) return -1;
-  if (output_.lumaStride < 16 * sequence_.mbWidth) return -1;
-  if (state_.sliceRow < 1 || (state_.sliceRow - 1) * sequence_.mbWidth >= maxAddress_) return -2;
+  if (!hasPlanes(output_)) return kSliceBadCode;
+  if (Type != kPictureI && !hasPlanes(*references_[0])) return kSliceBadCode;
+  if (Type == kPictureB && !hasPlanes(*references_[1])) return kSliceBadCode;
+  if (sequence_.mbWidth < 1 || output_.width < 1 || output_.height < 1) return kSliceBadCode;
+  if (output_.lumaStride < 16 * sequence_.mbWidth) return kSliceBadCode;
+  if (state_.sliceRow < 1 || (state_.sliceRow - 1) * sequence_.mbWidth >= maxAddress_) return kSliceBadSyntax;
   return 0;
 }
 
@@ -74,8 +74,8 @@ template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVlc(int slot, int32_t& value) {
   return ippiVCHuffmanDecodeOne_1u32s(&reader_.wordPtr, &reader_.bitOffset, &value,
                                       tables_[slot]) == ippStsNoErr
-             ? 0
-             : -1;
+             ? kSliceOk
+             : kSliceBadCode;
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
@@ -83,7 +83,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMacroblock() {
   int32_t increment = 0;
   if (int32_t result = readAddressIncrement(increment)) return result;
   const int32_t address = state_.previousAddress + increment;
-  if (address < 0 || address >= maxAddress_ || address >= rowEnd_) return -2;
+  if (address < 0 || address >= maxAddress_ || address >= rowEnd_) return kSliceBadSyntax;
   if constexpr (Type != kPictureI) {
     if (!state_.firstInSlice && increment > 1) {
       if (int32_t result = fillSkipped(state_.previousAddress + 1, address)) return result;
@@ -93,10 +93,10 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMacroblock() {
   state_.previousAddress = address;
   place(address);
   int32_t flags = 0;
-  if (decodeVlc(Type, flags)) return -1;  // slots 1..3 are indexed by picture type
+  if (decodeVlc(Type, flags)) return kSliceBadCode;  // slots 1..3 are indexed by picture type
   if (flags & kMbIntra) return decodeIntra(flags);
   if constexpr (Type == kPictureI) {
-    return -1;  // the I table holds only intra types
+    return kSliceBadCode;  // the I table holds only intra types
   } else {
     return decodeNonIntra(flags);
   }
@@ -111,12 +111,12 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readAddressIncrement(int32
   while (showBits(reader_, 11) == kEscape) {
     skipBits(reader_, 11);
     increment += 33;
-    if (increment >= maxAddress_ + 33) return -2;
-    if (ctx_.sliceEnd && reader_.wordPtr >= ctx_.sliceEnd) return -1;
+    if (increment >= maxAddress_ + 33) return kSliceBadSyntax;
+    if (ctx_.sliceEnd && reader_.wordPtr >= ctx_.sliceEnd) return kSliceBadCode;
   }
   int32_t value = 0;
-  if (decodeVlc(kVlcAddressIncrement, value)) return -1;
-  if (value < 1 || value > 33) return -1;
+  if (decodeVlc(kVlcAddressIncrement, value)) return kSliceBadCode;
+  if (value < 1 || value > 33) return kSliceBadCode;
   increment += value;
   return 0;
 }
@@ -145,7 +145,7 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::place(int32_t address) {
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readQuantiser(bool zeroAllowed) {
   const int32_t code = static_cast<int32_t>(readBits(reader_, 5));
-  if (code == 0 && !zeroAllowed) return -2;
+  if (code == 0 && !zeroAllowed) return kSliceBadSyntax;
   quantiserScaleCode_ = code;
   return 0;
 }
@@ -174,7 +174,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeIntra(int32_t flags)
     if (int32_t result = decodeVector(0, 0, false, false)) return result;
     ctx_.pmv[1][0][0] = ctx_.pmv[0][0][0];
     ctx_.pmv[1][0][1] = ctx_.pmv[0][0][1];
-    if (readBits(reader_, 1) == 0) return -2;
+    if (readBits(reader_, 1) == 0) return kSliceBadSyntax;
     state_.previousForward = 1;
     state_.previousBackward = 0;
   } else {
@@ -235,7 +235,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeNonIntra(int32_t fla
   recordPrediction(forward, backward);
   int32_t pattern = 0;
   if (flags & kMbPattern) {
-    if (decodeVlc(kVlcCodedBlockPattern, pattern)) return -1;
+    if (decodeVlc(kVlcCodedBlockPattern, pattern)) return kSliceBadCode;
   }
   if (int32_t result = buildResidual(pattern)) return result;
   return predict(predictForward, backward);
@@ -289,7 +289,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMotion(int32_t s) {
       copyFirstToSecond();
       return 0;
   }
-  return -2;
+  return kSliceBadSyntax;
 }
 
 // motion_vector(r, s): for each component motion_code, motion_residual and
@@ -301,7 +301,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVector(int32_t r, in
                                                                    bool dualPrime) {
   for (int32_t t = 0; t < 2; ++t) {
     int32_t code = 0;
-    if (decodeVlc(kVlcMotionCode, code)) return -1;
+    if (decodeVlc(kVlcMotionCode, code)) return kSliceBadCode;
     int32_t fCode = picture_.fCode[2 * s + t];
     const int32_t rSize = fCode < 1 ? 0 : (fCode > 15 ? 14 : fCode - 1);
     int32_t residual = 0;

@@ -7,7 +7,7 @@
 #pragma once
 #include <cstdint>
 
-#include "decode/frame_buffer.h"
+#include "slice/frame_buffer.h"
 #include "slice/slice_context.h"
 
 namespace quarlin {

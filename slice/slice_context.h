@@ -15,6 +15,11 @@ namespace quarlin {
 void releaseVlcTableSetReference(VlcTableSet* tables);
 using VlcTableSetReference = SharedReference<VlcTableSet, releaseVlcTableSetReference>;
 
+// Result codes of the slice layer.
+constexpr int32_t kSliceOk = 0;
+constexpr int32_t kSliceBadCode = -1;    // a code did not decode or a primitive failed
+constexpr int32_t kSliceBadSyntax = -2;  // a syntax value out of range
+
 enum class DecodeScale { Full, HalfWidth, Quarter };
 
 // reducedResolution 0 gives Full; otherwise reductionMode 1 gives Quarter and

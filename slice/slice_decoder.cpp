@@ -5,6 +5,8 @@
 
 namespace quarlin {
 
+void releaseVlcTableSetReference(VlcTableSet*) { releaseVlcTableSet(); }
+
 void prepareSliceContext(SliceContext& ctx, const PictureContext& p, const SharedBuffer& unit) {
   ctx.sequence = p.sequence;
   ctx.picture = p.picture;
@@ -47,14 +49,14 @@ int32_t decodeSlice(SliceContext& ctx, const FrameBuffer& forward, const FrameBu
   if (!ctx.picture) return kSliceBadCode;
   const int32_t type = ctx.picture->pictureCodingType;
   const SliceRoutines& routines =
-      type == 3 ? sliceRoutinesB() : (type == 2 ? sliceRoutinesP() : sliceRoutinesI());
+      type == kPictureB ? sliceRoutinesB() : (type == kPictureP ? sliceRoutinesP() : sliceRoutinesI());
   const int scale = static_cast<int>(decodeScaleFromOptions(ctx.reducedResolution, ctx.reductionMode));
-  if (ctx.picture->pictureStructure != 3) return routines.field[scale](ctx, forward, backward, output);
+  if (ctx.picture->pictureStructure != kFramePicture) return routines.field[scale](ctx, forward, backward, output);
   return routines.frame[scale](ctx, forward, backward, output);
 }
 
 bool secondFieldReachesPastFrame(const PictureContext& picture, const SharedBuffer& unit) {
-  if (!unit || picture.picture->pictureCodingType != 2 || picture.picture->pictureStructure == 3)
+  if (!unit || picture.picture->pictureCodingType != kPictureP || picture.picture->pictureStructure == kFramePicture)
     return false;
   // The macroblocks are parsed, not reconstructed: the frames only need
   // addresses, and the two references must be told apart.

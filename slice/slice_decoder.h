@@ -5,16 +5,11 @@
 #pragma once
 #include <cstdint>
 
-#include "decode/frame_buffer.h"
+#include "slice/frame_buffer.h"
 #include "parse/picture_header.h"
 #include "slice/slice_context.h"
 
 namespace quarlin {
-
-// Result codes of the slice layer.
-constexpr int32_t kSliceOk = 0;
-constexpr int32_t kSliceBadCode = -1;    // a code did not decode or a primitive failed
-constexpr int32_t kSliceBadSyntax = -2;  // a syntax value out of range
 
 // What every slice of a picture shares: the headers in force, the unit (or
 // a slice view of it), the decode tables and the decoding options.

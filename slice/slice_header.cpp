@@ -9,14 +9,14 @@ int32_t readSliceHeader(BitReader& reader, const SequenceInfo& sequence, SliceSt
     state.sliceRow = (extension << 7) + state.sliceRow;
   }
   state.quantiserScaleCode = static_cast<int32_t>(readBits(reader, 5));
-  if (state.quantiserScaleCode == 0) return -2;
+  if (state.quantiserScaleCode == 0) return kSliceBadSyntax;
   uint32_t extraBit = readBits(reader, 1);
   if (extraBit) {
     skipBits(reader, 1 + 7);  // intra_slice, reserved_bits
     extraBit = readBits(reader, 1);
   }
   while (extraBit) {  // extra_information_slice bytes
-    if (end && reader.wordPtr >= end) return -2;
+    if (end && reader.wordPtr >= end) return kSliceBadSyntax;
     skipBits(reader, 8);
     extraBit = readBits(reader, 1);
   }

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "decode/frame_buffer.h"
+#include "slice/frame_buffer.h"
 #include "slice/macroblock_blocks.h"
 #include "slice/macroblock_decoder.h"
 #include "slice/macroblock_prediction.h"
@@ -17,7 +17,7 @@ template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t decodeSliceAs(SliceContext& ctx, const FrameBuffer& forward, const FrameBuffer& backward,
                       const FrameBuffer& output) {
   StreamBuffer* unit = ctx.unit.get();
-  if (!unit || !ctx.sequence || !ctx.picture) return -1;
+  if (!unit || !ctx.sequence || !ctx.picture) return kSliceBadCode;
   BitReader reader = unit->reader();
   if (int32_t result = readSliceHeader(reader, *ctx.sequence, ctx.slice, ctx.sliceEnd)) {
     unit->setReader(reader);

@@ -38,6 +38,14 @@
 extern "C" {
 #endif
 
+/* Results of the exports (each export says which it gives). */
+#define QUARLIN_OK 0
+#define QUARLIN_FAULT (-1)            /* an exception or processor fault; the first index pass failed */
+#define QUARLIN_NOT_420 (-2)          /* the stream's chroma format is not 4:2:0 */
+#define QUARLIN_FAILED (-3)           /* cannot open or read, not a supported stream, decoding failed */
+#define QUARLIN_INDEX_INCOMPLETE (-4) /* call Quarlin_IndexFile (again) first */
+#define QUARLIN_NOT_FOUND (-5)        /* the frame is not in the index, or its picture is not in the file */
+
 #if defined(_WIN32)
 #define QUARLIN_API __declspec(dllexport)
 #else

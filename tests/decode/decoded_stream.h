@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/frame_server.h"
-#include "tools/library_frame_decoder.h"
-#include "tools/library_session.h"
+#include "tools/host/frame_server.h"
+#include "tools/host/library_frame_decoder.h"
+#include "tools/host/library_session.h"
 #include "yuv_frame.h"
 
 namespace quarlin::decodetest {

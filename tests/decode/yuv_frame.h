@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/picture.h"
+#include "tools/host/picture.h"
 
 namespace quarlin::decodetest {
 

@@ -11,7 +11,7 @@
 #include <new>
 #include <sstream>
 
-#include "decode/frame_buffer.h"
+#include "slice/frame_buffer.h"
 #include "decode/frame_request.h"
 #include "decode/slice_worker_pool.h"
 #include "primitives/cpu_dispatch.h"

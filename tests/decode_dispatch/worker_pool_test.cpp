@@ -84,6 +84,7 @@ TEST(WorkerPool, PoolMadeAgainDecodesLikeTheFirst) {
 TEST(WorkerPool, ForkedChildDecodesOnItsOwnWorkers) {
   const std::map<int32_t, DecodedFrame> sequential = decodeSequentially(streamPath(kStream), kFull);
   recreatePool(2);
+  const TestSession openInTheParent(streamPath(kStream));  // its reader's service is the parent's
   const pid_t child = fork();
   if (child == 0) {
     alarm(120);  // a picture handed to workers that do not exist would wait for ever

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "api/host/host_services.h"
+#include "foundation/host/host_services.h"
 #include "tests/io/reader_test_support.h"
 
 namespace quarlin::test {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "io/stream_source.h"
+#include "parse/stream_source.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/test_host.h"

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "api/kelso/allocator.h"
-#include "api/kelso/disk_utils.h"
-#include "api/kelso/stl_allocator.h"
-#include "api/kelso/thread_manager.h"
+#include "foundation/kelso/allocator.h"
+#include "foundation/kelso/disk_utils.h"
+#include "foundation/kelso/stl_allocator.h"
+#include "foundation/kelso/thread_manager.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "decode/frame_buffer.h"
+#include "slice/frame_buffer.h"
 #include "parse/headers.h"
 #include "primitives/vlc_table_set.h"
 #include "slice/slice_context.h"

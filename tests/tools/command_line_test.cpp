@@ -1,11 +1,11 @@
 // The command line: what each command accepts and what is a usage error.
-#include "tools/command_line.h"
+#include "tools/commands/command_line.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "tools/tool_error.h"
+#include "tools/host/tool_error.h"
 
 namespace quarlin::tool {
 namespace {

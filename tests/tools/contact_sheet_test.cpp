@@ -1,9 +1,9 @@
 // Choosing frames for a contact sheet and laying the sheet out.
-#include "tools/contact_sheet.h"
+#include "tools/images/contact_sheet.h"
 
 #include <gtest/gtest.h>
 
-#include "tools/bitmap_font.h"
+#include "tools/images/bitmap_font.h"
 
 namespace quarlin::tool {
 namespace {

@@ -1,5 +1,5 @@
 // The words for a refused file, from the result code and a look at it.
-#include "tools/failure_diagnosis.h"
+#include "tools/host/failure_diagnosis.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The frame server against a scripted decoder: which frames it decodes, in
 // which order, with which reference planes, and what its cache keeps.
-#include "tools/frame_server.h"
+#include "tools/host/frame_server.h"
 
 #include <gtest/gtest.h>
 

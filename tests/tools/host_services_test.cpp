@@ -1,5 +1,5 @@
 // The host service tables the tool lends the library.
-#include "tools/host_services.h"
+#include "tools/host/host_services.h"
 
 #include <gtest/gtest.h>
 

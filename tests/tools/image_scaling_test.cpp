@@ -1,5 +1,5 @@
 // Box-filter reduction, as used for field-coded streams and thumbnails.
-#include "tools/image_scaling.h"
+#include "tools/images/image_scaling.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // JSON text: separators, one-line containers, escaping, non-finite numbers.
-#include "tools/json_writer.h"
+#include "tools/commands/json_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Strides, picture sizes and allocations of the planes handed to the library.
-#include "tools/plane_layout.h"
+#include "tools/host/plane_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Frame rates from the sequence header codes, and aspect ratios as fractions.
-#include "tools/rational.h"
+#include "tools/images/rational.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // BT.601 limited-range conversion and the 4:2:0 chroma upsampling.
-#include "tools/rgb_conversion.h"
+#include "tools/images/rgb_conversion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Reading the seek-data block: file kind, header values, entries, and the
 // blocks that must be refused rather than read past their end.
-#include "tools/seek_data_reader.h"
+#include "tools/host/seek_data_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The tool's own look at a stream's first headers.
-#include "tools/stream_look.h"
+#include "tools/host/stream_look.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/support/container_builder.h"
-#include "tools/rational.h"
+#include "tools/images/rational.h"
 
 namespace quarlin::tool {
 namespace {

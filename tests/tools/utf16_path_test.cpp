@@ -1,5 +1,5 @@
 // UTF-8 command-line paths to the UTF-16 the library opens.
-#include "tools/utf16_path.h"
+#include "tools/host/utf16_path.h"
 
 #include <gtest/gtest.h>
 

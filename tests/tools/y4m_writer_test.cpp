@@ -1,6 +1,6 @@
 // YUV4MPEG2 output: the header fields, and frames that do not fit it. (The
 // cropping of strided planes is compared with FFmpeg's output end to end.)
-#include "tools/y4m_writer.h"
+#include "tools/images/y4m_writer.h"
 
 #include <gtest/gtest.h>
 

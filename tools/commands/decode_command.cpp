@@ -1,0 +1,82 @@
+// `quarlin decode`: frames in display order as YUV4MPEG2.
+#include <algorithm>
+
+#include "tools/commands/command_support.h"
+#include "tools/commands/commands.h"
+#include "tools/host/picture_source.h"
+#include "tools/commands/progress_bar.h"
+#include "tools/host/tool_error.h"
+#include "tools/images/y4m_writer.h"
+
+namespace quarlin::tool {
+namespace {
+
+// The frames asked for, within the file's range.
+FrameRange requestedRange(const Options& options, const FrameRange& file) {
+  const int32_t first = options.start.value_or(file.first);
+  if (first < file.first || (first >= file.end() && file.count > 0) || (file.count == 0 && options.start)) {
+    throw UsageError("--start " + std::to_string(first) + " is outside the file's frames " +
+                     std::to_string(file.first) + ".." + std::to_string(file.end() - 1));
+  }
+  const auto available = static_cast<uint32_t>(std::max(0, file.end() - first));
+  return FrameRange{first, std::min(options.count.value_or(available), available)};
+}
+
+Y4mHeader y4mHeader(const LibrarySession& session, const StreamLook& look, const Options& options,
+                    DecodeScale scale) {
+  const FileInfo info = session.fileInfo();
+  Y4mHeader header;
+  header.width = scaledWidth(info.width, scale);
+  header.height = scaledHeight(info.height, scale);
+  header.frameRate = frameRateOrDefault(look, options);
+  // Halving the height mixes the two fields: the result is shown as progressive.
+  header.interlacing = scale == DecodeScale::Quarter ? 'p' : interlacingLetter(look);
+  header.pixelAspect = pixelAspectAt(info, scale);
+  return header;
+}
+
+}  // namespace
+
+int runDecode(const Options& options) {
+  const auto session = openIndexed(options);
+  const StreamLook look = lookAtFile(options.input);
+  const FrameRange range = requestedRange(options, frameRange(*session));
+  const DecodeScale scale = options.scale.value_or(DecodeScale::Full);
+  // In display order a frame needs at most the two anchors around it; a
+  // few pictures more than that keep every reference cached until its
+  // last use, and the evicted ones are reused instead of fresh memory.
+  constexpr std::size_t kSequentialFrames = 6;
+  const std::size_t budget = options.cacheBytes.value_or(picturesBytes(*session, scale, kSequentialFrames));
+  PictureSource source(*session, scale, budget);
+  // A damaged or cut file is decoded to its end: a frame that fails is
+  // written as far as it decoded, with a warning; --strict stops instead.
+  source.server().setTolerateFailures(!options.strict);
+  OutputFile out(options.output);
+  Y4mWriter writer(out.get(), y4mHeader(*session, look, options, scale));
+  if (!writer.begin()) out.fail();
+  ProgressBar bar(stderr, progressWanted(options), range.count, "frames");
+  for (int32_t frame = range.first; frame < range.end(); ++frame) {
+    try {
+      if (!writer.writeFrame(source.frame(frame))) out.fail();
+    } catch (const FrameError& error) {
+      failFrame(*session, error);
+    }
+    for (const FrameError& failure : source.server().takeFailures()) {
+      bar.clear();
+      std::fprintf(stderr, "quarlin: %s: warning: %s (result %d); written as far as it decoded\n",
+                   options.input.c_str(), failure.what(), failure.result());
+    }
+    bar.update(static_cast<double>(frame - range.first + 1) / std::max<uint32_t>(range.count, 1));
+  }
+  bar.finish();
+  out.close();
+  const uint64_t failures = source.server().failureCount();
+  if (failures > 0) {
+    std::fprintf(stderr, "quarlin: %s: %u frames written, %llu of the pictures decoded failed\n",
+                 options.input.c_str(), range.count, static_cast<unsigned long long>(failures));
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+}  // namespace quarlin::tool
