@@ -27,6 +27,11 @@ constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
 #endif
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
 
 // 720 x 576, one slice per macroblock row: every picture goes to the workers.
 const char kStream[] = "es-interlaced-tff-720x576.m2v";
@@ -82,6 +87,7 @@ TEST(WorkerPool, PoolMadeAgainDecodesLikeTheFirst) {
 // parent's do not exist there. The child's pool is sized by the processors
 // it may run on.
 TEST(WorkerPool, ForkedChildDecodesOnItsOwnWorkers) {
+  if (kThreadSanitizer) GTEST_SKIP() << "ThreadSanitizer cannot start threads after a fork";
   const std::map<int32_t, DecodedFrame> sequential = decodeSequentially(streamPath(kStream), kFull);
   recreatePool(2);
   const TestSession openInTheParent(streamPath(kStream));  // its reader's service is the parent's
