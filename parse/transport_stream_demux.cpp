@@ -219,7 +219,9 @@ int32_t parsePacket(AsyncFileReader& reader, DemuxState& state, StreamBuffer& un
 int32_t nextPacket(AsyncFileReader& reader, DemuxState& state, StreamBuffer& unit, bool& appended) {
   const TransportLayout& layout = state.layout;
   appended = false;
-  if (reader.getPosition() + layout.syncOffset + kTransportPacketSize > reader.getFileSize()) return kEndOfData;
+  // Compared without a sum: a position taken from seek data may lie
+  // anywhere up to INT64_MAX.
+  if (reader.getPosition() > reader.getFileSize() - layout.syncOffset - kTransportPacketSize) return kEndOfData;
   reader.skip(layout.syncOffset);
   uint8_t byte = 0;
   if (int32_t r = reader.readByte(byte); r != 0) return r;

@@ -1,6 +1,8 @@
 // Background read of the next block of a file opened for unbuffered reads,
 // with the kernel's asynchronous I/O (io_submit), which is truly
-// asynchronous for direct I/O.
+// asynchronous for direct I/O. Every read-ahead of the process shares one
+// kernel context; each is used by one thread at a time, different ones from
+// any threads at once.
 #pragma once
 #include <cstdint>
 
@@ -10,6 +12,7 @@ struct ReadAhead;
 
 // Null when the kernel offers no asynchronous I/O; reads then stay plain.
 ReadAhead* createReadAhead(int fd);
+// Waits for the read in flight, if any, and frees the read-ahead.
 void destroyReadAhead(ReadAhead* ahead);
 // When the block at `offset` of `length` bytes was read ahead, waits for it,
 // copies it out and returns true (got = bytes read, short at the end of the

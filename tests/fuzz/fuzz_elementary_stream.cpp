@@ -1,13 +1,8 @@
-// Fuzz target: video elementary streams. The input is the file, its first
-// four bytes forced to a sequence header start code so that every input is
-// read as an elementary stream.
+// Fuzz target: video elementary streams. After the request script the input
+// is the file, its first four bytes a sequence header start code in every
+// input so that each is read as an elementary stream.
 #include "tests/fuzz/fuzz_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > quarlin::fuzz::kMaxStreamInput) return 0;
-  std::vector<uint8_t> bytes(data, data + size);
-  static const uint8_t kSequenceHeaderCode[4] = {0x00, 0x00, 0x01, 0xB3};
-  for (size_t i = 0; i < 4 && i < bytes.size(); ++i) bytes[i] = kSequenceHeaderCode[i];
-  quarlin::fuzz::exerciseOrAbort(bytes, quarlin::fuzz::fuzzOptions());
-  return 0;
+  return quarlin::fuzz::exerciseStreamInput(data, size, {0x00, 0x00, 0x01, 0xB3});
 }

@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "tests/robustness/reference_decoder.h"
 #include "tests/support/test_host.h"
 
 namespace quarlin::fuzz {
@@ -19,22 +21,69 @@ std::string inputPath() {
   return folder + "/quarlin-fuzz-" + std::to_string(getpid()) + ".bin";
 }
 
+// One session stays open for the life of the process, as in a host with a
+// project open, so what the library sets up for its first session and tears
+// down after its last (decoding tables, a thread) is set up only once. It
+// is closed when the process ends, so the leak check finds nothing.
+class HeldSession {
+ public:
+  HeldSession() {
+    const std::u16string path = u16(streamPath(kStreams[0]));
+    Quarlin_OpenFile(reinterpret_cast<const uint16_t*>(path.c_str()), &testHostServices(), nullptr, 0, &session_);
+  }
+  ~HeldSession() { Quarlin_CloseFile(session_); }
+  HeldSession(const HeldSession&) = delete;
+  HeldSession& operator=(const HeldSession&) = delete;
+
+ private:
+  DecoderSession* session_ = nullptr;
+};
+
+void holdOneSessionOpen() { static HeldSession held; }
+
 }  // namespace
 
-robust::ExerciseOptions fuzzOptions() {
+int32_t chosenFrame(const robust::IndexedSession& session, uint8_t selector) {
+  constexpr uint32_t kIndexed = 0xF8;
+  if (selector < kIndexed && !session.frames.empty())
+    return session.frames[selector * session.frames.size() / kIndexed];
+  return session.absent[selector % session.absent.size()];
+}
+
+robust::ExerciseOptions scriptedOptions(const uint8_t* script) {
   robust::ExerciseOptions options;
   options.maxIndexCalls = 4000;
-  options.maxFramesPerScale = 12;
-  // Every close costs tens of milliseconds of waiting in the platform's
-  // asynchronous-I/O teardown; a second session per input would halve the
-  // rate. The robustness test reopens every mutant with its seek data.
-  options.reopenWithSeekData = false;
-  options.cacheBudgetBytes = size_t{64} << 20;
+  std::array<uint8_t, kScriptBytes> s;
+  std::copy(script, script + kScriptBytes, s.begin());
+  options.decode = [s](const robust::IndexedSession& session, robust::ExerciseReport& report) {
+    robust::ReferenceDecoder decoder(session.session, session.sizes, robust::kScaleOptions[(s[0] & 3) % 3], report,
+                                     (s[0] >> 2) & 1, size_t{64} << 20);
+    for (size_t i = 1; i < kScriptBytes; ++i) decoder.decode(chosenFrame(session, s[i]));
+  };
+  // Decoding through the reopened session would repeat the first one's
+  // requests.
+  options.reopenWithSeekData = (s[0] & 8) != 0;
+  options.decodeAfterReopen = nullptr;
   return options;
 }
 
+int exerciseStreamInput(const uint8_t* data, size_t size, const std::vector<uint8_t>& lead) {
+  if (size < kScriptBytes || size > kMaxInput) return 0;
+  std::vector<uint8_t> file = lead;
+  file.insert(file.end(), data + kScriptBytes, data + size);
+  exerciseOrAbort(file, scriptedOptions(data));
+  return 0;
+}
+
+// What each holds: README.md.
+const char* const kStreams[8] = {"two-sequences.m2v", "program-stream.vob", "transport-stream.ts", "fields-tff.m2v",
+                                 "fields-bff.m2v",    "dual-prime.m2v",     "interlaced.m2v",      "odd-size.m2v"};
+
+std::string streamPath(const char* file) { return std::string(QUARLIN_FUZZ_STREAMS) + "/" + file; }
+
 void exerciseOrAbort(const std::vector<uint8_t>& bytes, const robust::ExerciseOptions& options,
                      const std::vector<uint8_t>* seekData, const std::string& existingPath) {
+  holdOneSessionOpen();
   std::string path = existingPath;
   if (path.empty()) {
     path = inputPath();

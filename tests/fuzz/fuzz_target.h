@@ -1,7 +1,8 @@
-// Shared by the fuzz targets: the libFuzzer entry point each defines, and the
-// run of one input through the exports with every promise checked. A broken
-// promise prints the exerciser's report and aborts, which libFuzzer records
-// as a crash and the replay test as a failure.
+// Shared by the fuzz targets: the libFuzzer entry point each defines, the
+// request script that bounds what one input costs, and the run of one input
+// through the exports with every promise checked. A broken promise prints
+// the exerciser's report and aborts, which libFuzzer records as a crash and
+// the replay test as a failure.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -14,15 +15,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace quarlin::fuzz {
 
-// Inputs longer than this are ignored: a larger file only repeats what a
-// smaller one exercises, and costs time.
-constexpr size_t kMaxStreamInput = 128 * 1024;
+// Longer inputs are ignored: they only repeat what shorter ones exercise.
+constexpr size_t kMaxInput = 64 * 1024;
 
-// What a fuzz input costs at most: a few frames at each scale.
-robust::ExerciseOptions fuzzOptions();
+// The frame a selector byte names: below 0xF8 an indexed frame (the values
+// spread over the whole index in display order), from 0xF8 on a number the
+// index does not hold.
+int32_t chosenFrame(const robust::IndexedSession& session, uint8_t selector);
 
-// Writes `bytes` to a file on tmpfs, exercises it (with `seekData` when
-// given) and aborts on a broken promise.
+// The request script that leads the inputs of the stream and seek-data
+// targets: the whole file is indexed, but only three frames are requested.
+//   byte 0, bits 0-1: the scale (0 full, 1 half width, 2 quarter, 3 full)
+//           bit 2: the references of each request are decoded first (from
+//                  missing references of their own), else passed as missing
+//           bit 3: the file is opened again with the session's own seek
+//                  data, which must give the same answers
+//           bits 4-7: the target's own (seek data: the stream)
+//   bytes 1-3: the frames requested (chosenFrame)
+constexpr size_t kScriptBytes = 4;
+robust::ExerciseOptions scriptedOptions(const uint8_t* script);
+
+// One stream target's input: the script, then the file after its first
+// bytes, `lead` in every input so that each is read as the target's kind.
+int exerciseStreamInput(const uint8_t* data, size_t size, const std::vector<uint8_t>& lead);
+
+// The tiny streams of streams/ (make-seeds.sh), one for each decoding path;
+// the seek-data target opens the first three.
+extern const char* const kStreams[8];
+std::string streamPath(const char* file);
+
+// Exercises `bytes` written to a file on tmpfs, or the existing file at
+// `existingPath`, with `seekData` when given; aborts on a broken promise.
 void exerciseOrAbort(const std::vector<uint8_t>& bytes, const robust::ExerciseOptions& options,
                      const std::vector<uint8_t>* seekData = nullptr, const std::string& existingPath = {});
 

@@ -1,18 +1,9 @@
 #include "tests/robustness/guarded_planes.h"
 
-#include <algorithm>
-#include <cstring>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QUARLIN_ROBUST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUARLIN_ROBUST_ASAN 1
-#endif
-#endif
-#ifdef QUARLIN_ROBUST_ASAN
+// Its poisoning macros do nothing outside AddressSanitizer builds.
 #include <sanitizer/asan_interface.h>
-#endif
+
+#include <cstring>
 
 namespace quarlin::robust {
 
@@ -22,17 +13,6 @@ constexpr size_t kAlignment = 128;
 // Guard byte i: a pattern no plausible sample run repeats by chance.
 uint8_t guardByte(size_t i) { return static_cast<uint8_t>(0xA5 ^ (i * 37)); }
 }  // namespace
-
-PlaneSizes hostPlaneSizes(int32_t lumaSize, int32_t chromaSize, uint32_t height, uint32_t stride,
-                          bool progressiveSequence) {
-  const size_t h = height;
-  const size_t mbHeight = progressiveSequence ? (h + 15) / 16 : 2 * ((h + 31) / 32);
-  const size_t chromaStride = ((static_cast<size_t>(stride) / 2) + 127) & ~size_t{127};
-  PlaneSizes s;
-  s.luma = std::max<size_t>(static_cast<uint32_t>(lumaSize), 16 * mbHeight * stride);
-  s.chroma = std::max<size_t>(static_cast<uint32_t>(chromaSize), 8 * mbHeight * chromaStride);
-  return s;
-}
 
 GuardedPlane::GuardedPlane(size_t size, uint8_t fill)
     : storage_(new uint8_t[size + 2 * kGuard + kAlignment]), size_(size) {
@@ -49,7 +29,6 @@ GuardedPlane::GuardedPlane(size_t size, uint8_t fill)
 GuardedPlane::~GuardedPlane() { poison(false); }
 
 void GuardedPlane::poison(bool on) const {
-#ifdef QUARLIN_ROBUST_ASAN
   if (on) {
     ASAN_POISON_MEMORY_REGION(block_, kGuard);
     ASAN_POISON_MEMORY_REGION(block_ + kGuard + size_, kGuard);
@@ -57,9 +36,6 @@ void GuardedPlane::poison(bool on) const {
     ASAN_UNPOISON_MEMORY_REGION(block_, kGuard);
     ASAN_UNPOISON_MEMORY_REGION(block_ + kGuard + size_, kGuard);
   }
-#else
-  (void)on;
-#endif
 }
 
 bool GuardedPlane::guardsIntact() const {

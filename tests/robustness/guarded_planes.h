@@ -12,19 +12,15 @@
 
 namespace quarlin::robust {
 
-// The byte sizes a host gives the three planes of one picture.
+// Fresh planes hold this sample, so decoded and undecoded areas differ.
+constexpr uint8_t kFreshSample = 0x5A;
+
+// The byte sizes a host gives the planes of one picture (those
+// Quarlin_GetFrameSizes reports).
 struct PlaneSizes {
   size_t luma = 0;
   size_t chroma = 0;
 };
-
-// Quarlin_GetFrameSizes' sizes, raised where the decoder's rows need more:
-// 16 * mb_height luma rows of `stride` bytes and 8 * mb_height chroma rows of
-// ((stride / 2) + 127) & ~127 bytes, with mb_height as ISO/IEC 13818-2 6.3.3
-// defines it (interlaced sequences code frames in pairs of field rows, so
-// their mb_height is 2 * ceil(height / 32)).
-PlaneSizes hostPlaneSizes(int32_t lumaSize, int32_t chromaSize, uint32_t height, uint32_t stride,
-                          bool progressiveSequence);
 
 class GuardedPlane {
  public:

@@ -1,5 +1,5 @@
 // The robustness harness must be able to fail: guards notice a stray byte,
-// plane sizes follow the decoder's row layout, and mutants are repeatable.
+// and mutants are repeatable.
 #include <gtest/gtest.h>
 
 #include "tests/robustness/guarded_planes.h"
@@ -46,35 +46,6 @@ TEST(GuardedPlane, NoticesAByteWrittenJustPastEitherEnd) {
   }
 }
 #endif
-
-struct SizeCase {
-  int32_t lumaSize, chromaSize;
-  uint32_t height, stride;
-  bool progressive;
-  size_t luma, chroma;
-};
-
-class HostPlaneSizes : public testing::TestWithParam<SizeCase> {};
-
-TEST_P(HostPlaneSizes, CoverTheReportedSizesAndTheDecodersRows) {
-  const SizeCase& c = GetParam();
-  const PlaneSizes s = hostPlaneSizes(c.lumaSize, c.chromaSize, c.height, c.stride, c.progressive);
-  EXPECT_EQ(s.luma, c.luma);
-  EXPECT_EQ(s.chroma, c.chroma);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, HostPlaneSizes,
-    testing::Values(
-        // 720x576: the reported sizes already hold every row.
-        SizeCase{506880, 126720, 576, 768, true, 506880, 126720},
-        // 352x288: 18 chroma rows of 8 lines at stride 256 exceed the report.
-        SizeCase{146432, 36608, 288, 384, true, 146432, 8 * 18 * 256},
-        // Interlaced height 33: mb_height is 2 * ceil(33 / 32) = 4, not 3.
-        SizeCase{100 * 161, 100 * 161 / 4, 33, 128, false, 100 * 161, 8 * 4 * 128},
-        SizeCase{100 * 161, 100 * 161 / 4, 33, 128, true, 100 * 161, 4025},
-        // Width 0: nothing reported, nothing needed.
-        SizeCase{0, 0, 288, 0, true, 0, 0}));
 
 TEST(Mutations, AreDeterminedByTheirSeed) {
   std::vector<uint8_t> original(5000);

@@ -6,28 +6,39 @@ namespace quarlin::robust {
 
 const ScaleOption kScaleOptions[3] = {{"full", 0, 0}, {"half-width", 1, 2}, {"quarter", 1, 1}};
 
-namespace {
-// Deeper reference chains than this are treated as missing references (a
-// damaged index may chain thousands of entries).
-constexpr int32_t kMaxDepth = 300;
-// Fresh planes hold this value, so decoded and undecoded areas differ.
-constexpr uint8_t kFreshSample = 0x5A;
-}  // namespace
+int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* forward, GuardedPicture* backward,
+                        GuardedPicture& output, const ScaleOption& scale, ExerciseReport& report) {
+  // A missing reference is passed as a plane set with null addresses.
+  const PlaneSet outputPlanes = output.planeSet();
+  const PlaneSet forwardPlanes = forward ? forward->planeSet() : PlaneSet{};
+  const PlaneSet backwardPlanes = backward ? backward->planeSet() : PlaneSet{};
+  const int32_t result = Quarlin_GetFrame(session, frame, &forwardPlanes, &backwardPlanes, &outputPlanes,
+                                          scale.reducedResolution, scale.reductionMode);
+  ++report.frameRequests;
+  if (result == 0) ++report.framesDecoded;
+  const std::string call = "GetFrame(" + std::to_string(frame) + ", " + scale.name + ")";
+  if (result != 0 && result != -3 && result != -5) report.problem(call + " returned " + std::to_string(result));
+  const std::pair<const char*, GuardedPicture*> pictures[] = {
+      {"output", &output}, {"forward", forward}, {"backward", backward}};
+  for (const auto& [role, picture] : pictures) {
+    const std::string damaged = picture ? picture->damagedGuards() : std::string();
+    if (!damaged.empty()) report.problem(call + " wrote outside the " + role + " planes:" + damaged);
+  }
+  return result;
+}
 
 ReferenceDecoder::ReferenceDecoder(DecoderSession* session, const PlaneSizes& sizes, const ScaleOption& scale,
-                                   size_t budgetBytes, ExerciseReport& report)
-    : session_(session), sizes_(sizes), scale_(scale), budgetBytes_(budgetBytes), report_(report) {}
+                                   ExerciseReport& report, int32_t maxDepth, size_t budgetBytes)
+    : session_(session), sizes_(sizes), scale_(scale), report_(report), maxDepth_(maxDepth),
+      budgetBytes_(budgetBytes) {}
 
 void ReferenceDecoder::decode(int32_t frame) { obtain(frame, 0); }
 
 ReferenceDecoder::Picture ReferenceDecoder::obtain(int32_t frame, int32_t depth) {
-  if (auto it = cache_.find(frame); it != cache_.end()) {
-    it->second.lastUse = ++clock_;
-    return it->second.picture;
-  }
+  if (auto it = cache_.find(frame); it != cache_.end()) return it->second;
   // A frame that (through a damaged index) depends on itself or on a frame
   // still waiting for it would never finish: the reference counts as absent.
-  if (inProgress_.count(frame) || depth > kMaxDepth) return nullptr;
+  if (inProgress_.count(frame) || depth > maxDepth_) return nullptr;
   int32_t forward = -7, backward = -7;
   const int32_t found = Quarlin_GetFrameDependancies(session_, frame, &forward, &backward);
   if (found != 0 && found != -5)
@@ -39,51 +50,18 @@ ReferenceDecoder::Picture ReferenceDecoder::obtain(int32_t frame, int32_t depth)
   const Picture forwardPicture = forward == -1 ? nullptr : obtain(forward, depth + 1);
   const Picture backwardPicture = backward == -1 ? nullptr : obtain(backward, depth + 1);
   inProgress_.erase(frame);
-  Picture picture = request(frame, forwardPicture, backwardPicture);
+  auto picture = std::make_shared<GuardedPicture>(sizes_, kFreshSample);
+  checkedGetFrame(session_, frame, forwardPicture.get(), backwardPicture.get(), *picture, scale_, report_);
   cachedBytes_ += picture->bytes();
-  cache_[frame] = Entry{picture, ++clock_};
-  evictOverBudget();
-  return picture;
-}
-
-ReferenceDecoder::Picture ReferenceDecoder::request(int32_t frame, const Picture& forward, const Picture& backward) {
-  Picture output = std::make_shared<GuardedPicture>(sizes_, kFreshSample);
-  const PlaneSet outputPlanes = output->planeSet();
-  // A missing reference is passed as a plane set with null addresses: a null
-  // forward Y address means "predict from the output planes".
-  const PlaneSet forwardPlanes = forward ? forward->planeSet() : PlaneSet{};
-  const PlaneSet backwardPlanes = backward ? backward->planeSet() : PlaneSet{};
-  const int32_t result = Quarlin_GetFrame(session_, frame, &forwardPlanes, &backwardPlanes, &outputPlanes,
-                                          scale_.reducedResolution, scale_.reductionMode);
-  ++report_.frameRequests;
-  if (result == 0) ++report_.framesDecoded;
-  if (result != 0 && result != -3 && result != -5)
-    report_.problem(std::string("GetFrame(") + std::to_string(frame) + ", " + scale_.name + ") returned " +
-                    std::to_string(result));
-  checkGuards(frame, "output", output);
-  checkGuards(frame, "forward", forward);
-  checkGuards(frame, "backward", backward);
-  return output;
-}
-
-void ReferenceDecoder::checkGuards(int32_t frame, const char* role, const Picture& picture) {
-  if (!picture) return;
-  const std::string damaged = picture->damagedGuards();
-  if (!damaged.empty())
-    report_.problem(std::string("GetFrame(") + std::to_string(frame) + ", " + scale_.name + ") wrote outside the " +
-                    role + " planes:" + damaged);
-}
-
-// Drops the least recently used pictures; a picture still held as a
-// reference of a request in progress stays alive through its holder.
-void ReferenceDecoder::evictOverBudget() {
+  cache_[frame] = picture;
+  // Frames are asked for in display order: the lowest numbers go first. A
+  // picture still held as a reference of a request in progress stays alive
+  // through its holder.
   while (cachedBytes_ > budgetBytes_ && cache_.size() > 1) {
-    auto oldest = cache_.begin();
-    for (auto it = cache_.begin(); it != cache_.end(); ++it)
-      if (it->second.lastUse < oldest->second.lastUse) oldest = it;
-    cachedBytes_ -= oldest->second.picture->bytes();
-    cache_.erase(oldest);
+    cachedBytes_ -= cache_.begin()->second->bytes();
+    cache_.erase(cache_.begin());
   }
+  return picture;
 }
 
 }  // namespace quarlin::robust

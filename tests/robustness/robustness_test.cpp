@@ -28,6 +28,7 @@
 #include "tests/robustness/mutations.h"
 #include "tests/robustness/session_exerciser.h"
 #include "tests/robustness/watchdog.h"
+#include "tests/support/exported_session.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/test_host.h"
 
@@ -215,34 +216,15 @@ INSTANTIATE_TEST_SUITE_P(Corpus, TruncatedStreams, testing::ValuesIn(truncationS
 
 class DamagedSeekData : public testing::TestWithParam<Stream> {};
 
-// The seek data of an undamaged file, through a session of its own.
-std::vector<uint8_t> seekDataOf(const TempFile& file) {
-  DecoderSession* s = nullptr;
-  int32_t result = Quarlin_OpenFile(reinterpret_cast<const uint16_t*>(file.u16path()), &testHostServices(),
-                                    nullptr, 0, &s);
-  if (result != 0 && result != -4) return {};
-  float progress = 0;
-  for (int32_t calls = 0; result == -4 && calls < 10000; ++calls) result = Quarlin_IndexFile(s, &progress);
-  std::vector<uint8_t> block;
-  void* data = nullptr;
-  int32_t size = 0;
-  if (result == 0 && Quarlin_GetSeekData(s, &data, &size) == 0) {
-    block.assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-    Quarlin_FreeSeekData(data);
-  }
-  Quarlin_CloseFile(s);
-  return block;
-}
-
 // The undamaged file with a damaged copy of its own seek data: the open
 // either restores a (strange) index or falls back to indexing.
 TEST_P(DamagedSeekData, EveryBlockKeepsThePromises) {
   const Stream& stream = GetParam();
   TempFile file(scratchFolder(), readFile(stream.path()));
-  const std::vector<uint8_t> block = seekDataOf(file);
+  const std::vector<uint8_t> block = test::ExportedSession(file.path()).seekData();
   ASSERT_GE(block.size(), 40u) << stream.file;
   ExerciseOptions options;
-  options.scales = 1;
+  options.decode = everyFrame(1);
   Watchdog watchdog;
   const int32_t blocks = environmentCount("QUARLIN_ROBUST_SEEK", 3);
   for (int32_t i = 0; i < blocks; ++i) {
@@ -282,7 +264,7 @@ TEST_P(OversizedPictures, KeepThePromises) {
   ASSERT_GT(bytes.size(), original.size() + c.bytes - 1);
   Watchdog watchdog;
   ExerciseOptions options;
-  options.scales = 1;
+  options.decode = everyFrame(1);
   const ExerciseReport report = exerciseBytes(watchdog, bytes, std::string(c.file) + " with an oversized picture",
                                               std::string(c.file) + ".oversized", options);
   expectPromisesKept(std::string(c.file) + " with an oversized picture", report);

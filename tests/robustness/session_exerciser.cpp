@@ -1,11 +1,17 @@
 #include "tests/robustness/session_exerciser.h"
 
+#include <sanitizer/asan_interface.h>  // its poisoning does nothing outside AddressSanitizer builds
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <tuple>
 
 #include "quarlin/quarlin.h"
 #include "tests/robustness/reference_decoder.h"
+#include "tests/support/exported_session.h"
 #include "tests/support/test_host.h"
 
 namespace quarlin::robust {
@@ -18,14 +24,81 @@ bool oneOf(int32_t value, std::initializer_list<int32_t> allowed) {
   return std::find(allowed.begin(), allowed.end(), value) != allowed.end();
 }
 
+// The test host's tables, except that released blocks of 64 KiB and more
+// are kept (poisoned, so that a use after release still shows) and handed
+// out again, refilled, for the same size and alignment, as a host's memory
+// manager would: fresh memory for the 750000-byte block the library takes
+// for every open and frame request was half the time of a fuzzing run. All
+// go back to the test host before its counts are checked.
+namespace recycled {
+using Block = std::pair<QuarlinMemoryHandle, void*>;
+std::mutex mutex;
+std::map<QuarlinMemoryHandle, std::pair<uint64_t, void*>> issued;  // size << 32 | alignment, address
+std::multimap<uint64_t, Block> kept;                                 // by size << 32 | alignment
+
+int32_t allocate(QuarlinMemoryHandle* out, int32_t kind, uint32_t size, uint32_t alignment) {
+  const HostServices& host = testHostServices();
+  const uint64_t key = (uint64_t{size} << 32) | alignment;
+  void* address = nullptr;
+  std::lock_guard<std::mutex> hold(mutex);
+  if (kind != 2 || size < 64 * 1024) return host.memorySuite->allocate(out, kind, size, alignment);
+  if (const auto it = kept.find(key); it != kept.end()) {
+    std::tie(*out, address) = it->second;
+    kept.erase(it);
+    ASAN_UNPOISON_MEMORY_REGION(address, size);
+    std::memset(address, 0xCD, size);
+  } else if (const int32_t result = host.memorySuite->allocate(out, kind, size, alignment); result != 0) {
+    return result;
+  } else if (host.handleSuite->lock(*out, 2, &address) != 0) {
+    return 0;  // not kept when released
+  }
+  issued[*out] = {key, address};
+  return 0;
+}
+
+void release(QuarlinMemoryHandle handle) {
+  const QuarlinReleaseFn hostRelease = testHostServices().handleSuite->release;
+  std::lock_guard<std::mutex> hold(mutex);
+  if (const auto it = issued.find(handle); it != issued.end()) {
+    ASAN_POISON_MEMORY_REGION(it->second.second, it->second.first >> 32);
+    kept.insert({it->second.first, {handle, it->second.second}});
+    issued.erase(it);
+    return;
+  }
+  // A kept block released again: the test host frees it and counts the
+  // second release as a misuse.
+  for (auto it = kept.begin(); it != kept.end(); ++it) {
+    if (it->second.first != handle) continue;
+    ASAN_UNPOISON_MEMORY_REGION(it->second.second, it->first >> 32);
+    kept.erase(it);
+    hostRelease(handle);
+    break;
+  }
+  hostRelease(handle);
+}
+
+const QuarlinMemorySuite kMemorySuite{nullptr, allocate};
+
+void releaseKept() {
+  std::lock_guard<std::mutex> hold(mutex);
+  for (const auto& [key, block] : kept) {
+    ASAN_UNPOISON_MEMORY_REGION(block.second, key >> 32);
+    testHostServices().handleSuite->release(block.first);
+  }
+  kept.clear();
+  issued.clear();
+}
+}  // namespace recycled
+
 // Everything learnt about an open session that a second one must repeat.
 struct SessionFacts {
   FileInfo info{};
   int32_t start[2] = {0, 0};
   int32_t sizes[2] = {0, 0};
   std::vector<uint8_t> seekData;
-  std::vector<int32_t> frames;       // frames whose answers are compared
-  std::vector<int32_t> dependencies;  // result, forward, backward per frame
+  std::vector<int32_t> frames;        // indexed display numbers, ascending
+  std::vector<int32_t> absent;        // numbers the index may not hold
+  std::vector<int32_t> dependencies;  // result, forward, backward per frame, then per absent number
 };
 
 class Exercise {
@@ -37,14 +110,10 @@ class Exercise {
   int32_t indexToEnd(DecoderSession* s);
   void checkIncompleteRefusals(DecoderSession* s, const char* when);
   SessionFacts readFacts(DecoderSession* s);
-  void decodeAllScales(DecoderSession* s, const SessionFacts& facts);
+  void decode(DecoderSession* s, const SessionFacts& facts, const DecodePlan& plan);
   void reopen(const SessionFacts& first);
 
  private:
-  PlaneSizes planeSizes(const SessionFacts& facts) const {
-    return hostPlaneSizes(facts.sizes[0], facts.sizes[1], facts.info.height, facts.info.stride,
-                          facts.info.progressive != 0);
-  }
   void compareFacts(const SessionFacts& first, const SessionFacts& again);
 
   const char16_t* path_;
@@ -56,7 +125,10 @@ DecoderSession* Exercise::open(const std::vector<uint8_t>* seekData, int32_t& re
   DecoderSession* session = nullptr;
   const void* block = seekData && !seekData->empty() ? seekData->data() : nullptr;
   const auto size = static_cast<int32_t>(seekData ? seekData->size() : 0);
-  result = Quarlin_OpenFile(reinterpret_cast<const uint16_t*>(path_), &testHostServices(), block, size, &session);
+  static const QuarlinHandleSuite handles{recycled::release, testHostServices().handleSuite->lock};
+  static const HostServices host{testHostServices().cacheSuite, &recycled::kMemorySuite, &handles,
+                                 testHostServices().cacheRef};
+  result = Quarlin_OpenFile(reinterpret_cast<const uint16_t*>(path_), &host, block, size, &session);
   if (!oneOf(result, {0, -1, -2, -3, -4})) report_.problem(text("OpenFile", result));
   if (result != 0 && result != -4) return nullptr;
   if (!session) report_.problem(text("OpenFile", result) + " without a handle");
@@ -111,13 +183,17 @@ SessionFacts Exercise::readFacts(DecoderSession* s) {
     report_.problem("start frame offsets " + std::to_string(f.start[0]) + ", " + std::to_string(f.start[1]));
   if (const int32_t r = Quarlin_GetFrameSizes(s, &f.sizes[0], &f.sizes[1]); r != 0)
     report_.problem(text("GetFrameSizes", r));
-  // The sizes and the stride follow from the coded size alone.
-  const uint32_t luma = f.info.width * (f.info.height + 128);
-  if (f.sizes[0] != static_cast<int32_t>(luma) || f.sizes[1] != static_cast<int32_t>(luma) / 4)
+  // The stride and the sizes follow from the coded size alone: every row of
+  // R = 2 * ceil(H / 32) macroblock rows fits.
+  const uint64_t w = f.info.width, h = f.info.height, stride = (w + 127) & ~uint64_t{127};
+  const uint64_t rows = 2 * ((h + 31) / 32), chromaStride = ((stride / 2) + 127) & ~uint64_t{127};
+  const uint64_t luma = std::max(w * (h + 128), 16 * rows * stride);
+  const uint64_t chroma = std::max(w * (h + 128) / 4, 8 * rows * chromaStride);
+  if (static_cast<uint32_t>(f.sizes[0]) != luma || static_cast<uint32_t>(f.sizes[1]) != chroma)
     report_.problem("GetFrameSizes gave " + std::to_string(f.sizes[0]) + " and " + std::to_string(f.sizes[1]) +
-                    " for " + std::to_string(f.info.width) + "x" + std::to_string(f.info.height));
-  if (f.info.stride != ((f.info.width + 127) & ~127u))
-    report_.problem("stride " + std::to_string(f.info.stride) + " for width " + std::to_string(f.info.width));
+                    " for " + std::to_string(w) + "x" + std::to_string(h));
+  if (f.info.stride != stride)
+    report_.problem("stride " + std::to_string(f.info.stride) + " for width " + std::to_string(w));
   void* data = nullptr;
   int32_t size = 0;
   const int32_t r = Quarlin_GetSeekData(s, &data, &size);
@@ -127,17 +203,22 @@ SessionFacts Exercise::readFacts(DecoderSession* s) {
     f.seekData.assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
     Quarlin_FreeSeekData(data);
   }
-  f.frames = seekDataDisplayNumbers(f.seekData);
-  if (size != 40 + 32 * static_cast<int32_t>(f.frames.size()))
+  for (const test::SeekDataEntry& entry : test::seekDataEntries(f.seekData)) f.frames.push_back(entry.number);
+  // 24 + 16 + 32 N + 4 + 260 S bytes: the entries, then S coding states.
+  const size_t states = 40 + 32 * f.frames.size() + 4;
+  uint32_t stateCount = 0;
+  if (f.seekData.size() >= states) std::memcpy(&stateCount, &f.seekData[states - 4], 4);
+  if (f.seekData.size() != states + 260 * uint64_t{stateCount})
     report_.problem("seek data of " + std::to_string(size) + " bytes");
   report_.entries = static_cast<int32_t>(f.frames.size());
   std::sort(f.frames.begin(), f.frames.end());
   // Frame numbers the index may not hold: both ends of the range and beyond.
   const int32_t count = static_cast<int32_t>(std::min<uint32_t>(f.info.frameCount, INT_MAX));
   const int32_t afterLast = f.frames.empty() || f.frames.back() == INT_MAX ? 0 : f.frames.back() + 1;
-  for (int32_t probe : {-1, INT_MIN, INT_MAX, count, count - 1, afterLast})
-    f.frames.push_back(probe);
-  for (int32_t frame : f.frames) {
+  f.absent = {afterLast, -1, INT_MIN, INT_MAX, count, count - 1};
+  std::vector<int32_t> asked = f.frames;
+  asked.insert(asked.end(), f.absent.begin(), f.absent.end());
+  for (int32_t frame : asked) {
     int32_t forward = -7, backward = -7;
     const int32_t result = Quarlin_GetFrameDependancies(s, frame, &forward, &backward);
     if (!oneOf(result, {0, -5})) report_.problem(text("GetFrameDependancies", result));
@@ -148,17 +229,10 @@ SessionFacts Exercise::readFacts(DecoderSession* s) {
   return f;
 }
 
-void Exercise::decodeAllScales(DecoderSession* s, const SessionFacts& facts) {
-  const PlaneSizes sizes = planeSizes(facts);
-  const size_t indexed = facts.frames.size() - 6;  // the probes follow the entries
-  for (int32_t k = 0; k < options_.scales && k < 3; ++k) {
-    ReferenceDecoder decoder(s, sizes, kScaleOptions[k], options_.cacheBudgetBytes, report_);
-    const size_t n = std::min<size_t>(indexed, static_cast<size_t>(options_.maxFramesPerScale));
-    for (size_t i = 0; i < n; ++i) decoder.decode(facts.frames[i]);
-    // One frame beyond the index and one before it.
-    decoder.decode(facts.frames.back());
-    decoder.decode(-1);
-  }
+void Exercise::decode(DecoderSession* s, const SessionFacts& facts, const DecodePlan& plan) {
+  if (!plan) return;
+  const PlaneSizes sizes{static_cast<uint32_t>(facts.sizes[0]), static_cast<uint32_t>(facts.sizes[1])};
+  plan(IndexedSession{s, sizes, facts.frames, facts.absent}, report_);
 }
 
 // The index-derived answers must come back unchanged. The geometry may
@@ -188,11 +262,7 @@ void Exercise::reopen(const SessionFacts& first) {
   if (result == 0) {
     const SessionFacts again = readFacts(s);
     compareFacts(first, again);
-    // Planes sized by this session's own answers.
-    ReferenceDecoder decoder(s, planeSizes(again), kScaleOptions[0], options_.cacheBudgetBytes, report_);
-    const size_t indexed = first.frames.size() - 6;
-    const size_t n = std::min<size_t>(indexed, static_cast<size_t>(options_.framesAfterReopen));
-    for (size_t i = 0; i < n; ++i) decoder.decode(first.frames[i]);
+    decode(s, again, options_.decodeAfterReopen);  // planes sized by this session's own answers
   }
   if (const int32_t r = Quarlin_CloseFile(s); r != 0) report_.problem(text("CloseFile", r));
 }
@@ -207,14 +277,15 @@ std::string ExerciseReport::summary() const {
   return s;
 }
 
-std::vector<int32_t> seekDataDisplayNumbers(const std::vector<uint8_t>& block) {
-  std::vector<int32_t> numbers;
-  for (size_t p = 24 + 16; p + 32 <= block.size(); p += 32) {
-    int32_t n;
-    std::memcpy(&n, &block[p + 12], 4);
-    numbers.push_back(n);
-  }
-  return numbers;
+DecodePlan everyFrame(int32_t scales, int32_t frames) {
+  return [scales, frames](const IndexedSession& s, ExerciseReport& report) {
+    for (int32_t k = 0; k < scales && k < 3; ++k) {
+      ReferenceDecoder decoder(s.session, s.sizes, kScaleOptions[k], report);
+      for (size_t i = 0; i < s.frames.size() && i < static_cast<size_t>(frames); ++i) decoder.decode(s.frames[i]);
+      decoder.decode(s.absent[0]);  // past the last indexed frame
+      decoder.decode(-1);
+    }
+  };
 }
 
 ExerciseReport exerciseFile(const char16_t* path, const ExerciseOptions& options,
@@ -233,7 +304,7 @@ ExerciseReport exerciseFile(const char16_t* path, const ExerciseOptions& options
       }
       if (report.indexResult == 0) {
         const SessionFacts facts = exercise.readFacts(s);
-        exercise.decodeAllScales(s, facts);
+        exercise.decode(s, facts, options.decode);
         if (const int32_t r = Quarlin_CloseFile(s); r != 0) report.problem(text("CloseFile", r));
         if (options.reopenWithSeekData && !facts.seekData.empty()) exercise.reopen(facts);
       } else {
@@ -242,6 +313,7 @@ ExerciseReport exerciseFile(const char16_t* path, const ExerciseOptions& options
       }
     }
   }
+  recycled::releaseKept();
   if (const int64_t live = testHostLiveAllocations(); live != liveBefore)
     report.problem(std::to_string(live - liveBefore) + " host allocations still live after close");
   if (const int64_t misuse = testHostMisuseCount(); misuse != misuseBefore)

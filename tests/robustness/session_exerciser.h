@@ -7,19 +7,14 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-namespace quarlin::robust {
+#include "quarlin/quarlin.h"
+#include "tests/robustness/guarded_planes.h"
 
-struct ExerciseOptions {
-  int32_t maxIndexCalls = 20000;   // Quarlin_IndexFile calls before indexing counts as endless
-  int32_t maxFramesPerScale = 400;  // frames requested at each scale
-  int32_t scales = 3;               // Full, then HalfWidth, then Quarter
-  bool reopenWithSeekData = true;   // open again with the index's own seek data
-  int32_t framesAfterReopen = 8;    // frames decoded through the reopened session
-  size_t cacheBudgetBytes = size_t{192} << 20;  // decoded pictures kept as references
-};
+namespace quarlin::robust {
 
 struct ExerciseReport {
   std::vector<std::string> problems;  // empty when every promise held
@@ -33,13 +28,32 @@ struct ExerciseReport {
   std::string summary() const;
 };
 
+// A session whose index is complete, as the frame requests see it.
+struct IndexedSession {
+  DecoderSession* session = nullptr;
+  PlaneSizes sizes;             // of the host's planes, from the session's answers
+  std::vector<int32_t> frames;  // indexed display numbers, ascending
+  std::vector<int32_t> absent;  // numbers the index does not hold: both ends of its range and beyond
+};
+
+// The frame requests made through a session once its index is complete.
+using DecodePlan = std::function<void(const IndexedSession&, ExerciseReport&)>;
+
+// A careful host's requests: at each of the first `scales` scales (full,
+// half width, quarter), the first `frames` indexed frames in display order,
+// each after its references, then a frame past the index and one before it.
+DecodePlan everyFrame(int32_t scales = 3, int32_t frames = 400);
+
+struct ExerciseOptions {
+  int32_t maxIndexCalls = 20000;  // Quarlin_IndexFile calls before indexing counts as endless
+  DecodePlan decode = everyFrame();
+  bool reopenWithSeekData = true;  // open again with the index's own seek data
+  DecodePlan decodeAfterReopen = everyFrame(1, 8);  // through the reopened session (none when empty)
+};
+
 // `path` is NUL-terminated UTF-16. `seekData` (may be null) is handed to the
 // first open.
 ExerciseReport exerciseFile(const char16_t* path, const ExerciseOptions& options,
                             const std::vector<uint8_t>* seekData = nullptr);
-
-// Display numbers of a seek-data block's entries (version 3, as written by
-// Quarlin_GetSeekData), in block order.
-std::vector<int32_t> seekDataDisplayNumbers(const std::vector<uint8_t>& block);
 
 }  // namespace quarlin::robust
