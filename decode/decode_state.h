@@ -25,6 +25,9 @@ struct DecodeState : SessionState {
   Array<int32_t> sliceStart;
   Array<int32_t> sliceTotal;
   Array<SharedBuffer> partBuffer;
+  // The picture's macroblocks reconstructed (SliceContext::decodedMacroblocks),
+  // sized per picture, kept for the session.
+  Array<uint8_t> decodedMacroblocks;
 };
 
 }  // namespace quarlin

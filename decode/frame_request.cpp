@@ -43,13 +43,21 @@ int32_t decodeSecondField(DecodeState& s, const FrameBuffer& forward, const Fram
   StreamBuffer& unit = *s.buffer;
   const int32_t firstStructure = s.picture.pictureStructure;
   const int32_t temporalReference = s.picture.temporalReference;
+  // When the other field could not be decoded, it is concealed as a P field
+  // (from the forward reference, else from the first field).
+  const int32_t concealAs = s.picture.pictureCodingType == kPictureB ? kPictureB : kPictureP;
+  auto concealOtherField = [&](int32_t failure) {
+    concealWholePicture(s, concealAs, otherField(firstStructure), true, forward, backward, output);
+    return failure;
+  };
   const int32_t result = s.stream.readNextPictureUnit(unit);
-  if (result != kReadOk && !(result == kEndOfData && unit.filled > 0)) return result;
+  if (result != kReadOk && !(result == kEndOfData && unit.filled > 0)) return concealOtherField(result);
   parsePictureHeader(unit, s.picture);
-  if (s.picture.temporalReference != temporalReference) return kHeaderInvalid;
+  if (s.picture.temporalReference != temporalReference) return concealOtherField(kHeaderInvalid);
   s.pictureValues.secondField = 1;
   const int32_t decoded = decodePicture(s, forward, backward, output);
-  if (decoded == 0 && s.picture.pictureStructure != otherField(firstStructure)) return kHeaderInvalid;
+  if (decoded == kPictureHeaderRejected || s.picture.pictureStructure != otherField(firstStructure))
+    return concealOtherField(decoded != 0 ? decoded : kHeaderInvalid);
   return decoded;
 }
 
@@ -95,9 +103,9 @@ int32_t loadCodingState(DecodeState& s, const FrameIndexEntry& entry) {
 int32_t decodeIndexedFrame(DecodeState& s, int32_t frame, const FrameIndexEntry& entry,
                            const PlaneSet* forwardPlanes, const PlaneSet* backwardPlanes,
                            const PlaneSet* outputPlanes) {
-  if (int32_t r = loadCodingState(s, entry); r != 0) return r;
-  s.stream.seekTo(entry.streamPosition, *s.buffer);
-
+  // Without its coding state (a damaged sequence header), the frame is
+  // concealed in the first sequence's geometry, that of the host's planes.
+  const int32_t stateResult = loadCodingState(s, entry);
   const SequenceInfo& q = s.sequence;
   const FrameBuffer output = frameBufferOver(outputPlanes, q.width, q.height, q.stride);
   const FrameBuffer backward = frameBufferOver(backwardPlanes, q.width, q.height, q.stride);
@@ -111,21 +119,34 @@ int32_t decodeIndexedFrame(DecodeState& s, int32_t frame, const FrameIndexEntry&
                                                                                 : output;
   const int32_t tr = entry.temporalReference != kUnknownTemporalReference ? entry.temporalReference
                                                                             : s.frameIndex.keyDistance(frame);
-  if (int32_t r = fetchMatchingUnit(s, tr, entry.codedSize); r != 0) return r;
+  // A picture that cannot be found or whose header is rejected is concealed
+  // whole, as the frame the index recorded.
+  auto concealFrame = [&](int32_t failure) {
+    concealWholePicture(s, entry.pictureType(), kFramePicture, false, forward, backward, output);
+    return failure;
+  };
+  if (stateResult != 0) return concealFrame(stateResult);
+  s.stream.seekTo(entry.streamPosition, *s.buffer);
+  // A unit that is not there any more (the file changed) is a frame not
+  // found: nothing is written.
+  if (int32_t r = fetchMatchingUnit(s, tr, entry.codedSize); r != 0)
+    return r == kNoMatchingUnit ? r : concealFrame(r);
   s.pictureValues.secondField = 0;
   s.noPastField = false;
-  int32_t result = decodePicture(s, forward, backward, output);
-  if (result != 0 || s.picture.pictureStructure == kFramePicture) return result;
-  // A field picture is half a frame: its other field follows.
+  const int32_t result = decodePicture(s, forward, backward, output);
+  if (result == kPictureHeaderRejected) return concealFrame(result);
+  if (s.picture.pictureStructure == kFramePicture) return result;
+  // A field picture is half a frame: its other field follows (decoded and
+  // concealed even when the first one failed).
   if (entry.entryFlags & kSingleField) {
     repeatField(output, decodeScaleFromOptions(s.reducedResolution, s.reductionMode),
                 s.picture.pictureStructure == kBottomField ? 1 : 0);
-    return 0;
+    return result;
   }
   s.noPastField = !forwardGiven;
-  result = decodeSecondField(s, forward, backward, output);
+  const int32_t second = decodeSecondField(s, forward, backward, output);
   s.noPastField = false;
-  return result;
+  return result != 0 ? result : second;
 }
 
 }  // namespace
@@ -140,7 +161,9 @@ int32_t decodeFrame(DecodeState& s, int32_t frame, const PlaneSet* forwardPlanes
   s.reducedResolution = reducedResolution;
   s.reductionMode = reductionMode;
   const int32_t result = decodeIndexedFrame(s, frame, *entry, forwardPlanes, backwardPlanes, outputPlanes);
+  // A request keeps no host memory once it returns.
   s.buffer = SharedBuffer();
+  DecodeState::Array<uint8_t>(s.decodedMacroblocks.get_allocator()).swap(s.decodedMacroblocks);
   return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "decode/concealment.h"
 #include "decode/decode_state.h"
 #include "decode/slice_partition.h"
 #include "decode/slice_worker_pool.h"
@@ -12,7 +13,7 @@ namespace quarlin {
 
 namespace {
 
-PictureContext pictureContextOf(const DecodeState& s) {
+PictureContext pictureContextOf(DecodeState& s) {
   PictureContext p;
   p.sequence = &s.sequence;
   p.picture = &s.picture;
@@ -21,7 +22,35 @@ PictureContext pictureContextOf(const DecodeState& s) {
   p.reducedResolution = s.reducedResolution;
   p.reductionMode = s.reductionMode;
   p.noPastField = s.noPastField;
+  p.decodedMacroblocks = s.decodedMacroblocks.data();
   return p;
+}
+
+// Macroblock rows of the picture: of a frame, 2 * ceil(height / 32) in
+// interlaced sequences (ISO/IEC 13818-2 6.3.3); of a field, half of them.
+int32_t macroblockRows(const SequenceInfo& q, int32_t pictureStructure) {
+  const int32_t frameRows = q.progressiveSequence ? (q.height + 15) / 16 : 2 * ((q.height + 31) / 32);
+  return pictureStructure == kFramePicture ? frameRows : frameRows / 2;
+}
+
+// Every macroblock starts out missing; the slices mark what they decode.
+void clearDecodedMap(DecodeState& s, int32_t pictureStructure) {
+  const size_t rows = static_cast<size_t>(macroblockRows(s.sequence, pictureStructure));
+  s.decodedMacroblocks.assign(static_cast<size_t>(s.sequence.mbWidth) * rows, 0);
+}
+
+// Conceals what the map leaves; the number of macroblocks concealed.
+int32_t concealMissing(const DecodeState& s, int32_t pictureCodingType, int32_t pictureStructure, bool secondField,
+                       const FrameBuffer& forward, const FrameBuffer& backward, const FrameBuffer& output) {
+  ConcealedPicture p;
+  p.decoded = s.decodedMacroblocks.data();
+  p.mbWidth = s.sequence.mbWidth;
+  p.mbRows = macroblockRows(s.sequence, pictureStructure);
+  p.pictureCodingType = pictureCodingType;
+  p.pictureStructure = pictureStructure;
+  p.secondField = secondField;
+  p.scale = decodeScaleFromOptions(s.reducedResolution, s.reductionMode);
+  return concealMissingMacroblocks(p, forward, backward, output);
 }
 
 int32_t decodeFieldPicture(DecodeState& s, const FrameBuffer& forward,
@@ -29,11 +58,12 @@ int32_t decodeFieldPicture(DecodeState& s, const FrameBuffer& forward,
   StreamBuffer& unit = *s.buffer;
   SliceContext ctx;
   prepareSliceContext(ctx, pictureContextOf(s), s.buffer);
-  while (enterNextSlice(unit, ctx)) {
-    if (int32_t r = decodeSlice(ctx, forward, backward, output); r != 0) return r;
-  }
+  // A failed slice does not stop the field: the next one starts from its
+  // own start code.
+  int32_t result = 0;
+  while (enterNextSlice(unit, ctx)) result |= decodeSlice(ctx, forward, backward, output);
   s.pictureValues.secondField = !s.pictureValues.secondField;
-  return 0;
+  return result;
 }
 
 // True when the picture predicts from its own output planes (the host gave
@@ -72,10 +102,12 @@ int32_t decodeSliceRun(DecodeState& s, int32_t part, const FrameBuffer& forward,
   return result;
 }
 
-int32_t decodePicture(DecodeState& s, const FrameBuffer& forward, const FrameBuffer& backward,
-                      const FrameBuffer& output) {
+namespace {
+
+// The slices of the picture, on the workers when they can take them.
+int32_t decodeSlices(DecodeState& s, const FrameBuffer& forward, const FrameBuffer& backward,
+                     const FrameBuffer& output) {
   StreamBuffer& unit = *s.buffer;
-  if (int32_t r = completePictureHeader(unit, s.sequence, s.picture, s.pictureValues); r != 0) return r;
   if (s.picture.pictureStructure != kFramePicture) return decodeFieldPicture(s, forward, backward, output);
 
   SliceWorkerPool& pool = SliceWorkerPool::instance();
@@ -112,6 +144,30 @@ int32_t decodePicture(DecodeState& s, const FrameBuffer& forward, const FrameBuf
   const int32_t result = pool.run(s, parts, forward, backward, output);
   for (int32_t k = 0; k < parts; ++k) s.partBuffer[k] = SharedBuffer();
   return result;
+}
+
+}  // namespace
+
+int32_t decodePicture(DecodeState& s, const FrameBuffer& forward, const FrameBuffer& backward,
+                      const FrameBuffer& output) {
+  StreamBuffer& unit = *s.buffer;
+  if (completePictureHeader(unit, s.sequence, s.picture, s.pictureValues) != 0) return kPictureHeaderRejected;
+  const PictureInfo& picture = s.picture;
+  const bool secondField = s.pictureValues.secondField != 0;
+  clearDecodedMap(s, picture.pictureStructure);
+  const int32_t result = decodeSlices(s, forward, backward, output);
+  const int32_t concealed = concealMissing(s, picture.pictureCodingType, picture.pictureStructure, secondField,
+                                           forward, backward, output);
+  // Concealed macroblocks make a failed picture, also when no slice failed
+  // (a whole slice was lost).
+  return result != 0 || concealed == 0 ? result : kSliceBadSyntax;
+}
+
+void concealWholePicture(DecodeState& s, int32_t pictureCodingType, int32_t pictureStructure, bool secondField,
+                         const FrameBuffer& forward, const FrameBuffer& backward, const FrameBuffer& output) {
+  if (s.sequence.mbWidth <= 0) return;
+  clearDecodedMap(s, pictureStructure);
+  concealMissing(s, pictureCodingType, pictureStructure, secondField, forward, backward, output);
 }
 
 }  // namespace quarlin

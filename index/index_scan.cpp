@@ -191,10 +191,22 @@ int64_t unconsumedPosition(StreamSource& source, const StreamBuffer& unit) {
   return it == demux.packStarts.end() ? p : *it;
 }
 
+namespace {
+
+// The share of the file read, 0..1.
+float progressAt(int64_t position, int64_t fileSize) {
+  if (fileSize <= 0 || position <= 0) return 0.0f;
+  return position >= fileSize ? 1.0f : static_cast<float>(static_cast<double>(position) / static_cast<double>(fileSize));
+}
+
+}  // namespace
+
 int32_t scanIndex(SessionState& s, int32_t budget, float* progress) {
   IndexBuildState& scan = s.scan;
   int32_t intraCount = 0;
-  const double fileSize = static_cast<double>(s.stream.reader().getFileSize());
+  const int64_t fileSize = s.stream.reader().getFileSize();
+  // Set before anything is read: a slice may end before its first picture.
+  if (progress) *progress = progressAt(s.stream.reader().getPosition(), fileSize);
   for (;;) {
     if (intraCount >= budget) return kScanBudgetUsed;
     FrameIndexEntry e;
@@ -204,7 +216,7 @@ int32_t scanIndex(SessionState& s, int32_t budget, float* progress) {
     } else {
       passToNextPicture(s);
       e.streamPosition = unconsumedPosition(s.stream, *s.buffer);
-      if (progress) *progress = static_cast<float>(static_cast<double>(e.streamPosition) / fileSize);
+      if (progress) *progress = progressAt(e.streamPosition, fileSize);
       Read read;
       if (int32_t r = readPicture(s, read); r != 0) return r;
       if (read == Read::End) return finalise(s, progress);

@@ -101,7 +101,7 @@ class MacroblockDecoder {
   int32_t predict(bool forward, bool backward);
   template <int LumaRows, int ChromaRows>
   int32_t predictParts(const Part* parts, int32_t count, int32_t sourceStepMul);
-  bool resolve(const Part& part, int32_t partIndex, int32_t sourceStepMul, int32_t lumaRows,
+  void resolve(const Part& part, int32_t partIndex, int32_t sourceStepMul, int32_t lumaRows,
                int32_t chromaRows, ResolvedRead reads[2][3]);
   Source sourceFor(int32_t s, int32_t select, int16_t vx, int16_t vy);
   int32_t fillSkipped(int32_t from, int32_t to);
@@ -137,7 +137,8 @@ class MacroblockDecoder {
   int32_t rowEnd_;      // first address after the slice's row: slices stay in their row
   const bool probe_;    // parse only (ctx.probeReferences)
   int32_t stride_[3];   // plane strides at this scale (frame lines)
-  int64_t extent_[3];   // plane sizes in bytes (reads stay below)
+  int32_t codedWidth_[3];  // samples of the coded picture per plane line at this scale
+  int32_t codedLines_[3];  // frame lines of the coded picture per plane at this scale
 
   // The macroblock being reconstructed.
   int64_t sourceOrigin_[3];  // in reference planes; field pictures: without the parity line
@@ -152,7 +153,7 @@ class MacroblockDecoder {
   alignas(16) int16_t residual_[R::kTotal];
   alignas(16) int16_t blocks_[4][64];
   alignas(16) int16_t scratch_[64];
-  // Reference blocks that reach past a plane's end, rebuilt inside it.
+  // Reference blocks that reach outside the coded picture, rebuilt inside it.
   static constexpr int32_t kEmulatedStep = 32;
   alignas(16) uint8_t emulated_[2][2][3][kEmulatedStep * 17];
 };

@@ -88,11 +88,11 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool
   }
 }
 
-// Where each source of a part reads, per plane. False when a read would
-// start before a plane's first byte: the macroblock is then left as it is.
-// Reads reaching past a plane's end are rebuilt inside it.
+// Where each source of a part reads, per plane. A read that reaches
+// outside the coded picture (a vector of a damaged stream) is rebuilt from
+// samples inside it.
 template <int Type, bool FieldPicture, DecodeScale Scale>
-bool MacroblockDecoder<Type, FieldPicture, Scale>::resolve(const Part& part, int32_t partIndex,
+void MacroblockDecoder<Type, FieldPicture, Scale>::resolve(const Part& part, int32_t partIndex,
                                                            int32_t sourceStepMul,
                                                            int32_t lumaRows, int32_t chromaRows,
                                                            ResolvedRead reads[2][3]) {
@@ -101,24 +101,27 @@ bool MacroblockDecoder<Type, FieldPicture, Scale>::resolve(const Part& part, int
     for (int p = 0; p < 3; ++p) {
       const SampleOffset o =
           p == 0 ? lumaOffsetAt<Scale>(src.vx, src.vy) : chromaOffsetAt<Scale>(src.vx, src.vy);
-      const int32_t step = sourceStepMul * stride_[p];
-      const int64_t offset = sourceOrigin_[p] + int64_t{src.select} * stride_[p] +
-                             (int64_t{part.sourceRow[p == 0 ? 0 : 1]} + o.y) * step + o.x;
-      if (offset < 0) return false;
+      // The first sample read, in samples and lines of the plane (frame
+      // lines; a field's lines are sourceStepMul apart).
+      const int64_t x = int64_t{widthOf(p)} * ctx_.mbColumn + o.x;
+      const int64_t y = int64_t{heightOf(p)} * ctx_.mbRow * (FieldPicture ? 2 : 1) + src.select +
+                        (int64_t{part.sourceRow[p == 0 ? 0 : 1]} + o.y) * sourceStepMul;
       const int32_t cols = widthOf(p) + ((o.type & 8) ? 1 : 0);
       const int32_t rows = (p == 0 ? lumaRows : chromaRows) + ((o.type & 4) ? 1 : 0);
+      const int32_t step = sourceStepMul * stride_[p];
       const uint8_t* plane = planeOf(*src.frame, p);
-      const int64_t last = offset + int64_t{rows - 1} * step + cols - 1;
-      if (last < extent_[p]) {
-        reads[k][p] = ResolvedRead{plane + offset, step, o.type};
+      const bool inside = x >= 0 && y >= 0 && x + cols <= codedWidth_[p] &&
+                          y + int64_t{rows - 1} * sourceStepMul < codedLines_[p];
+      if (inside) {
+        reads[k][p] = ResolvedRead{plane + y * stride_[p] + x, step, o.type};
       } else {
         uint8_t* copy = emulated_[partIndex][k][p];
-        copyBlockInsidePlane(plane, extent_[p], offset, step, cols, rows, copy, kEmulatedStep);
+        copyBlockInsideArea(CodedArea{plane, stride_[p], codedWidth_[p], codedLines_[p]}, x, y, sourceStepMul,
+                            cols, rows, copy, kEmulatedStep);
         reads[k][p] = ResolvedRead{copy, kEmulatedStep, o.type};
       }
     }
   }
-  return true;
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
@@ -128,8 +131,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictParts(const Part* p
                                                                    int32_t sourceStepMul) {
   if (probe_) return 0;  // the sources were chosen (and noted); nothing is read
   ResolvedRead reads[2][2][3];
-  for (int32_t i = 0; i < count; ++i)
-    if (!resolve(parts[i], i, sourceStepMul, LumaRows, ChromaRows, reads[i])) return 0;
+  for (int32_t i = 0; i < count; ++i) resolve(parts[i], i, sourceStepMul, LumaRows, ChromaRows, reads[i]);
   using Luma = MotionKernels<G::kLumaWidth, LumaRows>;
   using Chroma = MotionKernels<G::kChromaWidth, ChromaRows>;
   for (int32_t i = 0; i < count; ++i) {
@@ -184,18 +186,13 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::copySkippedP() {
   const Source source = sourceFor(0, FieldPicture ? parity_ : 0, 0, 0);
   if (probe_) return 0;
   const FrameBuffer& reference = *source.frame;
+  // At zero motion, from the macroblock's own place: inside the picture.
   for (int p = 0; p < 3; ++p) {
     const int32_t step = FieldPicture ? 2 * stride_[p] : stride_[p];
     const int64_t offset = sourceOrigin_[p] + (FieldPicture ? int64_t{source.select} * stride_[p] : 0);
-    const int64_t last = offset + int64_t{heightOf(p) - 1} * step + widthOf(p) - 1;
-    if (last < extent_[p]) {
-      if (ippiCopy_8u_C1R(planeOf(reference, p) + offset, step, dest_[p], destStep_[p],
-                          IppiSize{widthOf(p), heightOf(p)}) != ippStsNoErr)
-        return kSliceBadCode;
-    } else {
-      copyBlockInsidePlane(planeOf(reference, p), extent_[p], offset, step, widthOf(p),
-                           heightOf(p), dest_[p], destStep_[p]);
-    }
+    if (ippiCopy_8u_C1R(planeOf(reference, p) + offset, step, dest_[p], destStep_[p],
+                        IppiSize{widthOf(p), heightOf(p)}) != ippStsNoErr)
+      return kSliceBadCode;
   }
   return 0;
 }

@@ -45,9 +45,10 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
   rowEnd_ = state_.sliceRow * sequence_.mbWidth;
   stride_[0] = G::lumaStride(output);
   stride_[1] = stride_[2] = G::chromaStride(output);
-  const PlaneExtent extent = planeExtent(output.width, output.height);
-  extent_[0] = extent.luma;
-  extent_[1] = extent_[2] = extent.chroma;
+  for (int p = 0; p < 3; ++p) {
+    codedWidth_[p] = widthOf(p) * sequence_.mbWidth;
+    codedLines_[p] = heightOf(p) * frameRows;
+  }
   for (int p = 0; p < 3; ++p) {
     sourceOrigin_[p] = 0;
     dest_[p] = nullptr;
@@ -84,10 +85,10 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMacroblock() {
   if (int32_t result = readAddressIncrement(increment)) return result;
   const int32_t address = state_.previousAddress + increment;
   if (address < 0 || address >= maxAddress_ || address >= rowEnd_) return kSliceBadSyntax;
-  if constexpr (Type != kPictureI) {
-    if (!state_.firstInSlice && increment > 1) {
-      if (int32_t result = fillSkipped(state_.previousAddress + 1, address)) return result;
-    }
+  if (!state_.firstInSlice && increment > 1) {
+    // I-pictures have no skipped macroblocks (ISO/IEC 13818-2 7.6.6).
+    if constexpr (Type == kPictureI) return kSliceBadSyntax;
+    if (int32_t result = fillSkipped(state_.previousAddress + 1, address)) return result;
   }
   state_.firstInSlice = 0;
   state_.previousAddress = address;

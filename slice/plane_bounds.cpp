@@ -2,15 +2,23 @@
 
 namespace quarlin {
 
-void copyBlockInsidePlane(const uint8_t* plane, int64_t extent, int64_t offset, int32_t step,
-                          int32_t cols, int32_t rows, uint8_t* dst, int32_t dstStep) {
-  for (int32_t y = 0; y < rows; ++y) {
-    for (int32_t x = 0; x < cols; ++x) {
-      int64_t at = offset + static_cast<int64_t>(y) * step + x;
-      if (at >= extent) at -= ((at - extent) / step + 1) * step;  // whole rows up
-      if (at < 0 || at >= extent) at = extent - 1;
-      dst[y * dstStep + x] = plane[at];
-    }
+namespace {
+
+int64_t clampTo(int64_t v, int64_t low, int64_t high) { return v < low ? low : (v > high ? high : v); }
+
+}  // namespace
+
+void copyBlockInsideArea(const CodedArea& area, int64_t x, int64_t y, int32_t lineStep, int32_t cols,
+                         int32_t rows, uint8_t* dst, int32_t dstStep) {
+  // The first and last lines of the area in the field of line y (every
+  // line when lineStep is 1).
+  const int64_t parity = lineStep == 2 ? (y % 2 + 2) % 2 : 0;
+  const int64_t lastLine = area.lines - 1;
+  const int64_t high = lineStep == 2 ? lastLine - ((lastLine - parity) & 1) : lastLine;
+  for (int32_t r = 0; r < rows; ++r) {
+    const int64_t line = clampTo(y + int64_t{r} * lineStep, parity, high);
+    const uint8_t* row = area.plane + line * area.stride;
+    for (int32_t c = 0; c < cols; ++c) dst[r * dstStep + c] = row[clampTo(x + c, 0, area.width - 1)];
   }
 }
 

@@ -1,16 +1,27 @@
-// Reference reads that stay inside a host plane. Conforming streams predict
-// only from inside the coded picture, which every plane holds, so this slow
-// path runs only for vectors of damaged streams.
+// Reference reads that reach outside the coded picture. Conforming streams
+// predict only from inside it (ISO/IEC 13818-2 7.6.3.2), so this slow path
+// runs only for vectors of damaged streams; what lies outside (the planes'
+// padding, which no decoder writes) is never read, so the prediction
+// depends only on the reference picture.
 #pragma once
 #include <cstdint>
 
 namespace quarlin {
 
-// Copies a cols x rows block whose first sample lies `offset` (>= 0) bytes
-// into a plane of `extent` bytes, rows `step` apart, into dst. A sample past
-// the plane's end is replaced by the nearest sample above it in the same
-// column that lies inside the plane (the last byte of the plane if none).
-void copyBlockInsidePlane(const uint8_t* plane, int64_t extent, int64_t offset, int32_t step,
-                          int32_t cols, int32_t rows, uint8_t* dst, int32_t dstStep);
+// The coded area of one plane: `width` samples by `lines` lines, `stride`
+// bytes apart.
+struct CodedArea {
+  const uint8_t* plane;
+  int32_t stride;
+  int32_t width;
+  int32_t lines;
+};
+
+// Copies a cols x rows block whose first sample is (x, y), rows `lineStep`
+// lines apart (1, or 2 for the lines of one field), into dst. A sample
+// outside the area is replaced by the nearest one inside it on the same
+// row, and on the nearest line of the same field.
+void copyBlockInsideArea(const CodedArea& area, int64_t x, int64_t y, int32_t lineStep, int32_t cols,
+                         int32_t rows, uint8_t* dst, int32_t dstStep);
 
 }  // namespace quarlin

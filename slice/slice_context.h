@@ -73,6 +73,11 @@ struct SliceContext {
   // with -1; the unit's slack keeps the reads of the macroblock before it in
   // bounds. Null: no bound.
   const uint32_t* sliceEnd = nullptr;
+  // One byte per macroblock address of the picture (of the field in field
+  // pictures), set to 1 for each macroblock the slice reconstructed whole,
+  // skipped ones included; what stays 0 is concealed afterwards. Null: not
+  // recorded.
+  uint8_t* decodedMacroblocks = nullptr;
 };
 
 }  // namespace quarlin

@@ -18,6 +18,7 @@ void prepareSliceContext(SliceContext& ctx, const PictureContext& p, const Share
   ctx.dcPredictorReset = p.values->dcPredictorReset;
   ctx.secondField = p.values->secondField;
   ctx.noPastField = p.noPastField;
+  ctx.decodedMacroblocks = p.decodedMacroblocks;
   const VlcTableSet& tables = *p.vlcTables;
   ctx.intraAcTable = tables.table[p.picture->intraVlcFormat ? kVlcCoefficientOne : kVlcCoefficientZero];
   ctx.intraMatrixLuma = p.sequence->intraMatrixLuma;
@@ -75,6 +76,7 @@ bool secondFieldReachesPastFrame(const PictureContext& picture, const SharedBuff
   prepareSliceContext(ctx, picture, unit);
   ctx.secondField = 1;
   ctx.probeReferences = true;
+  ctx.decodedMacroblocks = nullptr;
   while (!ctx.reachedPastField && enterNextSlice(u, ctx)) decodeSlice(ctx, past, past, current);
   return ctx.reachedPastField;
 }

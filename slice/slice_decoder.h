@@ -24,6 +24,7 @@ struct PictureContext {
   // forward reference frame: predictions from the same-parity field read the
   // frame's first field instead.
   bool noPastField = false;
+  uint8_t* decodedMacroblocks = nullptr;  // see SliceContext
 };
 
 // A context for one slice (or one field) of the picture over `unit`.

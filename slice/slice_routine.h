@@ -30,6 +30,7 @@ int32_t decodeSliceAs(SliceContext& ctx, const FrameBuffer& forward, const Frame
   }
   MacroblockDecoder<Type, FieldPicture, Scale> decoder(ctx, forward, backward, output, reader);
   int32_t result = decoder.validate();
+  int32_t recorded = -1;  // the last address marked decoded
   while (result == 0) {
     // A macroblock may not begin at or past sliceEnd (the word after the one
     // holding the next start code); the unit's slack makes reading one macroblock past it safe.
@@ -38,6 +39,13 @@ int32_t decodeSliceAs(SliceContext& ctx, const FrameBuffer& forward, const Frame
       break;
     }
     result = decoder.decodeMacroblock();
+    if (result == 0 && ctx.decodedMacroblocks) {
+      // The macroblock and those its address increment skipped (filled
+      // before it, never before a slice's first macroblock).
+      const int32_t address = ctx.slice.currentAddress;
+      for (int32_t a = recorded < 0 ? address : recorded + 1; a <= address; ++a) ctx.decodedMacroblocks[a] = 1;
+      recorded = address;
+    }
     if (showBits(decoder.reader(), 23) == 0) break;
   }
   unit->setReader(decoder.reader());

@@ -23,4 +23,4 @@ run() {
 run release "-DCMAKE_BUILD_TYPE=Release" "" ""
 run sanitize "-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIN_SANITIZE=ON -DQUARLIN_BUILD_BENCH=OFF" "" ""
 run thread "-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIN_SANITIZE=thread -DQUARLIN_BUILD_BENCH=OFF" \
-  "api_tests decode_dispatch_tests" "ConcurrentSessions|ConcurrentPictures|ThreadedDecode|WorkerPool"
+  "api_tests decode_dispatch_tests" "ConcurrentSessions|ThreadedDecode|WorkerPool"

@@ -4,15 +4,15 @@
 #pragma once
 #include <cstdint>
 
-namespace quarlin::dispatchtest {
+namespace quarlin::test {
 
 // While on, every allocation made on a slice worker thread fails.
 void failAllocationsOnWorkers(bool on);
 // The allocation on the calling thread after `skip` more succeed fails (once).
 void failAllocationOnThisThread(int32_t skip);
-// Ends both kinds of failure on every thread.
+// Ends both kinds of failure (call it on the thread that armed one).
 void clearAllocationFailures();
 // Allocations made to fail so far.
 int64_t failedAllocations();
 
-}  // namespace quarlin::dispatchtest
+}  // namespace quarlin::test

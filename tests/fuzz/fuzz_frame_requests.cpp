@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "tests/fuzz/fuzz_target.h"
-#include "tests/robustness/reference_decoder.h"
+#include "tests/robustness/session_exerciser.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/robustness/reference_decoder.h"
 #include "tests/support/test_host.h"
 
 namespace quarlin::fuzz {
@@ -56,9 +55,9 @@ robust::ExerciseOptions scriptedOptions(const uint8_t* script) {
   std::array<uint8_t, kScriptBytes> s;
   std::copy(script, script + kScriptBytes, s.begin());
   options.decode = [s](const robust::IndexedSession& session, robust::ExerciseReport& report) {
-    robust::ReferenceDecoder decoder(session.session, session.sizes, robust::kScaleOptions[(s[0] & 3) % 3], report,
-                                     (s[0] >> 2) & 1, size_t{64} << 20);
-    for (size_t i = 1; i < kScriptBytes; ++i) decoder.decode(chosenFrame(session, s[i]));
+    std::vector<int32_t> frames;
+    for (size_t i = 1; i < kScriptBytes; ++i) frames.push_back(chosenFrame(session, s[i]));
+    robust::decodeServed(session, (s[0] & 3) % 3, frames, report, size_t{64} << 20);
   };
   // Decoding through the reopened session would repeat the first one's
   // requests.

@@ -24,10 +24,11 @@ constexpr size_t kMaxInput = 64 * 1024;
 int32_t chosenFrame(const robust::IndexedSession& session, uint8_t selector);
 
 // The request script that leads the inputs of the stream and seek-data
-// targets: the whole file is indexed, but only three frames are requested.
+// targets: the whole file is indexed, but only three frames are requested,
+// each after its references, as the tool's frame server asks for them
+// (missing and foreign reference planes are the frame-request target's).
 //   byte 0, bits 0-1: the scale (0 full, 1 half width, 2 quarter, 3 full)
-//           bit 2: the references of each request are decoded first (from
-//                  missing references of their own), else passed as missing
+//           bit 2: unused
 //           bit 3: the file is opened again with the session's own seek
 //                  data, which must give the same answers
 //           bits 4-7: the target's own (seek data: the stream)

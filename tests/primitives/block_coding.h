@@ -1,53 +1,61 @@
-// Test model of the block layer (ISO/IEC 13818-2 7.2 to 7.4): an encoder of
-// coefficient blocks into run/level codes and a plain reference decoder that
-// matches codes bit by bit from the description lists, places coefficients,
-// inverse-quantises without saturation and applies mismatch control.
+// A model of the block layer of ISO/IEC 13818-2, independent of the library:
+// the Annex B codes as the standard prints them, a decoder that matches them
+// one bit at a time, an encoder of random blocks and a reference block
+// decoder (7.2 to 7.4, inverse quantisation without saturation).
 #pragma once
 #include <cstdint>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "bit_writer.h"
-#include "primitives/primitives.h"
-#include "reference_codes.h"
+#include "primitives/vlc_table_set.h"
+#include "tests/support/stream_writer.h"
 
 namespace quarlin::test {
 
-struct RunLevel {
-  int run;
+struct Code {
+  int length;     // bits, sign bit included
+  uint32_t bits;  // the code as an integer of `length` bits
+  int32_t value;  // plain tables
+  int run;        // run/level tables (kRunEndOfBlock, kRunEscape for the special codes)
   int level;
-  bool escape;  // coded as escape + 6-bit run + 12-bit level
 };
 
-struct BlockCodes {
-  int dcSize = 0;  // intra only
-  int dcDifferential = 0;
-  std::vector<RunLevel> coefficients;  // non-intra: the first one uses the first form
+struct CodeList {
+  int maxLength = 0;
+  std::vector<Code> codes;
+  std::map<std::pair<int, uint32_t>, Code> byBits;
+  const Code* find(int length, uint32_t bits) const;
+  const Code* findRunLevel(int run, int level) const;
 };
 
-// Random valid blocks: runs and levels that stay within 64 positions, table
-// codes where they exist and escapes (some for pairs a table code could carry).
-BlockCodes randomIntraBlock(std::mt19937& random, const CodeList& ac);
-BlockCodes randomNonIntraBlock(std::mt19937& random, const CodeList& ac);
+// The text typed in standard_tables.txt after "@ name" (B.1, 7-2, 6.3.11, ...).
+const std::string& printed(const std::string& name);
+// The codes of a table slot as Annex B prints them.
+const CodeList& annexB(VlcSlot slot);
 
-void encodeIntra(BitWriter& w, const CodeList& dcSizes, const CodeList& ac, const BlockCodes& b);
-void encodeNonIntra(BitWriter& w, const CodeList& ac, const BlockCodes& b);
+// Reads bits as the picture unit stores them: bit `offset` of `*word`, 31 first.
+struct BitSource {
+  const Ipp32u* word;
+  int offset;
+  uint32_t bits(int n);
+};
+
+// A random valid block (intra with dct_dc_size codes `dcSizes`): codes of
+// `ac` where they exist and escapes, some for pairs a code could carry.
+BitWriter randomBlockCoding(std::mt19937& random, const CodeList* dcSizes, const CodeList& ac);
 
 struct ReferenceBlock {
   IppStatus status = ippStsNoErr;
   Ipp16s block[64] = {};
-  int lastIndex = 0;
+  int lastIndex = 0;  // non-intra: 1 for a block of coefficient 0 only
 };
 
-struct QuantiserSetup {
-  const Ipp32s* scan;
-  int qp;
-  const Ipp16s* weights;  // non-intra: null means a flat 16
-};
-
-ReferenceBlock referenceIntra(BitSource& bits, const CodeList& dcSizes, const CodeList& ac,
-                              const QuantiserSetup& q, Ipp16s& dcPredictor, int dcShift);
-ReferenceBlock referenceNonIntra(BitSource& bits, const CodeList& first, const CodeList& ac,
-                                 const QuantiserSetup& q);
+// One block, intra (a DC predictor given: `first` holds dct_dc_size codes) or
+// not (`first` holds the first-coefficient codes); no weights: a flat 16.
+ReferenceBlock referenceBlock(BitSource& bits, const CodeList& first, const CodeList& ac,
+                              const Ipp32s* scan, int qp, const Ipp16s* weights,
+                              Ipp16s* dcPredictor, int dcShift);
 
 }  // namespace quarlin::test

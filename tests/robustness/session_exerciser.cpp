@@ -10,11 +10,26 @@
 #include <tuple>
 
 #include "quarlin/quarlin.h"
-#include "tests/robustness/reference_decoder.h"
+#include "tests/support/frame_host.h"
 #include "tests/support/exported_session.h"
 #include "tests/support/test_host.h"
 
 namespace quarlin::robust {
+
+PlaneSet GuardedPicture::planeSet() {
+  PlaneSet set{};
+  set.y.address = plane_[0].data();
+  set.cb.address = plane_[1].data();
+  set.cr.address = plane_[2].data();
+  return set;
+}
+
+std::string GuardedPicture::damagedGuards() const {
+  std::string damaged;
+  for (int p = 0; p < 3; ++p)
+    if (!plane_[p].frontGuardIntact()) damaged += p == 0 ? " Y" : p == 1 ? " Cb" : " Cr";
+  return damaged;
+}
 
 namespace {
 
@@ -277,14 +292,56 @@ std::string ExerciseReport::summary() const {
   return s;
 }
 
+const ScaleOption kScaleOptions[3] = {{"full", 0, 0}, {"half-width", 1, 2}, {"quarter", 1, 1}};
+
+int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* forward, GuardedPicture* backward,
+                        GuardedPicture& output, const ScaleOption& scale, ExerciseReport& report) {
+  const PlaneSet outputPlanes = output.planeSet();
+  const PlaneSet forwardPlanes = forward ? forward->planeSet() : PlaneSet{};
+  const PlaneSet backwardPlanes = backward ? backward->planeSet() : PlaneSet{};
+  const int32_t result = Quarlin_GetFrame(session, frame, &forwardPlanes, &backwardPlanes, &outputPlanes,
+                                          scale.reducedResolution, scale.reductionMode);
+  ++report.frameRequests;
+  if (result == 0) ++report.framesDecoded;
+  const std::string call = "GetFrame(" + std::to_string(frame) + ", " + scale.name + ")";
+  if (!oneOf(result, {0, -3, -5})) report.problem(call + " returned " + std::to_string(result));
+  const std::pair<const char*, GuardedPicture*> pictures[] = {
+      {"output", &output}, {"forward", forward}, {"backward", backward}};
+  for (const auto& [role, picture] : pictures) {
+    const std::string damaged = picture ? picture->damagedGuards() : std::string();
+    if (!damaged.empty()) report.problem(call + " wrote before the " + role + " planes:" + damaged);
+  }
+  return result;
+}
+
+void decodeServed(const IndexedSession& s, int scale, const std::vector<int32_t>& frames, ExerciseReport& report,
+                  size_t budgetBytes) {
+  constexpr tool::DecodeScale kScales[3] = {tool::DecodeScale::Full, tool::DecodeScale::HalfWidth,
+                                            tool::DecodeScale::Quarter};
+  test::HostDecoder decoder(s.session);
+  tool::FrameServer server(decoder, decoder.geometry(), kScales[scale], budgetBytes);
+  server.setPlaneAllocator(test::guardedPlanes(kFreshSample));
+  server.setTolerateFailures(true);
+  for (const int32_t frame : frames) {
+    try {
+      server.frame(frame);
+    } catch (const tool::FrameError&) {  // a frame the index does not hold
+    }
+  }
+  for (const test::HostDecoder::Call& call : decoder.calls) {
+    ++report.frameRequests;
+    if (call.result == 0) ++report.framesDecoded;
+    if (!oneOf(call.result, {0, -3, -5}))
+      report.problem("GetFrame(" + std::to_string(call.frame) + ", " + kScaleOptions[scale].name + ") returned " +
+                     std::to_string(call.result));
+  }
+}
+
 DecodePlan everyFrame(int32_t scales, int32_t frames) {
   return [scales, frames](const IndexedSession& s, ExerciseReport& report) {
-    for (int32_t k = 0; k < scales && k < 3; ++k) {
-      ReferenceDecoder decoder(s.session, s.sizes, kScaleOptions[k], report);
-      for (size_t i = 0; i < s.frames.size() && i < static_cast<size_t>(frames); ++i) decoder.decode(s.frames[i]);
-      decoder.decode(s.absent[0]);  // past the last indexed frame
-      decoder.decode(-1);
-    }
+    std::vector<int32_t> asked(s.frames.begin(), s.frames.begin() + std::min<size_t>(s.frames.size(), frames));
+    asked.insert(asked.end(), {s.absent[0], -1});  // past the last indexed frame, and before the first
+    for (int32_t k = 0; k < scales && k < 3; ++k) decodeServed(s, k, asked, report);
   };
 }
 

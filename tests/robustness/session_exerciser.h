@@ -12,9 +12,32 @@
 #include <vector>
 
 #include "quarlin/quarlin.h"
-#include "tests/robustness/guarded_planes.h"
+#include "tests/support/guarded_plane.h"
 
 namespace quarlin::robust {
+
+// Fresh planes hold this sample, so decoded and undecoded areas differ.
+constexpr uint8_t kFreshSample = 0x5A;
+
+// The byte sizes a host gives the planes of one picture (those
+// Quarlin_GetFrameSizes reports).
+struct PlaneSizes {
+  size_t luma = 0;
+  size_t chroma = 0;
+};
+
+// The Y, Cb and Cr planes of one picture, each a guarded plane.
+class GuardedPicture {
+ public:
+  GuardedPicture(const PlaneSizes& sizes, uint8_t fill) : plane_{{sizes.luma, fill}, {sizes.chroma, fill}, {sizes.chroma, fill}} {}
+  PlaneSet planeSet();
+  // Empty when the guards before the planes hold; otherwise which were hit.
+  std::string damagedGuards() const;
+  size_t bytes() const { return plane_[0].size() + plane_[1].size() + plane_[2].size(); }
+
+ private:
+  test::GuardedPlane plane_[3];
+};
 
 struct ExerciseReport {
   std::vector<std::string> problems;  // empty when every promise held
@@ -38,6 +61,29 @@ struct IndexedSession {
 
 // The frame requests made through a session once its index is complete.
 using DecodePlan = std::function<void(const IndexedSession&, ExerciseReport&)>;
+
+// The three decoding options of Quarlin_GetFrame, as (reducedResolution,
+// reductionMode).
+struct ScaleOption {
+  const char* name;
+  int32_t reducedResolution;
+  int32_t reductionMode;
+};
+extern const ScaleOption kScaleOptions[3];
+
+// Quarlin_GetFrame of `frame` into `output`, predicting from `forward` and
+// `backward` (null: a record of null addresses; any may be `output` itself),
+// checked: the result is one a complete index allows (0, -3, -5) and the
+// guards before the planes passed are intact (those after them are pages
+// that fault).
+int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* forward, GuardedPicture* backward,
+                        GuardedPicture& output, const ScaleOption& scale, ExerciseReport& report);
+
+// `frames` at scale `scale` (0 full, 1 half width, 2 quarter) as the tool
+// serves them: each after its references, decoded pictures kept up to
+// `budgetBytes`, every plane guarded; every result is checked.
+void decodeServed(const IndexedSession& session, int scale, const std::vector<int32_t>& frames,
+                  ExerciseReport& report, size_t budgetBytes = size_t{192} << 20);
 
 // A careful host's requests: at each of the first `scales` scales (full,
 // half width, quarter), the first `frames` indexed frames in display order,

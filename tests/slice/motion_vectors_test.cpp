@@ -1,4 +1,5 @@
-// Vector arithmetic of ISO/IEC 13818-2 7.6.3 at each decode scale.
+// Vector arithmetic of ISO/IEC 13818-2 7.6.3 at each decode scale, worked
+// out by hand from the standard's formulas.
 #include "slice/motion_vectors.h"
 
 #include <gtest/gtest.h>
@@ -6,79 +7,56 @@
 namespace quarlin {
 namespace {
 
-struct VectorCase {
-  int fCode, prediction, motionCode, residual, expected;
-};
-
-void PrintTo(const VectorCase& c, std::ostream* out) {
-  *out << "f_code " << c.fCode << ", prediction " << c.prediction << ", motion_code " << c.motionCode
-       << ", residual " << c.residual;
-}
-
-class VectorReconstruction : public ::testing::TestWithParam<VectorCase> {};
-
-TEST_P(VectorReconstruction, DeltaPlusPredictionWrapsIntoRange) {
-  const VectorCase& c = GetParam();
-  const int rSize = c.fCode - 1;
-  EXPECT_EQ(wrapVector(c.prediction + motionDelta(c.motionCode, c.residual, rSize), rSize), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    FCodeCases, VectorReconstruction,
-    ::testing::Values(VectorCase{1, 15, 1, 0, -16},    // 16 wraps to -16
-                      VectorCase{1, -16, -1, 0, 15},   // -17 wraps to 15
-                      VectorCase{1, 3, -2, 0, 1},      //
-                      VectorCase{2, 0, -3, 1, -6},     // -(((3 - 1) << 1) + 1 + 1)
-                      VectorCase{2, 0, 3, 0, 5},       // ((3 - 1) << 1) + 0 + 1
-                      VectorCase{2, 30, 2, 1, -30},    // 30 + 4 = 34 > 31 wraps by 64
-                      VectorCase{3, 0, 16, 3, -64},    // ((16 - 1) << 2) + 3 + 1 = 64 > 63 wraps
-                      VectorCase{9, 100, 0, 0, 100}));  // motion_code 0 keeps the prediction
-
-TEST(VectorReconstruction, LargestFCodeStaysInItsRange) {
-  // f_code 9: f = 256, range [-4096, 4095].
-  EXPECT_EQ(wrapVector(4095 + motionDelta(1, 0, 8), 8), -4096);
-  EXPECT_EQ(motionDelta(-16, 255, 8), -((15 << 8) + 255 + 1));
-}
-
-struct OffsetCase {
-  int vx, vy;
-  SampleOffset luma, chroma;
-};
-
-void expectOffset(const SampleOffset& got, const SampleOffset& want) {
-  EXPECT_EQ(got.x, want.x);
-  EXPECT_EQ(got.y, want.y);
-  EXPECT_EQ(got.type, want.type);
-}
-
-TEST(SampleOffsets, FullScale) {
-  const OffsetCase cases[] = {
-      {-3, 5, {-2, 2, 12}, {-1, 1, 8}},  // chroma (-1, 2): toward zero
-      {4, -4, {2, -2, 0}, {1, -1, 0}},
-      {1, 1, {0, 0, 12}, {0, 0, 0}},
-      {-1, -1, {-1, -1, 12}, {0, 0, 0}},
-      {7, -7, {3, -4, 12}, {1, -2, 12}},  // chroma (3, -3)
+TEST(MotionVectors, DeltaPlusPredictionWrapsIntoRange) {
+  const struct {
+    int fCode, prediction, motionCode, residual, expected;
+  } cases[] = {
+      {1, 15, 1, 0, -16},     // 16 wraps to -16
+      {1, -16, -1, 0, 15},    // -17 wraps to 15
+      {1, 3, -2, 0, 1},       //
+      {2, 0, -3, 1, -6},      // -(((3 - 1) << 1) + 1 + 1)
+      {2, 0, 3, 0, 5},        // ((3 - 1) << 1) + 0 + 1
+      {2, 30, 2, 1, -30},     // 30 + 4 = 34 > 31 wraps by 64
+      {3, 0, 16, 3, -64},     // ((16 - 1) << 2) + 3 + 1 = 64 > 63 wraps
+      {9, 100, 0, 0, 100},    // motion_code 0 keeps the prediction
+      {9, 4095, 1, 0, -4096}, // f = 256: range [-4096, 4095]
+      {9, 0, -16, 255, -4096},  // -((15 << 8) + 255 + 1)
   };
-  for (const OffsetCase& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.vx << "," << c.vy);
-    expectOffset(lumaOffsetAt<DecodeScale::Full>(c.vx, c.vy), c.luma);
-    expectOffset(chromaOffsetAt<DecodeScale::Full>(c.vx, c.vy), c.chroma);
+  for (const auto& c : cases)
+    EXPECT_EQ(wrapVector(c.prediction + motionDelta(c.motionCode, c.residual, c.fCode - 1), c.fCode - 1), c.expected)
+        << "f_code " << c.fCode << ", prediction " << c.prediction << ", motion_code " << c.motionCode;
+}
+
+template <DecodeScale S>
+std::pair<SampleOffset, SampleOffset> offsetsAt(int vx, int vy) {
+  return {lumaOffsetAt<S>(vx, vy), chromaOffsetAt<S>(vx, vy)};
+}
+
+// Luma and chroma offsets (full samples, and the half-sample type: 8
+// horizontal, 12 both). Chroma vectors are halved toward zero; HalfWidth
+// halves the horizontal component toward zero first, Quarter both.
+TEST(MotionVectors, SampleOffsetsAtEachScale) {
+  const struct {
+    const char* scale;
+    std::pair<SampleOffset, SampleOffset> (*at)(int, int);
+    int vx, vy;
+    SampleOffset luma, chroma;
+  } cases[] = {
+      {"full", offsetsAt<DecodeScale::Full>, -3, 5, {-2, 2, 12}, {-1, 1, 8}},  // chroma (-1, 2)
+      {"full", offsetsAt<DecodeScale::Full>, 4, -4, {2, -2, 0}, {1, -1, 0}},
+      {"full", offsetsAt<DecodeScale::Full>, 1, 1, {0, 0, 12}, {0, 0, 0}},
+      {"full", offsetsAt<DecodeScale::Full>, -1, -1, {-1, -1, 12}, {0, 0, 0}},
+      {"full", offsetsAt<DecodeScale::Full>, 7, -7, {3, -4, 12}, {1, -2, 12}},  // chroma (3, -3)
+      {"half", offsetsAt<DecodeScale::HalfWidth>, -3, 5, {-1, 2, 12}, {-1, 1, 8}},  // (-1, 5)
+      {"quarter", offsetsAt<DecodeScale::Quarter>, -5, 9, {-1, 2, 0}, {-1, 1, 8}},  // (-2, 4), chroma (-1, 2)
+  };
+  const auto same = [](const SampleOffset& a, const SampleOffset& b) {
+    return a.x == b.x && a.y == b.y && a.type == b.type;
+  };
+  for (const auto& c : cases) {
+    const auto [luma, chroma] = c.at(c.vx, c.vy);
+    EXPECT_TRUE(same(luma, c.luma) && same(chroma, c.chroma)) << c.scale << " " << c.vx << "," << c.vy;
   }
-}
-
-TEST(SampleOffsets, HalfWidthHalvesHorizontalTowardZero) {
-  // (-3, 5) becomes (-1, 5): luma offset (-1, 2), type 12; chroma (-1 >> 1, 5 >> 1) = (-1, 2).
-  expectOffset(lumaOffsetAt<DecodeScale::HalfWidth>(-3, 5), {-1, 2, 12});
-  expectOffset(chromaOffsetAt<DecodeScale::HalfWidth>(-3, 5), {-1, 1, 8});
-  expectOffset(lumaOffsetAt<DecodeScale::HalfWidth>(6, -3), {1, -2, 12});
-}
-
-TEST(SampleOffsets, QuarterHalvesBothComponents) {
-  // (-5, 9) becomes (-2, 4): luma (-1, 2) full samples; chroma vector
-  // (-2 >> 1, 4 >> 1) = (-1, 2): offset (-1, 1), horizontal half sample.
-  expectOffset(lumaOffsetAt<DecodeScale::Quarter>(-5, 9), {-1, 2, 0});
-  expectOffset(chromaOffsetAt<DecodeScale::Quarter>(-5, 9), {-1, 1, 8});
-  expectOffset(chromaOffsetAt<DecodeScale::Quarter>(7, 6), {0, 0, 12});
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // One host picture plane of exactly the size Quarlin_GetFrameSizes reports,
 // ending where an inaccessible page begins: any read or write past its end
-// faults at the offending instruction.
+// faults at the offending instruction. Before its start lie guard bytes of
+// a known pattern (poisoned in AddressSanitizer builds, which then report a
+// stray access there at once).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +23,8 @@ class GuardedPlane {
   const uint8_t* end() const { return data_ + size_; }
   uint8_t operator[](size_t i) const { return data_[i]; }
   bool operator==(const GuardedPlane& other) const;
+  // The guard bytes before the plane still hold their pattern.
+  bool frontGuardIntact() const;
 
  private:
   uint8_t* mapping_ = nullptr;

@@ -55,11 +55,6 @@ BitWriter& BitWriter::putCode(const std::string& code) {
 
 BitWriter& BitWriter::putVlc(int slot, int32_t value) { return putCode(codeFor(slot, value)); }
 
-BitWriter& BitWriter::alignWithZeros() {
-  bits_ = bytes_.size() * 8;
-  return *this;
-}
-
 std::vector<uint32_t> BitWriter::words(size_t padWords, uint8_t padByte) const {
   Bytes bytes = bytes_;
   const size_t count = (bytes.size() + 3) / 4 + padWords;
@@ -90,13 +85,6 @@ BitWriter& BitWriter::intraDcBlock(bool luma, int differential) {
   putVlc(luma ? kVlcDcSizeLuma : kVlcDcSizeChroma, size);
   if (size) put(static_cast<uint32_t>(differential > 0 ? differential : differential + (1 << size) - 1), size);
   return putCode("10");  // end_of_block, table B.14
-}
-
-BitWriter& BitWriter::interBlock(int run, int level) {
-  putCode("0000 01");  // escape
-  put(static_cast<uint32_t>(run), 6);
-  put(static_cast<uint32_t>(level) & 0xFFF, 12);
-  return putCode("10");
 }
 
 }  // namespace quarlin::test

@@ -30,7 +30,6 @@ class BitWriter {
   // decodes to `value`: the tables are the decoder's own, so this writes
   // what it reads (independent code lists are in the primitives' tests).
   BitWriter& putVlc(int slot, int32_t value);
-  BitWriter& alignWithZeros();
 
   // Bytes so far; a partly written last byte is padded with zero bits.
   const Bytes& done() const { return bytes_; }
@@ -41,13 +40,11 @@ class BitWriter {
 
   // Slice syntax (6.2.4, 6.2.5): a slice header without extra
   // information, macroblock_address_increment with escapes, a motion_code,
-  // a DC-only intra block (table B.14), an escape-coded non-intra block of
-  // one coefficient; each ends with end_of_block where it has one.
+  // a DC-only intra block (table B.14) ending with end_of_block.
   BitWriter& sliceHeader(int quantiserScaleCode);
   BitWriter& addressIncrement(int increment);
   BitWriter& motionVector(int motionCode);
   BitWriter& intraDcBlock(bool luma, int differential);
-  BitWriter& interBlock(int run, int level);
 
  private:
   Bytes bytes_;
@@ -92,8 +89,9 @@ inline Bytes sequenceDisplayExtension(int width, int height, bool colour) {
   return e.put(0x3000 | width, 14).put(1, 1).put(0x3000 | height, 14).done();
 }
 
+// time_code 00:00:00:00 (its marker bit set), closed_gop, broken_link 0.
 inline Bytes gopHeader(bool closed) {
-  return BitWriter(0xB8).put(0, 25).put(closed, 1).put(0, 1).done();
+  return BitWriter(0xB8).put(1u << 12, 25).put(closed, 1).put(0, 1).done();
 }
 
 struct PictureParams {
@@ -163,12 +161,6 @@ struct BuiltStream {
   Bytes bytes;
   // Offset just after each picture start code, in coding order.
   std::vector<int64_t> pictureEnds;
-  // Byte length of picture i's unit: from after its start code through the
-  // next one (to the end of the file for the last).
-  uint32_t unitLength(size_t i) const {
-    const int64_t end = i + 1 < pictureEnds.size() ? pictureEnds[i + 1] : static_cast<int64_t>(bytes.size());
-    return static_cast<uint32_t>(end - pictureEnds[i]);
-  }
 };
 
 struct StreamOptions {

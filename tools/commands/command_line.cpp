@@ -144,7 +144,7 @@ Commands:
         [--strict]
         Every frame (or K frames from N) in display order as YUV4MPEG2 4:2:0;
         "-o -" writes to standard output. A frame that fails to decode (a
-        damaged or cut file) is written as far as it decoded, with a warning
+        damaged or cut file) is written with its damaged macroblocks concealed, with a warning
         naming it, and decoding goes on; the exit status is 1 when any frame
         failed. --strict stops at the first failure instead.
   frame FILE N -o OUT.png|OUT.y4m|OUT.yuv [--scale S] [--format png|y4m|yuv]

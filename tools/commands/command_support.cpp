@@ -89,12 +89,13 @@ OutputFile::OutputFile(const std::string& path) : path_(path), isStdout_(path ==
   file_ = isStdout_ ? stdout : std::fopen(path.c_str(), "wb");
   if (!file_) failFile(path, "cannot create");
   // Whole frames go out in few large writes instead of one per row. Standard
-  // output keeps its buffer until the process ends, so that one is static.
+  // output keeps its buffer until the C library's last flush, after every
+  // static object is gone, so that buffer is never freed.
   constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
-  static std::vector<char> stdoutBuffer(kBufferBytes);
+  static char* const stdoutBuffer = new char[kBufferBytes];
   if (!isStdout_) buffer_.resize(kBufferBytes);
-  std::vector<char>& buffer = isStdout_ ? stdoutBuffer : buffer_;
-  std::setvbuf(file_, buffer.data(), _IOFBF, buffer.size());
+  char* buffer = isStdout_ ? stdoutBuffer : buffer_.data();
+  std::setvbuf(file_, buffer, _IOFBF, kBufferBytes);
 }
 
 OutputFile::~OutputFile() {

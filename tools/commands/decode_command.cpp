@@ -49,7 +49,7 @@ int runDecode(const Options& options) {
   const std::size_t budget = options.cacheBytes.value_or(picturesBytes(*session, scale, kSequentialFrames));
   PictureSource source(*session, scale, budget);
   // A damaged or cut file is decoded to its end: a frame that fails is
-  // written as far as it decoded, with a warning; --strict stops instead.
+  // written with its damaged macroblocks concealed, with a warning; --strict stops instead.
   source.server().setTolerateFailures(!options.strict);
   OutputFile out(options.output);
   Y4mWriter writer(out.get(), y4mHeader(*session, look, options, scale));
@@ -63,7 +63,7 @@ int runDecode(const Options& options) {
     }
     for (const FrameError& failure : source.server().takeFailures()) {
       bar.clear();
-      std::fprintf(stderr, "quarlin: %s: warning: %s (result %d); written as far as it decoded\n",
+      std::fprintf(stderr, "quarlin: %s: warning: %s (result %d); damaged macroblocks concealed\n",
                    options.input.c_str(), failure.what(), failure.result());
     }
     bar.update(static_cast<double>(frame - range.first + 1) / std::max<uint32_t>(range.count, 1));
@@ -72,7 +72,9 @@ int runDecode(const Options& options) {
   out.close();
   const uint64_t failures = source.server().failureCount();
   if (failures > 0) {
-    std::fprintf(stderr, "quarlin: %s: %u frames written, %llu of the pictures decoded failed\n",
+    std::fprintf(stderr,
+                 "quarlin: %s: %u frames written, %llu of the pictures decoded failed "
+                 "(damaged macroblocks concealed)\n",
                  options.input.c_str(), range.count, static_cast<unsigned long long>(failures));
     return kExitFailure;
   }

@@ -143,7 +143,7 @@ std::shared_ptr<Picture> FrameServer::decodeWith(const Work& work, int32_t reque
 }
 
 std::shared_ptr<Picture> FrameServer::newPicture() {
-  if (spare_.empty()) return std::make_shared<Picture>(layout_, scale_);
+  if (spare_.empty()) return std::make_shared<Picture>(layout_, scale_, allocate_);
   std::shared_ptr<Picture> picture = std::move(spare_.back());
   spare_.pop_back();
   return picture;

@@ -52,6 +52,9 @@ class FrameServer {
   uint64_t failureCount() const { return failures_; }
   std::vector<FrameError> takeFailures() { return std::exchange(failed_, {}); }
 
+  // Planes of the pictures decoded from now on come from `allocate`.
+  void setPlaneAllocator(PlaneAllocator allocate) { allocate_ = std::move(allocate); }
+
   DecodeScale scale() const { return scale_; }
   bool isCached(int32_t frame) const { return cache_.count(frame) != 0; }
   std::size_t cachedFrames() const { return cache_.size(); }
@@ -95,6 +98,7 @@ class FrameServer {
   PlaneLayout layout_;
   DecodeScale scale_;
   std::size_t budgetBytes_;
+  PlaneAllocator allocate_;
   bool tolerateFailures_ = false;
   uint64_t failures_ = 0;
   std::vector<FrameError> failed_;

@@ -10,18 +10,16 @@ namespace {
 // boundary keeps every row start aligned for vector loads and stores.
 constexpr std::align_val_t kPlaneAlignment{128};
 
-uint8_t* allocatePlane(std::size_t bytes) {
-  return static_cast<uint8_t*>(::operator new[](bytes, kPlaneAlignment));
+std::shared_ptr<uint8_t> allocatePlane(std::size_t bytes) {
+  return std::shared_ptr<uint8_t>(static_cast<uint8_t*>(::operator new[](bytes, kPlaneAlignment)),
+                                  [](uint8_t* p) { ::operator delete[](p, kPlaneAlignment); });
 }
 
 }  // namespace
 
-void Picture::AlignedDelete::operator()(uint8_t* p) const { ::operator delete[](p, kPlaneAlignment); }
-
-Picture::Picture(const PlaneLayout& layout, DecodeScale scale) : layout_(layout), scale_(scale) {
-  planes_[0].reset(allocatePlane(layout.lumaBytes));
-  planes_[1].reset(allocatePlane(layout.chromaBytes));
-  planes_[2].reset(allocatePlane(layout.chromaBytes));
+Picture::Picture(const PlaneLayout& layout, DecodeScale scale, const PlaneAllocator& allocate)
+    : layout_(layout), scale_(scale) {
+  for (int p = 0; p < 3; ++p) planes_[p] = (allocate ? allocate : allocatePlane)(planeBytes(p));
 }
 
 std::size_t Picture::planeBytes(int index) const {

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "quarlin/quarlin.h"
@@ -10,9 +11,14 @@
 
 namespace quarlin::tool {
 
+// Where a picture's planes come from: storage of `bytes` bytes that stays
+// valid while the returned pointer is held. When none is given, planes are
+// 128-byte aligned heap blocks.
+using PlaneAllocator = std::function<std::shared_ptr<uint8_t>(std::size_t bytes)>;
+
 class Picture {
  public:
-  Picture(const PlaneLayout& layout, DecodeScale scale);
+  Picture(const PlaneLayout& layout, DecodeScale scale, const PlaneAllocator& allocate = {});
 
   DecodeScale scale() const { return scale_; }
   const PlaneLayout& layout() const { return layout_; }
@@ -30,12 +36,9 @@ class Picture {
   void fillBlack();
 
  private:
-  struct AlignedDelete {
-    void operator()(uint8_t* p) const;
-  };
   PlaneLayout layout_;
   DecodeScale scale_;
-  std::unique_ptr<uint8_t[], AlignedDelete> planes_[3];
+  std::shared_ptr<uint8_t> planes_[3];
 };
 
 }  // namespace quarlin::tool

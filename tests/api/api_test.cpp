@@ -1,0 +1,125 @@
+// libquarlin.so through its ten exports on the committed corpus: the index
+// against FFmpeg's view of each file, seek data, sessions on two threads.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/corpus.h"
+#include "tests/support/exported_session.h"
+#include "tests/support/test_host.h"
+
+namespace quarlin::test {
+namespace {
+
+std::string runCommand(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  if (pipe) pclose(pipe);
+  return out;
+}
+
+TEST(ExportedSymbols, ExactlyTheTenExports) {
+  std::istringstream table(runCommand("nm -D --defined-only --format=posix '" QUARLIN_LIBRARY_PATH "'"));
+  std::set<std::string> exported;
+  for (std::string line; std::getline(table, line);) exported.insert(line.substr(0, line.find(' ')));
+  const std::set<std::string> expected = {
+      "Quarlin_OpenFile",    "Quarlin_IndexFile",           "Quarlin_CloseFile",     "Quarlin_GetFileInfo",
+      "Quarlin_GetStartFrameOffset", "Quarlin_GetFrameSizes", "Quarlin_GetSeekData", "Quarlin_FreeSeekData",
+      "Quarlin_GetFrameDependancies", "Quarlin_GetFrame"};
+  EXPECT_EQ(exported, expected);
+}
+
+class DecodableStream : public testing::TestWithParam<CorpusStream> {};
+
+// Frame numbers run 0 .. count - 1 and from the first I-frame on the types
+// are ffprobe's. Before it FFmpeg may show pictures coded before the first
+// I-picture, which are not indexed; the index may hold leading B-frames of
+// the first group, which FFmpeg may drop.
+TEST_P(DecodableStream, IndexAgreesWithFfprobe) {
+  const CorpusStream& s = GetParam();
+  ExportedSession f(s.path());
+  ASSERT_EQ(f.indexResult(), 0);
+  std::string probed, types;
+  for (char c : runCommand("ffprobe -v error -select_streams '" + s.stream +
+                           "' -show_entries frame=pict_type -of csv=p=0 '" + s.path() + "' 2>/dev/null"))
+    if (c == 'I' || c == 'P' || c == 'B') probed.push_back(c);
+  ASSERT_FALSE(probed.empty()) << "ffprobe gave no frames";
+  for (const SeekDataEntry& e : seekDataEntries(f.seekData())) {
+    EXPECT_EQ(e.number, int32_t(types.size()));
+    types.push_back(e.type);
+  }
+  FileInfo info{};
+  ASSERT_EQ(Quarlin_GetFileInfo(f.handle(), &info), 0);
+  EXPECT_EQ(size_t(info.frameCount), types.size());
+  const size_t ours = types.find('I');
+  ASSERT_NE(ours, std::string::npos);
+  EXPECT_EQ(types.find_first_not_of('B'), ours);
+  EXPECT_EQ(types.substr(ours), probed.substr(probed.find('I')));
+  // References are anchors; an I-frame has no backward one (its forward one
+  // is for a P field predicting from the previous frame).
+  for (int32_t n = 0; n < int32_t(types.size()); ++n) {
+    int32_t forward = 0, backward = 0;
+    ASSERT_EQ(Quarlin_GetFrameDependancies(f.handle(), n, &forward, &backward), 0);
+    for (int32_t ref : {forward, backward})
+      EXPECT_TRUE(ref == -1 || (ref >= 0 && ref < int32_t(types.size()) && types[ref] != 'B')) << n << " -> " << ref;
+    const bool ok = types[n] == 'I' ? backward == -1 && forward < n : types[n] == 'P' ? forward != -1 : backward != -1;
+    EXPECT_TRUE(ok) << types[n] << " frame " << n << " refers to " << forward << ", " << backward;
+  }
+}
+
+// Seek data reopens the file without a scan, reading it only up to its
+// first picture; a block cut short is not used and the file is indexed
+// again, to the same seek data. (The answers after a reopen are compared
+// for every file by the robustness tests.)
+TEST_P(DecodableStream, SeekDataRoundTrip) {
+  const std::vector<uint8_t> seek = ExportedSession(GetParam().path()).seekData();
+  ASSERT_GE(seek.size(), 40u);
+  const int64_t allocationsBefore = testHostAllocateCount();
+  EXPECT_EQ(ExportedSession(GetParam().path(), seek, false).openResult(), 0);
+  EXPECT_LE(testHostAllocateCount() - allocationsBefore, 3) << "the unit buffer and a file block or two";
+  for (size_t length : {size_t{39}, seek.size() - 1, seek.size()}) {
+    const std::vector<uint8_t> block(seek.begin(), seek.begin() + long(length));
+    EXPECT_EQ(ExportedSession(GetParam().path(), block).seekData(), seek) << length;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, DecodableStream, testing::ValuesIn(decodableStreams()), CorpusTestName());
+
+// An I/P field frame depends on the previous reference frame exactly when
+// its P field predicts from it (the encoder's own account of each frame).
+TEST(FieldFrames, IntraFramesDependOnWhatTheirPFieldReads) {
+  const std::map<std::string, std::vector<std::pair<int32_t, int32_t>>> cases = {
+      {"es-field-ip-backref.m2v", {{0, -1}, {9, 6}, {16, -1}, {25, 22}, {31, 28}}},
+      {"es-mixed-frame-field.m2v", {{12, -1}, {19, -1}}},
+      {"es-mixed-dual-prime.m2v", {{8, -1}}}};
+  for (const auto& [file, frames] : cases) {
+    ExportedSession f(streamPath(file));
+    for (const auto& [frame, forward] : frames) {
+      int32_t references[2] = {0, 0};
+      EXPECT_EQ(Quarlin_GetFrameDependancies(f.handle(), frame, &references[0], &references[1]), 0);
+      EXPECT_EQ(std::make_pair(references[0], references[1]), std::make_pair(forward, -1)) << file << " " << frame;
+    }
+  }
+}
+
+TEST(ConcurrentSessions, TwoThreadsIndexLikeOne) {
+  const std::vector<CorpusStream> streams = decodableStreams();
+  std::vector<std::vector<uint8_t>> alone, together(streams.size());
+  for (const CorpusStream& s : streams) alone.push_back(ExportedSession(s.path()).seekData());
+  auto worker = [&](size_t first) {
+    for (size_t i = first; i < streams.size(); i += 2) together[i] = ExportedSession(streams[i].path()).seekData();
+  };
+  std::thread a(worker, 0), b(worker, 1);
+  a.join();
+  b.join();
+  for (size_t i = 0; i < streams.size(); ++i) EXPECT_EQ(together[i], alone[i]) << streams[i].file;
+}
+
+}  // namespace
+}  // namespace quarlin::test

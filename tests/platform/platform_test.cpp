@@ -1,0 +1,135 @@
+// The platform and foundation services the decoder's threads rely on: events,
+// locks, interlocked counts, threads and the counted allocators.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "foundation/kelso/allocator.h"
+#include "foundation/kelso/stl_allocator.h"
+#include "foundation/kelso/thread_manager.h"
+#include "platform/sync.h"
+
+namespace quarlin::platform {
+namespace {
+
+void setLater(Event* event) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  event->set();
+}
+
+// Auto-reset, sets do not stack, time-outs consume nothing, a wait for
+// several events consumes them only together.
+TEST(Event, AutoResetTimeOutsAndWaitsForAll) {
+  Event a, b, c;
+  Event* const set[] = {&a, &b, &c};
+  EXPECT_FALSE(a.wait(0)) << "created non-signalled";
+  a.set();
+  a.set();
+  EXPECT_TRUE(a.wait(0));
+  EXPECT_FALSE(a.wait(20));
+  a.set();
+  c.set();
+  EXPECT_FALSE(waitForAll(set, 3, 30));
+  EXPECT_TRUE(a.wait(0) && c.wait(0)) << "the time-out consumed nothing";
+  std::thread setter([&] {
+    for (Event* e : set) setLater(e);
+  });
+  EXPECT_TRUE(waitForAll(set, 3, 10000));
+  setter.join();
+  for (Event* e : set) EXPECT_FALSE(e->wait(0));
+}
+
+// A thread of the parent waits on an event when the process forks: the
+// child's own events must still wake.
+TEST(Event, ForkedChildWakesAlthoughTheParentHadAWaiter) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "ThreadSanitizer cannot start threads after a fork";
+#endif
+  Event parentOnly;
+  std::thread waiter([&] { parentOnly.wait(-1); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (const pid_t child = fork(); child == 0) {
+    alarm(20);
+    bool woken = true;
+    for (int round = 0; round < 3; ++round) {  // the second wait hangs on the parent's condition
+      Event event;
+      std::thread setter(setLater, &event);
+      woken = event.wait(5000) && woken;
+      setter.join();
+    }
+    _exit(woken ? 0 : 1);
+  } else {
+    int status = -1;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  }
+  parentOnly.set();
+  waiter.join();
+}
+
+TEST(CriticalSection, RecursiveForItsOwnerExclusiveForOthersAndCountsExact) {
+  CriticalSection lock;
+  lock.enter();
+  EXPECT_TRUE(lock.tryEnter());
+  lock.leave();
+  bool otherGotIt = true;
+  std::thread([&] { otherGotIt = lock.tryEnter(); }).join();
+  EXPECT_FALSE(otherGotIt) << "still held once";
+  lock.leave();
+  int64_t plain = 0;
+  volatile int32_t interlocked = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; ++i) {
+        lock.enter();
+        ++plain;
+        lock.leave();
+        interlockedIncrement(&interlocked);
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(plain, 80000);
+  EXPECT_EQ(interlockedDecrement(&interlocked), 79999) << "the new value";
+}
+
+TEST(Thread, WaitTimesOutWhileItRunsThenSucceeds) {
+  Event release;
+  ThreadHandle thread = Kelso::ThreadManager::CreateRegisteredThread(
+      [](void* event) -> uint32_t { return static_cast<Event*>(event)->wait(-1) ? 0 : 1; }, &release,
+      u"SliceDecoderThread", u"Quarlin");
+  ASSERT_TRUE(thread.valid());
+  EXPECT_FALSE(waitForThreads(&thread, 1, 30));
+  release.set();
+  EXPECT_TRUE(waitForThreads(&thread, 1, -1));
+  EXPECT_TRUE(waitForThreads(&thread, 1, 0)) << "an ended thread stays ended";
+  closeThread(thread);
+  EXPECT_FALSE(Kelso::ThreadManager::CreateRegisteredThread(nullptr, nullptr, u"x", u"y").valid());
+}
+
+TEST(KelsoAllocator, OneObjectPerBlockSizeAndEveryBlockCounted) {
+  Kelso::Allocator* const four = Kelso::Allocator::GetAllocator(4);
+  EXPECT_EQ(Kelso::Allocator::GetAllocator(4), four);
+  EXPECT_NE(Kelso::Allocator::GetAllocator(8), four);
+  const int64_t live = Kelso::Allocator::LiveBlocks();
+  void* block = four->AllocateBlock(4);
+  {
+    const Kelso::Vector<int64_t> offsets(1000);
+    EXPECT_EQ(Kelso::Allocator::LiveBlocks(), live + 2);
+  }
+  EXPECT_EQ(Kelso::Allocator::LiveBlocks(), live + 1);
+  four->FreeBlock(block);
+  EXPECT_EQ(Kelso::Allocator::LiveBlocks(), live);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // they report it instead
+  EXPECT_THROW(Kelso::Allocator::Allocate(SIZE_MAX / 2), std::bad_alloc);
+#endif
+  EXPECT_THROW(Kelso::STLAllocator<int64_t>().allocate(SIZE_MAX / 4), std::bad_alloc);
+}
+
+}  // namespace
+}  // namespace quarlin::platform

@@ -1,0 +1,98 @@
+// Synthetic slices for what encoders rarely write (increments that skip,
+// escape or leave the row, extra_information_slice, the row extension, the
+// reading bound, forbidden syntax) touch nothing outside their macroblocks.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "primitives/vlc_table_set.h"
+#include "slice/macroblock_decoder.h"
+#include "slice_harness.h"
+
+namespace quarlin::test {
+namespace {
+
+// One intra macroblock of DC-only blocks whose first luma differential is
+// `dc` (the others 0).
+BitWriter& intraMacroblock(BitWriter& w, int increment, int dc) {
+  w.addressIncrement(increment).putVlc(kVlcMacroblockTypeI, kMbIntra);
+  for (int k = 0; k < 6; ++k) w.intraDcBlock(k < 4, k == 0 ? dc : 0);
+  return w;
+}
+
+// A forward-predicted macroblock, not coded, with a zero vector.
+BitWriter& forwardMacroblock(BitWriter& w, int increment) {
+  return w.addressIncrement(increment).putVlc(kVlcMacroblockTypeP, kMbForward).motionVector(0).motionVector(0);
+}
+
+struct SliceCase {
+  const char* name;
+  int width, height, type, row;
+  int sliceEndWords;  // -1: the word after the one holding the next start code
+  std::function<void(BitWriter&)> write;
+  int32_t result;
+  // Luma macroblock (column, row) whose samples are all `value`; every other
+  // luma sample keeps the fill (column -1: none written).
+  int column, mbRow, value;
+};
+
+const SliceCase kCases[] = {
+    {"IncrementSkipsColumns", 96, 16, 1, 1, -1,
+     [](BitWriter& w) { intraMacroblock(w.sliceHeader(4), 3, 20); },  // column 2; 0 and 1 never written
+     0, 2, 0, 148},
+    {"TwoEscapesAndIncrementOneAdvanceBy67", 1104, 16, 1, 1, -1,  // 69 macroblocks per row
+     [](BitWriter& w) { intraMacroblock(w.sliceHeader(4), 67, -28); }, 0, 66, 0, 100},
+    {"ExtraInformationBytesAreSkipped", 64, 32, 1, 1, -1,
+     [](BitWriter& w) {
+       // quantiser_scale_code, extra_bit_slice, intra_slice, reserved bits,
+       // extra_bit_slice, extra_information_slice, extra_bit_slice.
+       w.put(4, 5).put(1, 1).put(1, 1).put(0, 7).put(1, 1).put(0xFF, 8).put(0, 1);
+       intraMacroblock(w, 1, -8);
+     },
+     0, 0, 0, 120},
+    // Above 2800 lines slice_vertical_position_extension (3 bits) comes
+    // first: row (1 << 7) + 48 = 176, the last.
+    {"TallPictureRowExtension", 16, 2816, 1, 48, -1,
+     [](BitWriter& w) { intraMacroblock(w.put(1, 3).sliceHeader(4), 1, 12); }, 0, 0, 175, 140},
+    // A macroblock may not begin past the bound: the first one ends past it.
+    {"MacroblocksPastTheBound", 352, 32, 1, 1, 1,
+     [](BitWriter& w) { for (int c = 0; c < 22; ++c) intraMacroblock(c ? w : w.sliceHeader(4), 1, c ? 0 : 40); }, -1,
+     0, 0, 168},
+    // A slice stays in its macroblock row (ISO/IEC 13818-2 6.3.16): an
+    // increment that leaves it ends the slice before the skipped macroblocks
+    // are predicted, so a damaged slice never touches rows another worker owns.
+    {"PIncrementPastTheRow", 96, 48, 2, 1, -1,  // column 0, then what would be row 1's column 0
+     [](BitWriter& w) { forwardMacroblock(forwardMacroblock(w.sliceHeader(8), 1), 6); }, -2, 0, 0, 0x40},
+    // Slices the syntax forbids decode nothing more: quantiser_scale_code 0,
+    // a row beyond the picture, an address past the last macroblock (the
+    // macroblocks before it stay).
+    {"QuantiserScaleCodeZero", 64, 32, 1, 1, -1, [](BitWriter& w) { intraMacroblock(w.sliceHeader(0), 1, 0); }, -2,
+     -1, 0, 0},
+    {"RowPastThePicture", 64, 32, 1, 3, -1, [](BitWriter& w) { intraMacroblock(w.sliceHeader(4), 1, 0); }, -2, -1, 0,
+     0},
+    {"AddressPastTheLastMacroblock", 64, 32, 1, 2, -1,  // address 13 of 8
+     [](BitWriter& w) { intraMacroblock(intraMacroblock(w.sliceHeader(4), 1, 0), 5, 0); }, -2, 0, 1, 128},
+};
+
+class SyntheticSlice : public testing::TestWithParam<SliceCase> {};
+
+TEST_P(SyntheticSlice, WritesOnlyItsMacroblocks) {
+  const SliceCase& c = GetParam();
+  SliceHarness h(c.width, c.height, c.type);
+  h.sliceEndWords = c.sliceEndWords;
+  BitWriter w;
+  c.write(w);
+  ASSERT_EQ(h.decode(w, c.row), c.result);
+  const size_t stride = static_cast<size_t>(h.output.stride(0));
+  for (size_t o = 0; o < h.output.planeSize(0); ++o) {
+    const int x = static_cast<int>(o % stride), y = static_cast<int>(o / stride);
+    const bool inside = c.column >= 0 && x / 16 == c.column && y / 16 == c.mbRow && x < c.width;
+    ASSERT_EQ(h.output.plane(0)[o], inside ? c.value : 0x11) << x << "," << y;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SyntheticSlice, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<SliceCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quarlin::test
