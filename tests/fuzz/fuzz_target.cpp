@@ -55,9 +55,14 @@ robust::ExerciseOptions scriptedOptions(const uint8_t* script) {
   std::array<uint8_t, kScriptBytes> s;
   std::copy(script, script + kScriptBytes, s.begin());
   options.decode = [s](const robust::IndexedSession& session, robust::ExerciseReport& report) {
+    const int scale = (s[0] & 3) % 3;
     std::vector<int32_t> frames;
     for (size_t i = 1; i < kScriptBytes; ++i) frames.push_back(chosenFrame(session, s[i]));
-    robust::decodeServed(session, (s[0] & 3) % 3, frames, report, size_t{64} << 20);
+    if (s[0] & 4) return robust::decodeServed(session, scale, frames, report, size_t{64} << 20);
+    for (const int32_t frame : frames) {
+      robust::GuardedPicture output(session.sizes, robust::kFreshSample);
+      robust::checkedGetFrame(session.session, frame, nullptr, nullptr, output, robust::kScaleOptions[scale], report);
+    }
   };
   // Decoding through the reopened session would repeat the first one's
   // requests.

@@ -24,11 +24,10 @@ constexpr size_t kMaxInput = 64 * 1024;
 int32_t chosenFrame(const robust::IndexedSession& session, uint8_t selector);
 
 // The request script that leads the inputs of the stream and seek-data
-// targets: the whole file is indexed, but only three frames are requested,
-// each after its references, as the tool's frame server asks for them
-// (missing and foreign reference planes are the frame-request target's).
+// targets: the whole file is indexed, but only three frames are requested.
 //   byte 0, bits 0-1: the scale (0 full, 1 half width, 2 quarter, 3 full)
-//           bit 2: unused
+//           bit 2: each frame after its references, as the tool's frame
+//                  server asks for them; else with its references missing
 //           bit 3: the file is opened again with the session's own seek
 //                  data, which must give the same answers
 //           bits 4-7: the target's own (seek data: the stream)

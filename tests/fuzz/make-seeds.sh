@@ -46,7 +46,7 @@ ff -f lavfi -i testsrc2=s=58x42:r=25 -frames:v 6 -c:v mpeg2video -g 6 -bf 2 -qsc
 # SKIP bytes (those the target puts in front of every input).
 seed() { { printf "$3"; tail -c +$(($4 + 1)) "$5"; } > "$out/$1/$2"; }
 # Scripts: the first, middle and last frames at full (0), half-width (1) or
-# quarter (2) scale (bit 2 unused), and
+# quarter (2) scale, with their references decoded first (4) or missing, and
 # a second open with the seek data (8) or not.
 frames='\x00\x7c\xf0'
 seed elementary_stream two-sequences.m2v "\x0c$frames" 4 "$streams/two-sequences.m2v"
