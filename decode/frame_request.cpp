@@ -126,6 +126,10 @@ int32_t decodeIndexedFrame(DecodeState& s, int32_t frame, const FrameIndexEntry&
     return failure;
   };
   if (stateResult != 0) return concealFrame(stateResult);
+  // A picture whose damaged header gave another picture_coding_type (4, D)
+  // is indexed but has nothing to decode.
+  if (entry.pictureType() < kEntryTypeI || entry.pictureType() > kEntryTypeB)
+    return concealFrame(kPictureHeaderRejected);
   s.stream.seekTo(entry.streamPosition, *s.buffer);
   // A unit that is not there any more (the file changed) is a frame not
   // found: nothing is written.
