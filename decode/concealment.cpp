@@ -66,13 +66,14 @@ int32_t concealMissingMacroblocks(const ConcealedPicture& p, const FrameBuffer& 
   // A second field whose reference is the output reads the first field.
   const bool fromFirstField = reference && reference->yPlane == output.yPlane &&
                               p.pictureStructure != kFramePicture && p.secondField;
+  const PlaneGeometry geometry[3] = {geometryOf(p, output, 0), geometryOf(p, output, 1), geometryOf(p, output, 2)};
   int32_t concealed = 0;
   for (int32_t row = 0; row < p.mbRows; ++row) {
     for (int32_t column = 0; column < p.mbWidth; ++column) {
       if (p.decoded[row * p.mbWidth + column]) continue;
       ++concealed;
       for (int plane = 0; plane < 3; ++plane) {
-        const PlaneGeometry g = geometryOf(p, output, plane);
+        const PlaneGeometry& g = geometry[plane];
         const int64_t position = int64_t{row} * g.blockHeight * g.lineStep + int64_t{column} * g.blockWidth;
         uint8_t* to = planeOf(output, plane) + g.origin + position;
         if (fromFirstField)

@@ -26,11 +26,9 @@ PictureContext pictureContextOf(DecodeState& s) {
   return p;
 }
 
-// Macroblock rows of the picture: of a frame, 2 * ceil(height / 32) in
-// interlaced sequences (ISO/IEC 13818-2 6.3.3); of a field, half of them.
+// Macroblock rows of the picture: of the frame, or half of them in a field.
 int32_t macroblockRows(const SequenceInfo& q, int32_t pictureStructure) {
-  const int32_t frameRows = q.progressiveSequence ? (q.height + 15) / 16 : 2 * ((q.height + 31) / 32);
-  return pictureStructure == kFramePicture ? frameRows : frameRows / 2;
+  return pictureStructure == kFramePicture ? frameMacroblockRows(q) : frameMacroblockRows(q) / 2;
 }
 
 // Every macroblock starts out missing; the slices mark what they decode.

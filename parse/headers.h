@@ -45,6 +45,13 @@ struct SequenceInfo {
   SequenceInfo& operator=(const SequenceInfo& other);
 };
 
+// Macroblock rows of a frame: frames of interlaced sequences are coded in
+// pairs of field macroblock rows, 2 * ceil(height / 32) (ISO/IEC 13818-2
+// 6.3.3); progressive ones in ceil(height / 16). A field holds half of them.
+inline int32_t frameMacroblockRows(const SequenceInfo& q) {
+  return q.progressiveSequence ? (q.height + 15) / 16 : 2 * ((q.height + 31) / 32);
+}
+
 struct PictureInfo {
   int32_t temporalReference = 0;  // 10 bits
   int32_t pictureCodingType = 0;  // kPictureI, kPictureP, kPictureB (kPictureD refused)

@@ -29,11 +29,7 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
       quantiserScaleCode_(ctx.slice.quantiserScaleCode),
       parity_(FieldPicture && ctx.picture->pictureStructure == kBottomField ? 1 : 0),
       probe_(ctx.probeReferences) {
-  // Frames of interlaced sequences are coded in pairs of field macroblock
-  // rows (mb_height = 2 * ceil(height / 32), ISO/IEC 13818-2 6.3.3).
-  const int32_t height = sequence_.height;
-  const int32_t frameRows =
-      sequence_.progressiveSequence ? (height + 15) / 16 : 2 * ((height + 31) / 32);
+  const int32_t frameRows = frameMacroblockRows(sequence_);
   // A field holds half the frame's rows. frameRows is even in interlaced
   // sequences; an odd count comes only from a field picture in a
   // progressive sequence (a damaged stream), whose last half row would lie
