@@ -23,7 +23,7 @@
 namespace quarlin::test {
 namespace {
 
-// The function of implementation `which`: 0 generic, 1..4 a slot.
+// The function of implementation `which`: 0 generic, 1..5 a slot.
 #define QUARLIN_PICK(member, which) ((which) ? gPrimitiveTables.member[which] : &generic::member)
 
 // Values of one of `kinds` for a whole input, each from one of its ranges.
@@ -306,7 +306,8 @@ struct SlotOverride {
 std::vector<std::string> checkVariants(uint32_t seed, int rounds) {
   std::vector<std::string> failures;
 #define QUARLIN_CHECK_SLOTS(member, Type, entry)                                            \
-  for (std::set<Type*> seen = {&generic::member, nullptr}; const int slot : {1, 2, 3, 4}) { \
+  for (std::set<Type*> seen = {&generic::member, nullptr}; const int slot : {1, 2, 3, 4, 5}) { \
+    if (!dispatchSlotRunsHere(slot)) continue;                                              \
     if (!seen.insert(gPrimitiveTables.member[slot]).second) continue; /* checked already */ \
     const std::string difference = compareRuns(                                             \
         #entry, [](Run& r) { exercise(QUARLIN_PICK(member, r.which), r); },                 \
@@ -324,7 +325,8 @@ int gCalls = 0;
 
 // Types 0..4 (up to Pentium II) select slot 1, 5 (Pentium III) slot 2, 6, 7
 // and 9 slot 3, 8 (Pentium 4 with SSE3) slot 4; an unknown one changes
-// nothing. The first selection follows CPUID, later ones return at once.
+// nothing; with AVX2 the SSE2 choice moves on to slot 5. The first selection
+// follows CPUID, later ones return at once; a tier is forced only where it runs.
 TEST(CpuDispatch, SelectsTheSlotThatTheEntryPointsRun) {
   const int32_t savedIndex = CpuDispatchIndex;
   const int32_t slots[] = {1, 1, 1, 1, 1, 2, 3, 3, 4, 3, 3};  // by type, then for type 10
@@ -332,28 +334,33 @@ TEST(CpuDispatch, SelectsTheSlotThatTheEntryPointsRun) {
     EXPECT_EQ(selectProcessorType(type), type < 0 || type > 9 ? ippStsWrongProcessor : ippStsNoErr);
     EXPECT_EQ(CpuDispatchIndex, slots[type < 0 ? 8 : type]) << "type " << type;
   }
-  const bool sse2 = (platform::cpuid(1).edx & kSse2) != 0;
+  const bool sse2 = (platform::cpuid(1).edx & kSse2) != 0, avx2 = dispatchSlotRunsHere(kSlotAvx2);
   EXPECT_EQ(selectPrimitives(), ippStsNoErr);
-  EXPECT_EQ(CpuDispatchIndex, sse2 ? 3 : 2);
+  EXPECT_EQ(CpuDispatchIndex, avx2 ? 5 : sse2 ? 3 : 2);
+  EXPECT_EQ(forceDispatchSlot(0), -1);
+  EXPECT_EQ(forceDispatchSlot(6), -1);
+  EXPECT_EQ(forceDispatchSlot(1), avx2 ? 5 : sse2 ? 3 : 2);
   CpuDispatchIndex = 1;
   EXPECT_EQ(selectPrimitives(), ippStsNoErr);
   EXPECT_EQ(CpuDispatchIndex, 1);
   SlotOverride<Copy1dFn> slot2(
       gPrimitiveTables.copy1d, kSlotSse,
       [](const Ipp8u* s, Ipp8u* d, int n) { return ++gCalls, generic::copy1d(s, d, n); });
-  for (const uint32_t edx : {~kSse2, kSse2 | 1, 0u}) {
+  for (const auto& [edx, withAvx2] : {std::pair{~kSse2, true}, {kSse2 | 1, false}, {0u, false}, {kSse2, true}}) {
     const Ipp8u src[4] = {1, 2, 3, 4};
     Ipp8u dst[4] = {};
     const int before = gCalls;
-    EXPECT_EQ(selectPrimitivesForFeatures(edx), ippStsNoErr);
+    EXPECT_EQ(selectPrimitivesForFeatures(edx, withAvx2), ippStsNoErr);
     EXPECT_EQ(CpuHasSse2, (edx & kSse2) != 0);
-    EXPECT_EQ(CpuDispatchIndex, CpuHasSse2 ? 3 : 2);
+    EXPECT_EQ(CpuHasAvx2, CpuHasSse2 && withAvx2);
+    EXPECT_EQ(CpuDispatchIndex, CpuHasAvx2 ? 5 : CpuHasSse2 ? 3 : 2);
     EXPECT_EQ(ippsCopy_8u(src, dst, 4), ippStsNoErr);
     EXPECT_EQ(gCalls - before, CpuHasSse2 ? 0 : 1);
     EXPECT_EQ(dst[3], 4);
   }
   CpuDispatchIndex = savedIndex;
   CpuHasSse2 = sse2;
+  CpuHasAvx2 = avx2;
 }
 
 // A variant that gives back a bit when a code ends low in a word must be
