@@ -1,13 +1,18 @@
 // Time per call of the hot primitives: inverse DCTs, block reconstruction of
-// typical blocks, motion compensation and single-code decoding.
+// typical blocks, motion compensation and single-code decoding, once for
+// every processor tier this machine runs (generic, SSE2, AVX2), each forced
+// in turn through the entry points.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "primitives/cpu_dispatch.h"
+#include "primitives/dispatch_tables.h"
 #include "primitives/mpeg2_tables.h"
 #include "primitives/primitives.h"
 #include "primitives/vlc_descriptions.h"
@@ -356,4 +361,22 @@ BENCHMARK(BM_MC8x4B)->Arg(0x00)->Arg(0xCC);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  quarlin::selectPrimitives();
+  const std::pair<int32_t, const char*> tiers[] = {
+      {quarlin::kSlotGeneric, "generic"}, {quarlin::kSlotSse2, "sse2"}, {quarlin::kSlotAvx2, "avx2"}};
+  for (const auto& [slot, name] : tiers) {
+    if (quarlin::forceDispatchSlot(slot) < 0) {
+      std::printf("== tier %s: not run by this processor\n", name);
+      continue;
+    }
+    std::printf("== tier %s (dispatch slot %d)\n", name, slot);
+    std::fflush(stdout);
+    benchmark::ConsoleReporter reporter(benchmark::ConsoleReporter::OO_Tabular);  // a used one prints nothing more
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+  }
+  benchmark::Shutdown();
+  return 0;
+}
