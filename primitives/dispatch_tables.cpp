@@ -1,24 +1,46 @@
 // The dispatch tables, constant-initialised so that they are complete before
 // any code of the library runs.
 //
-// Adding a vector tier: write one source file per family named after its tier
+// Adding a vector tier of a family: write one source file per family and tier
 // (for example idct_sse2.cpp; primitives/CMakeLists.txt gives files ending in
-// _sse, _sse2 and _sse3 their instruction-set flags), define its functions in
-// namespace quarlin::sse2 with the signatures of primitive_signatures.h,
-// declare them in a header next to generic_primitives.h, and name them in the
-// slots below (slot 3 for SSE2; slot 4 too when no SSE3 version is better;
-// slot 5, AVX2, keeps the best lower tier where AVX2 does not pay).
+// _sse, _sse2, _sse3 and _avx2 their instruction-set flags) defining, in the
+// tier's namespace (quarlin::sse2, quarlin::avx2), the functions that
+// vector_primitives.h declares, and name them in their slots below: slot 3
+// for SSE2 and slot 4 too (no SSE3 version is better); slot 5, AVX2, keeps
+// the SSE2 version where AVX2 does not pay.
 #include "primitives/dispatch_tables.h"
 
 #include "primitives/generic_primitives.h"
+#include "primitives/vector_primitives.h"
 
 namespace quarlin {
+namespace {
 
 #define QUARLIN_GENERIC_SLOTS(member, Type, entry) \
   .member = {nullptr, &generic::member, &generic::member, &generic::member, &generic::member, &generic::member},
 
-constinit PrimitiveTables gPrimitiveTables = {QUARLIN_PRIMITIVE_LIST(QUARLIN_GENERIC_SLOTS)};
+// `f` in slots `from` to 5.
+template <typename Fn>
+constexpr void fillFrom(Fn* (&slots)[kDispatchSlotCount], int from, Fn* f) {
+  for (int slot = from; slot < kDispatchSlotCount; ++slot) slots[slot] = f;
+}
+
+consteval PrimitiveTables buildTables() {
+  PrimitiveTables t = {QUARLIN_PRIMITIVE_LIST(QUARLIN_GENERIC_SLOTS)};
+
+  // Variable-length codes and block reconstruction.
+
+  // Inverse DCT.
+
+  // Motion compensation and copies.
+
+  return t;
+}
 
 #undef QUARLIN_GENERIC_SLOTS
+
+}  // namespace
+
+constinit PrimitiveTables gPrimitiveTables = buildTables();
 
 }  // namespace quarlin
