@@ -1,6 +1,7 @@
 // Every route a frame can take gives the same bytes, for every decodable
 // corpus stream (and a damaged copy of three) at every scale: on the calling
-// thread (another thread holds the pool), on more slice workers than there
+// thread (another thread holds the pool) at every processor tier this machine
+// runs (generic, SSE2, AVX2), on more slice workers than there
 // are processors or picture rows, in a shuffled order (150 frames at most)
 // through a server caching three pictures, and through a session opened with
 // another's seek data. Planes are guarded, of exactly the reported size, and
@@ -13,6 +14,8 @@
 #include <numeric>
 #include <random>
 
+#include "primitives/cpu_dispatch.h"
+#include "primitives/dispatch_tables.h"
 #include "tests/support/corpus.h"
 #include "tests/support/frame_host.h"
 #include "tests/support/temp_file.h"
@@ -151,6 +154,18 @@ TEST_P(ThreadedDecode, EveryRouteGivesTheSameBytes) {
         expectLaterGroupsIntact(sequentialDecoder, sequential, clean[scale]);
       }
       clean[scale] = sequential;
+
+      for (const int32_t slot : {kSlotGeneric, kSlotSse2, kSlotAvx2}) {
+        const int32_t selected = forceDispatchSlot(slot);
+        if (selected < 0 || selected == slot) {  // a tier this processor cannot run, or the one above
+          if (selected >= 0) forceDispatchSlot(selected);
+          continue;
+        }
+        HostDecoder tierDecoder(session);
+        const Frames tier = decodeOnThisThread(tierDecoder, scale, tolerate);
+        forceDispatchSlot(selected);
+        expectSameFrames(sequential, sequentialDecoder, tier, tierDecoder, "tier " + std::to_string(slot));
+      }
 
       for (const int32_t workers : {3, 16}) {
         recreatePool(workers);
