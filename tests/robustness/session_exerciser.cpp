@@ -198,17 +198,6 @@ SessionFacts Exercise::readFacts(DecoderSession* s) {
     report_.problem("start frame offsets " + std::to_string(f.start[0]) + ", " + std::to_string(f.start[1]));
   if (const int32_t r = Quarlin_GetFrameSizes(s, &f.sizes[0], &f.sizes[1]); r != 0)
     report_.problem(text("GetFrameSizes", r));
-  // The stride and the sizes follow from the coded size alone: every row of
-  // R = 2 * ceil(H / 32) macroblock rows fits.
-  const uint64_t w = f.info.width, h = f.info.height, stride = (w + 127) & ~uint64_t{127};
-  const uint64_t rows = 2 * ((h + 31) / 32), chromaStride = ((stride / 2) + 127) & ~uint64_t{127};
-  const uint64_t luma = std::max(w * (h + 128), 16 * rows * stride);
-  const uint64_t chroma = std::max(w * (h + 128) / 4, 8 * rows * chromaStride);
-  if (static_cast<uint32_t>(f.sizes[0]) != luma || static_cast<uint32_t>(f.sizes[1]) != chroma)
-    report_.problem("GetFrameSizes gave " + std::to_string(f.sizes[0]) + " and " + std::to_string(f.sizes[1]) +
-                    " for " + std::to_string(w) + "x" + std::to_string(h));
-  if (f.info.stride != stride)
-    report_.problem("stride " + std::to_string(f.info.stride) + " for width " + std::to_string(w));
   void* data = nullptr;
   int32_t size = 0;
   const int32_t r = Quarlin_GetSeekData(s, &data, &size);
