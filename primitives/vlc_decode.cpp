@@ -11,24 +11,52 @@ namespace {
 // the rest of the current word and all of the next, 33..64 valid bits, which
 // covers every table of the macroblock layer (codes of at most 17 bits). The
 // leaf (or vlc::kMarker) and the bits consumed as lookupCode counts them;
-// false when a level would read past the window's valid bits.
-bool lookupInWindow(const int32_t* table, const Ipp32u* word, int offset, int32_t& entry,
+// false when a level would read past the window's valid bits, or (kLevels
+// not 0) when the code lies deeper than kLevels levels. With kLevels 2 the
+// walk unrolls into at most two dependent lookups, which finds every code of
+// the macroblock-layer tables but the coefficient tables' longest.
+template <int kLevels>
+bool lookupInWindow(const int32_t* table, uint64_t window, int valid, int32_t& entry,
                     int& consumed) {
-  const int valid = offset + 33;
-  const uint64_t window = ((uint64_t{word[0]} << 32) | word[1]) << (31 - offset);
   int used = 0;
   int width = table[0];
   const int32_t* level = table;
-  for (;;) {
+  for (int depth = 1;; ++depth) {
     if (used + width > valid) return false;
     entry = level[1 + static_cast<size_t>((window << used) >> (64 - width))];
     if (!vlc::isLink(entry)) break;
+    if (depth == kLevels) return false;
     used += width;
     level = table + vlc::linkOffset(entry);
     width = level[0];
   }
   consumed = used + (entry == vlc::kMarker ? width : width - vlc::leafUnusedBits(entry));
   return true;
+}
+
+// Moves the position past `consumed` bits (0..64).
+inline void advance(Ipp32u** ppBitStream, int* pOffset, int consumed) {
+  const int bitIndex = 31 - *pOffset + consumed;  // from bit 31 of the current word
+  *ppBitStream += bitIndex >> 5;
+  *pOffset = 31 - (bitIndex & 31);
+}
+
+// Codes deeper than two levels: the general walk in the window, or through a
+// cursor for a table with longer walks. Out of line, so that the common path
+// saves no registers for it.
+[[gnu::noinline]] int32_t lookupDeep(const int32_t* table, uint64_t window, int valid,
+                                     Ipp32u** ppBitStream, int* pOffset) {
+  int32_t entry;
+  int consumed;
+  if (lookupInWindow<0>(table, window, valid, entry, consumed)) {
+    advance(ppBitStream, pOffset, consumed);
+    return entry;
+  }
+  BitCursor bits{*ppBitStream, *pOffset};
+  entry = lookupCode(table, bits);
+  *ppBitStream = const_cast<Ipp32u*>(bits.word);
+  *pOffset = bits.offset;
+  return entry;
 }
 
 }  // namespace
@@ -41,17 +69,15 @@ IppStatus huffmanDecodeOne(Ipp32u** ppBitStream, int* pOffset, Ipp32s* pDst,
   }
   if (!BitCursor::validOffset(*pOffset)) return ippStsVLCErr;
   const int32_t* table = tableElements(pDecodeTable);
+  const Ipp32u* word = *ppBitStream;
+  const int valid = *pOffset + 33;
+  const uint64_t window = ((uint64_t{word[0]} << 32) | word[1]) << (31 - *pOffset);
   int32_t entry;
   int consumed;  // 0..64
-  if (lookupInWindow(table, *ppBitStream, *pOffset, entry, consumed)) {
-    const int bitIndex = 31 - *pOffset + consumed;  // from bit 31 of the current word
-    *ppBitStream += bitIndex >> 5;
-    *pOffset = 31 - (bitIndex & 31);
+  if (lookupInWindow<2>(table, window, valid, entry, consumed)) {
+    advance(ppBitStream, pOffset, consumed);
   } else {
-    BitCursor bits{*ppBitStream, *pOffset};
-    entry = lookupCode(table, bits);  // a table with longer walks
-    *ppBitStream = const_cast<Ipp32u*>(bits.word);
-    *pOffset = bits.offset;
+    entry = lookupDeep(table, window, valid, ppBitStream, pOffset);
   }
   if (entry == vlc::kMarker) {
     *pDst = vlc::kInvalidValue;

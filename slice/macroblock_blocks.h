@@ -20,11 +20,11 @@ template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::writeIntraBlock(const int16_t* coefficients,
                                                                       uint8_t* dst, int32_t step) {
   if constexpr (Scale == DecodeScale::Full) {
-    return ippiDCT8x8InvLSClip_16s8u_C1R(coefficients, dst, step, 0, 0, 255) == ippStsNoErr ? kSliceOk : kSliceBadCode;
+    return primitives_.idctToByte(coefficients, dst, step, 0, 0, 255) == ippStsNoErr ? kSliceOk : kSliceBadCode;
   } else {
     reducedTransformToByte(coefficients,
                            Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
-                           dst, step);
+                           dst, step, primitives_.idctToShort);
     return 0;
   }
 }
@@ -33,11 +33,11 @@ template <int Type, bool FieldPicture, DecodeScale Scale>
 void MacroblockDecoder<Type, FieldPicture, Scale>::transformResidualBlock(
     const int16_t* coefficients, int16_t* dst, int32_t stepBytes) {
   if constexpr (Scale == DecodeScale::Full) {
-    ippiDCT8x8Inv_16s_C1R(coefficients, dst, stepBytes);  // cannot fail with these arguments
+    primitives_.idctToShort(coefficients, dst, stepBytes);  // cannot fail with these arguments
   } else {
     reducedTransformToShort(coefficients,
                             Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
-                            dst, stepBytes);
+                            dst, stepBytes, primitives_.idctToShort);
   }
 }
 
@@ -49,10 +49,10 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
   const Ipp32s qp = quantiserScale();
   for (int k = 0; k < 4; ++k) {
     Ipp32s last = 0;
-    if (ippiReconstructDCTBlockIntra_MPEG2_32s(
-            &reader_.wordPtr, &reader_.bitOffset, tables_[kVlcDcSizeLuma], ctx_.intraAcTable, scan_,
-            qp, ctx_.intraMatrixLuma, &state_.dcPredictor[0], ctx_.intraDcShift, blocks_[k],
-            &last) != ippStsNoErr)
+    if (primitives_.reconstructIntra(&reader_.wordPtr, &reader_.bitOffset, tables_[kVlcDcSizeLuma],
+                                     ctx_.intraAcTable, scan_, qp, ctx_.intraMatrixLuma,
+                                     &state_.dcPredictor[0], ctx_.intraDcShift, blocks_[k],
+                                     &last) != ippStsNoErr)
       return kSliceBadCode;
   }
   const int32_t step = dctType_ ? 2 * destStep_[0] : destStep_[0];
@@ -63,10 +63,10 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
   }
   for (int c = 1; c <= 2; ++c) {
     Ipp32s last = 0;
-    if (ippiReconstructDCTBlockIntra_MPEG2_32s(
-            &reader_.wordPtr, &reader_.bitOffset, tables_[kVlcDcSizeChroma], ctx_.intraAcTable,
-            scan_, qp, ctx_.intraMatrixChroma, &state_.dcPredictor[c], ctx_.intraDcShift, scratch_,
-            &last) != ippStsNoErr)
+    if (primitives_.reconstructIntra(&reader_.wordPtr, &reader_.bitOffset,
+                                     tables_[kVlcDcSizeChroma], ctx_.intraAcTable, scan_, qp,
+                                     ctx_.intraMatrixChroma, &state_.dcPredictor[c],
+                                     ctx_.intraDcShift, scratch_, &last) != ippStsNoErr)
       return kSliceBadCode;
     if (!probe_ && writeIntraBlock(scratch_, dest_[c], destStep_[c])) return kSliceBadCode;
   }
@@ -74,20 +74,21 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
 }
 
 // coded_block_pattern bits: 32 luma block 0, 16 block 1, 8 block 2, 4 block
-// 3, 2 Cb, 1 Cr. Uncoded blocks leave a zero residual.
+// 3, 2 Cb, 1 Cr. Uncoded blocks leave a zero residual; a macroblock without
+// coded blocks predicts with the constant zero residual.
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t codedBlockPattern) {
   if (codedBlockPattern == 0) {
-    std::memset(residual_, 0, sizeof residual_);
+    residualIn_ = kNoResidual;
     return 0;
   }
+  residualIn_ = residual_;
   const Ipp32s qp = quantiserScale();
   auto decodeBlock = [&](const int16_t* matrix) {
     Ipp32s last = 0;
-    return ippiReconstructDCTBlock_MPEG2_32s(&reader_.wordPtr, &reader_.bitOffset,
-                                             tables_[kVlcCoefficientFirst],
-                                             tables_[kVlcCoefficientZero], scan_, qp, matrix,
-                                             scratch_, &last) == ippStsNoErr;
+    return primitives_.reconstructInter(&reader_.wordPtr, &reader_.bitOffset,
+                                        tables_[kVlcCoefficientFirst], tables_[kVlcCoefficientZero],
+                                        scan_, qp, matrix, scratch_, &last) == ippStsNoErr;
   };
   constexpr int32_t W = G::kLumaWidth;
   const int32_t rowMul = dctType_ ? 2 : 1;

@@ -14,6 +14,7 @@
 
 #include "slice/frame_buffer.h"
 #include "parse/bit_reader.h"
+#include "primitives/primitive_set.h"
 #include "primitives/primitives.h"
 #include "slice/scale_geometry.h"
 #include "slice/slice_context.h"
@@ -127,6 +128,7 @@ class MacroblockDecoder {
   SliceState& state_;
   const FrameBuffer* references_[2];
   const FrameBuffer& output_;
+  const PrimitiveSet primitives_;  // resolved once for the slice
   IppVCHuffmanSpec_32s* const* tables_;
   BitReader reader_;
   const Ipp32s* scan_;
@@ -150,6 +152,10 @@ class MacroblockDecoder {
   int16_t vector_[2][2][2] = {};    // [r][s][t], half samples
   int32_t dmvector_[2] = {};
 
+  // The residual the prediction adds: residual_, or kNoResidual for a
+  // macroblock without coded blocks (nothing is zeroed for it).
+  const int16_t* residualIn_ = kNoResidual;
+  alignas(16) static constexpr int16_t kNoResidual[R::kTotal] = {};
   alignas(16) int16_t residual_[R::kTotal];
   alignas(16) int16_t blocks_[4][64];
   alignas(16) int16_t scratch_[64];

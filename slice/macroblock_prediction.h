@@ -140,20 +140,18 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictParts(const Part* p
       const int32_t first = part.firstRow[p == 0 ? 0 : 1];
       uint8_t* dst = dest_[p] + first * destStep_[p];
       const int32_t dstStep = part.rowMul * destStep_[p];
-      const int16_t* res = residual_ + (p == 0 ? 0 : (p == 1 ? R::kCbOffset : R::kCrOffset)) +
+      const int16_t* res = residualIn_ + (p == 0 ? 0 : (p == 1 ? R::kCbOffset : R::kCrOffset)) +
                            first * widthOf(p);
       const int32_t resStep = part.rowMul * widthOf(p) * 2;
       const ResolvedRead& a = reads[i][0][p];
       IppStatus status;
       if (part.sourceCount == 1) {
-        status = p == 0 ? Luma::one(a.ptr, a.step, res, resStep, dst, dstStep, a.type, 0)
-                        : Chroma::one(a.ptr, a.step, res, resStep, dst, dstStep, a.type, 0);
+        McOneFn* const one = primitives_.*(p == 0 ? Luma::one : Chroma::one);
+        status = one(a.ptr, a.step, res, resStep, dst, dstStep, a.type, 0);
       } else {
         const ResolvedRead& b = reads[i][1][p];
-        status = p == 0 ? Luma::two(a.ptr, a.step, a.type, b.ptr, b.step, b.type, res, resStep,
-                                    dst, dstStep, 0)
-                        : Chroma::two(a.ptr, a.step, a.type, b.ptr, b.step, b.type, res, resStep,
-                                      dst, dstStep, 0);
+        McTwoFn* const two = primitives_.*(p == 0 ? Luma::two : Chroma::two);
+        status = two(a.ptr, a.step, a.type, b.ptr, b.step, b.type, res, resStep, dst, dstStep, 0);
       }
       if (status != ippStsNoErr) return kSliceBadCode;
     }
@@ -190,8 +188,8 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::copySkippedP() {
   for (int p = 0; p < 3; ++p) {
     const int32_t step = FieldPicture ? 2 * stride_[p] : stride_[p];
     const int64_t offset = sourceOrigin_[p] + (FieldPicture ? int64_t{source.select} * stride_[p] : 0);
-    if (ippiCopy_8u_C1R(planeOf(reference, p) + offset, step, dest_[p], destStep_[p],
-                        IppiSize{widthOf(p), heightOf(p)}) != ippStsNoErr)
+    if (primitives_.copy2d(planeOf(reference, p) + offset, step, dest_[p], destStep_[p],
+                           IppiSize{widthOf(p), heightOf(p)}) != ippStsNoErr)
       return kSliceBadCode;
   }
   return 0;
@@ -204,7 +202,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::copySkippedP() {
 // previous macroblock used.
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictSkippedB() {
-  std::memset(residual_, 0, sizeof residual_);
+  residualIn_ = kNoResidual;
   kind_ = FieldPicture ? PredictionKind::Field : PredictionKind::Frame;
   for (int32_t s = 0; s < 2; ++s) {
     vector_[0][s][0] = ctx_.pmv[0][s][0];

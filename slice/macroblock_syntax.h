@@ -22,6 +22,7 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
       state_(ctx.slice),
       references_{&forward, &backward},
       output_(output),
+      primitives_(currentPrimitiveSet()),
       tables_(ctx.vlcTables ? ctx.vlcTables->table : nullptr),
       reader_(reader),
       scan_(kScanTables[ctx.picture->alternateScan ? 1 : 0]),
@@ -69,10 +70,9 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::validate() const {
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVlc(int slot, int32_t& value) {
-  return ippiVCHuffmanDecodeOne_1u32s(&reader_.wordPtr, &reader_.bitOffset, &value,
-                                      tables_[slot]) == ippStsNoErr
-             ? kSliceOk
-             : kSliceBadCode;
+  const IppStatus status =
+      primitives_.huffmanDecodeOne(&reader_.wordPtr, &reader_.bitOffset, &value, tables_[slot]);
+  return status == ippStsNoErr ? kSliceOk : kSliceBadCode;
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>

@@ -1,7 +1,8 @@
-// The motion-compensation kernel of each block size, chosen at compile time:
-// every prediction of a decoder variant knows its block sizes statically.
+// The motion-compensation kernel of each block size, chosen at compile time
+// (every prediction of a decoder variant knows its block sizes statically) as
+// a member of the slice's PrimitiveSet.
 #pragma once
-#include "primitives/primitives.h"
+#include "primitives/primitive_set.h"
 
 namespace quarlin {
 
@@ -11,8 +12,8 @@ struct MotionKernels;
 #define QUARLIN_KERNELS(w, h)                                         \
   template <>                                                         \
   struct MotionKernels<w, h> {                                        \
-    static constexpr auto one = &ippiMC##w##x##h##_8u_C1;            \
-    static constexpr auto two = &ippiMC##w##x##h##B_8u_C1;           \
+    static constexpr auto one = &PrimitiveSet::mc##w##x##h;           \
+    static constexpr auto two = &PrimitiveSet::mc##w##x##h##B;        \
   };
 
 QUARLIN_KERNELS(16, 16)

@@ -91,20 +91,20 @@ bool onlyDc(const int16_t* coefficients) {
 // taken from the full-size inverse DCT, so that a flat area has the same
 // level at every scale (this transform's own rounding of F / 8 differs from
 // the full transform's for some DC values).
-int32_t dcValue(int16_t dc) {
+int32_t dcValue(int16_t dc, IdctToShortFn* idct) {
   alignas(16) Ipp16s block[64] = {};
   alignas(16) Ipp16s out[64];
   block[0] = dc;
-  ippiDCT8x8Inv_16s_C1R(block, out, 16);
+  idct(block, out, 16);
   return out[0];
 }
 
 template <class Store>
-void transform(const int16_t* coefficients, ReducedRows rows, Store store) {
+void transform(const int16_t* coefficients, ReducedRows rows, IdctToShortFn* idct, Store store) {
   const int rowStep = rows == ReducedRows::Eight ? 1 : 2;
   const int count = static_cast<int>(rows);
   if (onlyDc(coefficients)) {
-    const int32_t value = dcValue(coefficients[0]);
+    const int32_t value = dcValue(coefficients[0], idct);
     for (int r = 0; r < count; ++r)
       for (int i = 0; i < 4; ++i) store(r, i, value);
     return;
@@ -119,16 +119,16 @@ void transform(const int16_t* coefficients, ReducedRows rows, Store store) {
 }  // namespace
 
 void reducedTransformToShort(const int16_t* coefficients, ReducedRows rows, int16_t* dst,
-                             int32_t dstStep) {
+                             int32_t dstStep, IdctToShortFn* idct) {
   auto* base = reinterpret_cast<uint8_t*>(dst);
-  transform(coefficients, rows, [&](int r, int i, int32_t value) {
+  transform(coefficients, rows, idct, [&](int r, int i, int32_t value) {
     reinterpret_cast<int16_t*>(base + r * dstStep)[i] = static_cast<int16_t>(value);
   });
 }
 
 void reducedTransformToByte(const int16_t* coefficients, ReducedRows rows, uint8_t* dst,
-                            int32_t dstStep) {
-  transform(coefficients, rows, [&](int r, int i, int32_t value) {
+                            int32_t dstStep, IdctToShortFn* idct) {
+  transform(coefficients, rows, idct, [&](int r, int i, int32_t value) {
     dst[r * dstStep + i] = static_cast<uint8_t>(std::clamp(value, 0, 255));
   });
 }

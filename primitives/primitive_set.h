@@ -1,0 +1,26 @@
+// One implementation of every primitive, resolved from the dispatch tables
+// at the slot CpuDispatchIndex names. The slice layer resolves it once per
+// slice and calls through it, so a block costs one direct-pointer call
+// rather than an entry point's indexed load and second call; a slot forced
+// between decodes takes effect with the next slice. The C entry points stay
+// for callers outside the macroblock layer.
+#pragma once
+#include "primitives/cpu_dispatch.h"
+#include "primitives/dispatch_tables.h"
+
+namespace quarlin {
+
+#define QUARLIN_SET_MEMBER(member, Type, entry) Type* member;
+struct PrimitiveSet {
+  QUARLIN_PRIMITIVE_LIST(QUARLIN_SET_MEMBER)
+};
+#undef QUARLIN_SET_MEMBER
+
+inline PrimitiveSet currentPrimitiveSet() {
+  const int32_t slot = CpuDispatchIndex;
+#define QUARLIN_SET_ENTRY(member, Type, entry) gPrimitiveTables.member[slot],
+  return PrimitiveSet{QUARLIN_PRIMITIVE_LIST(QUARLIN_SET_ENTRY)};
+#undef QUARLIN_SET_ENTRY
+}
+
+}  // namespace quarlin
