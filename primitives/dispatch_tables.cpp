@@ -31,6 +31,10 @@ consteval PrimitiveTables buildTables() {
   // Variable-length codes and block reconstruction.
 
   // Inverse DCT.
+  fillFrom(t.idctToShort, kSlotSse2, &sse2::idctToShort);
+  fillFrom(t.idctToByte, kSlotSse2, &sse2::idctToByte);
+  fillFrom(t.idctToShort, kSlotAvx2, &avx2::idctToShort);
+  fillFrom(t.idctToByte, kSlotAvx2, &avx2::idctToByte);
 
   // Motion compensation and copies.
 

@@ -23,24 +23,13 @@
 #pragma once
 #include <cstdint>
 
+#include "primitives/idct_constants.h"
 #include "primitives/primitives.h"
 
 namespace quarlin::generic::idct {
 
-constexpr int kConstantBits = 15;
-constexpr int kPassBits = 4;
-// Each 1-D sum is 2^(kConstantBits + 1) times the transform value.
-constexpr int kRowShift = kConstantBits + 1 - kPassBits;
-constexpr int kColumnShift = kConstantBits + 1 + kPassBits;
-
-// round(2^15 * cos(k * pi / 16)).
-constexpr int32_t kC1 = 32138;
-constexpr int32_t kC2 = 30274;
-constexpr int32_t kC3 = 27246;
-constexpr int32_t kC4 = 23170;
-constexpr int32_t kC5 = 18205;
-constexpr int32_t kC6 = 12540;
-constexpr int32_t kC7 = 6393;
+// kConstantBits, kPassBits, kRowShift, kColumnShift and kC1..kC7.
+using namespace quarlin::idct;
 
 // A 16 x 16-bit product (|product| < 2^30), taken into modulo-2^32 sums.
 inline uint32_t mul(Ipp16s x, int32_t c) { return static_cast<uint32_t>(int32_t{x} * c); }
