@@ -3,9 +3,8 @@
 // order, u horizontal) it keeps the four lowest horizontal frequencies, takes
 // the 8x8 inverse DCT f(x, y) of what remains and samples it at the even
 // columns: a 4-wide, 8-high block (HalfWidth), or 4x4 at the even columns and
-// even rows (Quarter). The fixed-point scale equals that of the full 8x8
-// inverse DCT, and a block holding only a DC coefficient gives exactly the
-// full inverse DCT's value.
+// even rows (Quarter), with the full 8x8 inverse DCT's own arithmetic, so a
+// block holding only a DC coefficient gives exactly the full transform's value.
 #pragma once
 #include <cstdint>
 

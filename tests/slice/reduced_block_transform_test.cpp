@@ -26,7 +26,7 @@ struct Outputs {
 
 // A DC-only block gives exactly the full 8x8 inverse DCT's value everywhere,
 // for every DC value: a flat area has one level at every scale. Random
-// blocks (small and full-range coefficients) stay within 1 of the model.
+// blocks (small coefficients, and IEEE 1180's +-300) stay within 1 of the model.
 TEST(ReducedBlockTransform, MatchesTheInverseDctAndTheModel) {
   for (int dc = -2048; dc <= 2047; ++dc) {
     alignas(16) int16_t block[64] = {};
@@ -43,7 +43,7 @@ TEST(ReducedBlockTransform, MatchesTheInverseDctAndTheModel) {
   }
   const double pi = std::acos(-1.0);
   std::mt19937 random(20261205u);
-  for (const int range : {5, 2047}) {
+  for (const int range : {5, 300}) {
     std::uniform_int_distribution<int> value(-range - (range > 5), range);
     for (int n = 0; n < 2000; ++n) {
       alignas(16) int16_t block[64];
