@@ -24,7 +24,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::writeIntraBlock(const int1
   } else {
     reducedTransformToByte(coefficients,
                            Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
-                           dst, step, primitives_.idctToShort);
+                           dst, step, primitives_.idctToByte);
     return 0;
   }
 }

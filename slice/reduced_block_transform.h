@@ -16,12 +16,12 @@ namespace quarlin {
 enum class ReducedRows { Eight = 8, Four = 4 };
 
 // 16-bit residual output saturated to [-32768, 32767]; dstStep in bytes.
-// `idct` is the full inverse DCT that gives a DC-only block its value (the
-// slice passes the implementation it resolved).
+// `idct` is the full inverse DCT the output is sampled from (the slice passes
+// the implementation it resolved).
 void reducedTransformToShort(const int16_t* coefficients, ReducedRows rows, int16_t* dst,
                              int32_t dstStep, IdctToShortFn* idct = &ippiDCT8x8Inv_16s_C1R);
 // 8-bit output clamped to [0, 255]; dstStep in bytes.
 void reducedTransformToByte(const int16_t* coefficients, ReducedRows rows, uint8_t* dst,
-                            int32_t dstStep, IdctToShortFn* idct = &ippiDCT8x8Inv_16s_C1R);
+                            int32_t dstStep, IdctToByteFn* idct = &ippiDCT8x8InvLSClip_16s8u_C1R);
 
 }  // namespace quarlin
