@@ -37,6 +37,24 @@ consteval PrimitiveTables buildTables() {
   fillFrom(t.idctToByte, kSlotAvx2, &avx2::idctToByte);
 
   // Motion compensation and copies.
+  fillFrom(t.mc16x16, kSlotSse2, &sse2::mc16x16);
+  fillFrom(t.mc16x8, kSlotSse2, &sse2::mc16x8);
+  fillFrom(t.mc8x16, kSlotSse2, &sse2::mc8x16);
+  fillFrom(t.mc8x8, kSlotSse2, &sse2::mc8x8);
+  fillFrom(t.mc8x4, kSlotSse2, &sse2::mc8x4);
+  fillFrom(t.mc4x8, kSlotSse2, &sse2::mc4x8);
+  fillFrom(t.mc4x4, kSlotSse2, &sse2::mc4x4);
+  fillFrom(t.mc4x2, kSlotSse2, &sse2::mc4x2);
+  fillFrom(t.mc16x16B, kSlotSse2, &sse2::mc16x16B);
+  fillFrom(t.mc16x8B, kSlotSse2, &sse2::mc16x8B);
+  fillFrom(t.mc8x16B, kSlotSse2, &sse2::mc8x16B);
+  fillFrom(t.mc8x8B, kSlotSse2, &sse2::mc8x8B);
+  fillFrom(t.mc8x4B, kSlotSse2, &sse2::mc8x4B);
+  fillFrom(t.mc4x8B, kSlotSse2, &sse2::mc4x8B);
+  fillFrom(t.mc4x4B, kSlotSse2, &sse2::mc4x4B);
+  fillFrom(t.mc4x2B, kSlotSse2, &sse2::mc4x2B);
+  // AVX2 where it is faster than SSE2 by 10% or more.
+  fillFrom(t.mc16x16, kSlotAvx2, &avx2::mc16x16);
 
   return t;
 }

@@ -1,5 +1,5 @@
 // Time per call of the hot primitives: inverse DCTs, block reconstruction of
-// typical blocks, motion compensation and single-code decoding, once for
+// typical blocks, motion compensation, copies and single-code decoding, once for
 // every processor tier this machine runs (generic, SSE2, AVX2), each forced
 // in turn through the entry points.
 #include <benchmark/benchmark.h>
@@ -358,6 +358,28 @@ BENCHMARK(BM_MC16x16B)->Arg(0x00)->Arg(0x84)->Arg(0xCC);
 BENCHMARK(BM_MC16x8B)->Arg(0x00)->Arg(0xCC);
 BENCHMARK(BM_MC8x8B)->Arg(0x00)->Arg(0x84)->Arg(0xCC);
 BENCHMARK(BM_MC8x4B)->Arg(0x00)->Arg(0xCC);
+
+// A skipped macroblock's luma (16 x 16) or chroma (8 x 8) between planes of
+// HD width, and file-reader runs of 64 bytes to 64 KiB.
+void BM_Copy2d(benchmark::State& state) {
+  const int width = int(state.range(0));
+  std::vector<Ipp8u> from(1920 * 17, 7), to(1920 * 17);
+  for (auto _ : state) {
+    ippiCopy_8u_C1R(from.data() + 1923, 1920, to.data() + 3, 1920, {width, width});
+    benchmark::DoNotOptimize(to.data());
+  }
+}
+BENCHMARK(BM_Copy2d)->Arg(16)->Arg(8);
+
+void BM_Copy1d(benchmark::State& state) {
+  const int length = int(state.range(0));
+  std::vector<Ipp8u> from(size_t(length) + 16, 7), to(size_t(length) + 16);
+  for (auto _ : state) {
+    ippsCopy_8u(from.data() + 5, to.data() + 1, length);
+    benchmark::DoNotOptimize(to.data());
+  }
+}
+BENCHMARK(BM_Copy1d)->Arg(64)->Arg(4096)->Arg(65536);
 
 }  // namespace
 

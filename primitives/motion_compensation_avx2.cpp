@@ -1,0 +1,133 @@
+// Half-sample motion compensation of 16 x 16 blocks with AVX2 (ISO/IEC
+// 13818-2 7.6.4 and 7.6.7), the one kernel where it is faster than SSE2:
+// each row's 16 residuals in one 256-bit register, added to the row's
+// prediction widened to 16 bits, two rows packed back to bytes at a time.
+// With vertical half samples, what each reference row gives to the rows
+// above and below it is computed once. Loads and stores are unaligned and
+// read no sample beyond the 17 x 17 the half-sample kind needs.
+#include <immintrin.h>
+
+#include <cstddef>
+
+#include "primitives/vector_primitives.h"
+
+namespace quarlin::avx2 {
+namespace {
+
+inline __m128i loadRow(const Ipp8u* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+// kKind bit 0 is half samples horizontally, bit 1 vertically. Rounding
+// down is the complement of rounding up on complemented samples.
+template <int kRc>
+inline __m128i flip(__m128i v) {
+  return kRc ? _mm_xor_si128(v, _mm_set1_epi8(-1)) : v;
+}
+
+// A row of the prediction without vertical half samples: per byte a, or
+// (a + a' + 1 - rc) >> 1.
+template <int kKind, int kRc>
+inline __m128i predictRow(const Ipp8u* a) {
+  if constexpr (kKind == 0) return loadRow(a);
+  return flip<kRc>(_mm_avg_epu8(flip<kRc>(loadRow(a)), flip<kRc>(loadRow(a + 1))));
+}
+
+// What one reference row gives to the rows of the prediction above and
+// below it, computed once: the (complemented) row for vertical half samples;
+// for both, its rounded-up pair mean m = (a + a' + 1) >> 1 and whether the
+// pair sum is odd (a ^ a', bit 0).
+struct RowTerms {
+  __m128i mean, odd;
+};
+
+template <int kKind, int kRc>
+inline RowTerms termsOf(const Ipp8u* a) {
+  const __m128i x = flip<kRc>(loadRow(a));
+  if constexpr (kKind == 2) return {x, x};
+  const __m128i y = flip<kRc>(loadRow(a + 1));
+  return {_mm_avg_epu8(x, y), _mm_xor_si128(x, y)};
+}
+
+// Vertical: (t + u + 1) >> 1. Both: (a + a' + b + b' + 2) >> 2 is the
+// rounded-up mean of the pair means, less 1 exactly when a pair sum is odd
+// and the pair means differ in their low bit.
+template <int kKind, int kRc>
+inline __m128i combine(RowTerms t, RowTerms u) {
+  __m128i m = _mm_avg_epu8(t.mean, u.mean);
+  if constexpr (kKind == 3) {
+    const __m128i tooHigh = _mm_and_si128(_mm_or_si128(t.odd, u.odd), _mm_xor_si128(t.mean, u.mean));
+    m = _mm_sub_epi8(m, _mm_and_si128(tooHigh, _mm_set1_epi8(1)));
+  }
+  return flip<kRc>(m);
+}
+
+// emit(y, row y, row y + 1) for every other row y of the prediction.
+template <int H, int kKind, int kRc, typename Emit>
+inline void predictRows(const Ipp8u* ref, ptrdiff_t step, Emit emit) {
+  if constexpr (kKind < 2) {
+    for (int y = 0; y < H; y += 2) {
+      emit(y, predictRow<kKind, kRc>(ref + y * step), predictRow<kKind, kRc>(ref + (y + 1) * step));
+    }
+  } else {
+    RowTerms top = termsOf<kKind, kRc>(ref);
+    for (int y = 0; y < H; y += 2) {
+      const RowTerms middle = termsOf<kKind, kRc>(ref + (y + 1) * step);
+      const RowTerms bottom = termsOf<kKind, kRc>(ref + (y + 2) * step);
+      emit(y, combine<kKind, kRc>(top, middle), combine<kKind, kRc>(middle, bottom));
+      top = bottom;
+    }
+  }
+}
+
+// Two rows of prediction + residual, saturated to 16 bits and then to
+// 0..255: each row widened into one register, the two packed together (by
+// 64-bit lanes, reordered after).
+inline void addAndStore(__m128i upper, __m128i lower, const Ipp8u* residual,
+                        ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
+  const __m256i sum0 = _mm256_adds_epi16(
+      _mm256_cvtepu8_epi16(upper), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(residual)));
+  const __m256i sum1 = _mm256_adds_epi16(
+      _mm256_cvtepu8_epi16(lower),
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(residual + residualStep)));
+  const __m256i out = _mm256_permute4x64_epi64(_mm256_packus_epi16(sum0, sum1), 0xD8);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(out));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dstStep), _mm256_extracti128_si256(out, 1));
+}
+
+// Byte pointers and steps of the residual and the destination (the
+// residual's step need not be even).
+struct Output {
+  const Ipp8u* residual;
+  ptrdiff_t residualStep;
+  Ipp8u* dst;
+  ptrdiff_t dstStep;
+};
+
+template <int kKind, int kRc>
+void predictAndAdd(const Ipp8u* ref, ptrdiff_t step, const Output& out) {
+  const Output o = out;  // a local copy: no store can change it
+  predictRows<16, kKind, kRc>(ref, step, [&o](int y, __m128i upper, __m128i lower) {
+    addAndStore(upper, lower, o.residual + y * o.residualStep, o.residualStep,
+                o.dst + y * o.dstStep, o.dstStep);
+  });
+}
+
+using Kernel = void(const Ipp8u*, ptrdiff_t, const Output&);
+
+// By rounding control (0 rounds up, 1 down) and half-sample kind.
+constexpr Kernel* kKernels[2][4] = {
+    {&predictAndAdd<0, 0>, &predictAndAdd<1, 0>, &predictAndAdd<2, 0>, &predictAndAdd<3, 0>},
+    {&predictAndAdd<0, 1>, &predictAndAdd<1, 1>, &predictAndAdd<2, 1>, &predictAndAdd<3, 1>}};
+
+}  // namespace
+
+IppStatus mc16x16(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
+                  Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
+                  Ipp32s roundControl) {
+  if (!pSrcRef || !pSrcYData || !pDst) return ippStsNullPtrErr;
+  const int kind = ((mcType >> 3) & 1) | ((mcType >> 1) & 2);
+  kKernels[roundControl != 0][kind](
+      pSrcRef, srcStep, Output{reinterpret_cast<const Ipp8u*>(pSrcYData), srcYDataStep, pDst, dstStep});
+  return ippStsNoErr;
+}
+
+}  // namespace quarlin::avx2
