@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
-# Index throughput of `quarlin index` on files of at least 300 MB in each
-# container (elementary, program and transport stream), against the raw
-# sequential read speed of the same file (dd with O_DIRECT) and the time
-# `ffprobe -show_frames` takes on it. A benchmark, not a test: run on demand.
+# Indexing speed of `quarlin index` against the raw sequential read speed of
+# the same file (dd with O_DIRECT, 1 MiB and 64 KiB blocks), cold cache, on a
+# transport stream of at least 300 MB (and, for comparison, the elementary
+# and program streams it was made from). Prints each target as a ratio
+# measured in this run and "met" or "not met": medians of QUARLIN_BENCH_RUNS
+# runs (default 5), wall and CPU time, on one core and on all cores. A
+# benchmark, not a test: run on demand, on a quiet machine.
 #
-# usage: bench/index-speed.sh [BUILD_DIR]   (default: build; the tool is
-#        BUILD_DIR/tools/commands/quarlin and must be built already)
-# The streams are generated here with ffmpeg in a temporary folder on the
-# normal disk (QUARLIN_BENCH_DIR, default /var/tmp; tmpfs is refused) and
-# deleted at the end. Needs: ffmpeg, ffprobe, dd, awk; root to drop the page
-# cache between runs (skipped, with a note, when that is not allowed).
+# usage: bench/index-speed.sh [BUILD_DIR [BEFORE_BUILD_DIR]]
+#   BUILD_DIR (default build) holds the tool BUILD_DIR/tools/commands/quarlin;
+#   a second build, when given, is measured in the same run and printed as
+#   "before".
+# Environment: QUARLIN_BENCH_RUNS (5), QUARLIN_BENCH_MB (300: the size of the
+#   streams; a few MB for a smoke run), QUARLIN_BENCH_DIR (/var/tmp: a folder
+#   on a disk, not tmpfs), QUARLIN_BENCH_LOCK (see bench-lib.sh).
+# The streams are generated with ffmpeg in a temporary folder and deleted at
+# the end. Needs: ffmpeg, dd, taskset, python3, awk; root to drop the page
+# cache (without it the figures are marked as including cached reads).
 set -euo pipefail
+source "$(dirname "$0")/bench-lib.sh"
 
-build=${1:-build}
-tool=$build/tools/commands/quarlin
-[[ -x $tool ]] || { echo "index-speed: $tool not found (build the quarlin_tool target)" >&2; exit 2; }
+tool=$(tool_of "${1:-build}")
+before=""
+[[ -n ${2:-} ]] && before=$(tool_of "$2")
 base=${QUARLIN_BENCH_DIR:-/var/tmp}
 if [[ $(stat -f -c %T "$base") == tmpfs ]]; then
   echo "index-speed: $base is tmpfs; set QUARLIN_BENCH_DIR to a folder on a disk" >&2
@@ -22,27 +30,15 @@ if [[ $(stat -f -c %T "$base") == tmpfs ]]; then
 fi
 work=$(mktemp -d "$base/quarlin-index-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-
 target_mb=${QUARLIN_BENCH_MB:-300}
-cache_note=""
 
-drop_caches() {
-  sync
-  if ! (echo 3 > /proc/sys/vm/drop_caches) 2>/dev/null; then
-    cache_note="(page cache could not be dropped: figures include cached reads)"
-  fi
-}
-
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-mb() { awk -v bytes="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", bytes / 1e6 }'; }
-
-# A 20-second 720x576 clip at about 15 Mbit/s with MP2 audio, concatenated
-# (elementary stream) until it reaches the target size, then remultiplexed
-# into a program and a transport stream without re-encoding.
+# A 20-second 720x576 clip at about 15 Mbit/s (shorter for small targets),
+# concatenated into an elementary stream of the target size, then
+# remultiplexed with MP2 audio into a program and a transport stream.
 make_streams() {
+  local seconds=$(( target_mb >= 40 ? 20 : 2 ))
   echo "generating streams of at least $target_mb MB in $work ..." >&2
-  ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=720x576:rate=25:duration=20,noise=alls=14:allf=t+u" \
+  ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=720x576:rate=25:duration=$seconds,noise=alls=14:allf=t+u" \
     -c:v mpeg2video -b:v 15M -maxrate 15M -bufsize 1835k -g 12 -bf 2 -flags +ilme+ildct \
     -f mpeg2video "$work/clip.m2v"
   : > "$work/big.m2v"
@@ -50,39 +46,44 @@ make_streams() {
     cat "$work/clip.m2v" >> "$work/big.m2v"
   done
   rm -f "$work/clip.m2v"
-  ffmpeg -nostdin -v error -fflags +genpts -r 25 -f mpegvideo -i "$work/big.m2v" \
-    -f lavfi -i "sine=frequency=440:sample_rate=48000" -shortest \
-    -map 0:v -map 1:a -c:v copy -c:a mp2 -b:a 192k -f vob "$work/big.vob"
-  ffmpeg -nostdin -v error -fflags +genpts -r 25 -f mpegvideo -i "$work/big.m2v" \
-    -f lavfi -i "sine=frequency=440:sample_rate=48000" -shortest \
-    -map 0:v -map 1:a -c:v copy -c:a mp2 -b:a 192k -f mpegts "$work/big.ts"
+  local kind
+  for kind in vob mpegts; do
+    ffmpeg -nostdin -v error -fflags +genpts -r 25 -f mpegvideo -i "$work/big.m2v" \
+      -f lavfi -i "sine=frequency=440:sample_rate=48000" -shortest \
+      -map 0:v -map 1:a -c:v copy -c:a mp2 -b:a 192k -f "$kind" "$work/big.${kind/mpegts/ts}"
+  done
 }
 
-measure() {
-  local file=$1 kind=$2 size t0 t1 index_s dd_s probe_s frames
-  size=$(mb "$file")
-  drop_caches
-  t0=$(now); "$tool" index -q "$file" -o "$work/index.seek"; t1=$(now)
-  index_s=$(elapsed "$t0" "$t1")
-  frames=$("$tool" info -q --json --seek-data "$work/index.seek" "$file" | awk -F': ' '/"frameCount"/ { sub(",", "", $2); print $2 }')
-  drop_caches
-  t0=$(now)
-  dd if="$file" of=/dev/null bs=64k iflag=direct status=none 2>/dev/null ||
-    dd if="$file" of=/dev/null bs=64k status=none
-  t1=$(now)
-  dd_s=$(elapsed "$t0" "$t1")
-  drop_caches
-  t0=$(now); ffprobe -v error -show_frames "$file" > /dev/null; t1=$(now)
-  probe_s=$(elapsed "$t0" "$t1")
-  awk -v kind="$kind" -v size="$size" -v frames="$frames" -v i="$index_s" -v d="$dd_s" -v p="$probe_s" 'BEGIN {
-    printf "%-4s %9.1f %8d %9.3f %11.1f %9.1f %8.2f %11.2f %8.1fx\n",
-      kind, size, frames, i, size / i, size / d, (size / i) / (size / d), p, p / i }'
+bench_file() {
+  local file=$1 kind=$2 mb dd1m dd64k one all b_one=""
+  mb=$(awk -v bytes="$(stat -c %s "$file")" 'BEGIN { printf "%.1f", bytes / 1e6 }')
+  dd1m=$(measure one cold dd if="$file" of=/dev/null bs=1M iflag=direct)
+  dd64k=$(measure one cold dd if="$file" of=/dev/null bs=64k iflag=direct)
+  one=$(measure one cold "$tool" index -q "$file" -o "$work/index.seek")
+  all=$(measure all cold "$tool" index -q "$file" -o "$work/index.seek")
+  [[ -n $before ]] && b_one=$(measure one cold "$before" index -q "$file" -o "$work/before.seek")
+  echo "== $kind: $mb MB, cold cache, medians of $runs runs (seconds)"
+  printf "  %-40s %8s %8s %9s %8s\n" "" "1 core" "cpu" "all cores" "cpu"
+  row "dd bs=1M iflag=direct" "$dd1m"
+  row "dd bs=64k iflag=direct" "$dd64k"
+  row "quarlin index" "$one" "$all"
+  [[ -n $b_one ]] && row "before: quarlin index" "$b_one"
+  local b1="" b64=""
+  [[ -n $b_one ]] && b1=$(ratio "$(wall "$dd1m")" "$(wall "$b_one")") && b64=$(ratio "$(wall "$dd64k")" "$(wall "$b_one")")
+  # Throughput ratios: the time dd takes over the time indexing takes.
+  local check=target
+  [[ $kind == ts ]] || check=info
+  $check "$kind: index throughput / dd bs=1M iflag=direct, 1 core" "$(ratio "$(wall "$dd1m")" "$(wall "$one")")" ">=" 0.8 "$b1"
+  info "$kind: index throughput / dd bs=1M iflag=direct, all cores" "$(ratio "$(wall "$dd1m")" "$(wall "$all")")"
+  info "$kind: index throughput / dd bs=64k iflag=direct, 1 core" "$(ratio "$(wall "$dd64k")" "$(wall "$one")")" "" "" "$b64"
+  info "$kind: index CPU time / index wall time, 1 core" "$(ratio "$(cpu "$one")" "$(wall "$one")")"
 }
+
+info() { printf "  %-58s %6s  (for comparison)%s\n" "$1" "$2" "${5:+  before: $5}"; }
 
 make_streams
-echo "tool: $tool   cpus: $(nproc)   files in: $work"
-printf "%-4s %9s %8s %9s %11s %9s %8s %11s %9s\n" kind "size MB" frames "index s" "index MB/s" "dd MB/s" ratio "ffprobe s" "vs probe"
-measure "$work/big.m2v" es
-measure "$work/big.vob" ps
-measure "$work/big.ts" ts
+echo "tool: $tool${before:+   before: $before}   cpus: $(nproc)   runs: $runs   files in: $work"
+bench_file "$work/big.ts" ts
+bench_file "$work/big.m2v" es
+bench_file "$work/big.vob" ps
 [[ -z $cache_note ]] || echo "$cache_note"

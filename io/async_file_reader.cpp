@@ -51,6 +51,8 @@ int32_t AsyncFileReader::openSteps(const char16_t* path) {
   blockSize_ = std::max<int64_t>(sectorSize_, kMinimumBlockSize);
   blockOffset_ = kNoBlock;
   blockValid_ = 0;
+  lastLoaded_ = -1;
+  sequentialLoads_ = 0;
   return 0;
 }
 
@@ -86,7 +88,7 @@ void AsyncFileReader::releaseBlock() {
 
 // A fresh host block of blockSize_ bytes aligned to the sector size; -7
 // when the host refuses it.
-int32_t AsyncFileReader::obtainBlock() {
+int32_t AsyncFileReader::obtainBlock(uint8_t*& memory) {
   const HostServices tables = reader_tables::with(cacheRef_);
   QuarlinMemoryHandle handle = nullptr;
   if (host::allocate(tables, &handle, static_cast<uint32_t>(blockSize_), sectorSize_) != 0)
@@ -97,7 +99,8 @@ int32_t AsyncFileReader::obtainBlock() {
     return kHostMemoryFailure;
   }
   blockHandle_ = handle;
-  blockData_ = static_cast<uint8_t*>(address);
+  memory = static_cast<uint8_t*>(address);
+  blockData_ = memory;
   return 0;
 }
 
@@ -110,10 +113,20 @@ int32_t AsyncFileReader::loadBlock() {
   releaseBlock();
   // 0 <= position_ < fileSize_: the block index fits 32 bits for files up
   // to 128 TiB; the offset is kept in 64 bits regardless.
-  const int64_t offset = position_ / blockSize_ * blockSize_;
-  if (const int32_t result = obtainBlock(); result != 0) return result;
+  const int64_t index = position_ / blockSize_;
+  const int64_t offset = index * blockSize_;
+  sequentialLoads_ = index == lastLoaded_ + 1 ? sequentialLoads_ + 1 : 0;
+  lastLoaded_ = index;
+  if (sequentialLoads_ >= kSequentialLoads) {
+    const int64_t span = (kReadAheadSpan + blockSize_ - 1) / blockSize_ * blockSize_;
+    platform::readAhead(syncHandle_, offset, std::min(kReadAheadBytes, fileSize_ - offset),
+                        static_cast<uint32_t>(span));
+  }
+  if (useReadAhead()) return 0;
+  uint8_t* memory = nullptr;
+  if (const int32_t result = obtainBlock(memory); result != 0) return result;
   uint32_t got = 0;
-  if (!platform::readAt(syncHandle_, offset, blockData_, static_cast<uint32_t>(blockSize_), got)) {
+  if (!platform::readAt(syncHandle_, offset, memory, static_cast<uint32_t>(blockSize_), got)) {
     releaseBlock();
     return kFileFailure;
   }
@@ -127,6 +140,23 @@ int32_t AsyncFileReader::loadBlock() {
   blockOffset_ = offset;
   blockValid_ = static_cast<uint64_t>(valid);
   return 0;
+}
+
+// Serves the reads from the span read ahead that holds position_, when one
+// does: the whole span becomes the current block (no copy, no host block),
+// and the next load, of the block after it, continues the run.
+bool AsyncFileReader::useReadAhead() {
+  const uint8_t* bytes = nullptr;
+  int64_t start = 0;
+  uint32_t count = 0;
+  if (!platform::readAheadView(syncHandle_, position_, bytes, start, count)) return false;
+  const int64_t valid = std::min<int64_t>(count, fileSize_ - start);
+  if (position_ - start >= valid) return false;
+  blockData_ = bytes;
+  blockOffset_ = start;
+  blockValid_ = static_cast<uint64_t>(valid);
+  lastLoaded_ = (start + valid - 1) / blockSize_;
+  return true;
 }
 
 }  // namespace quarlin

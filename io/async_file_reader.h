@@ -14,6 +14,15 @@
 // size); kFileFailure (disk query, open, size, seek, read); kHostMemoryFailure
 // (the host could not allocate or lock a block).
 //
+// Reading ahead: once the reader has loaded kSequentialLoads blocks one
+// after another, each block load also keeps the next kReadAheadBytes of the
+// file being read in the background, in large aligned spans with several in
+// flight (platform::readAhead), and the blocks are served from them: the
+// same bytes, so the index scan runs at the speed of large unbuffered reads.
+// A seek ends the run, so a frame request, which seeks to its picture,
+// reads only the blocks its picture needs (unless the picture is larger
+// than the run).
+//
 // Read-ahead into the host's block cache is not built: `cacheEnabled_` is the
 // gate such a path would test; it is false after construction, nothing in
 // the library sets it, and block loads do not consult it. The completion
@@ -85,6 +94,15 @@ class AsyncFileReader {
   void* cacheRef() const { return cacheRef_; }
   uint32_t sectorSize() const { return sectorSize_; }
   int64_t blockSize() const { return blockSize_; }
+  // Bytes asked of the file system since open, block loads and reads ahead.
+  int64_t bytesRequested() const { return syncHandle_.bytesRead; }
+
+  // Block loads in a row, each of the block after the previous one, after
+  // which reading ahead starts; and how far ahead it reads, in spans of
+  // kReadAheadSpan bytes (rounded up to whole blocks).
+  static constexpr int32_t kSequentialLoads = 16;
+  static constexpr int64_t kReadAheadSpan = int64_t{1} << 20;
+  static constexpr int64_t kReadAheadBytes = 4 * kReadAheadSpan;
 
  private:
   // blockOffset_ when no block is held: far beyond any file.
@@ -97,7 +115,8 @@ class AsyncFileReader {
   }
   int32_t openSteps(const char16_t* path);
   int32_t loadBlock();
-  int32_t obtainBlock();
+  bool useReadAhead();
+  int32_t obtainBlock(uint8_t*& memory);
   void releaseBlock();
   int32_t skipPastZeroByte();
   int32_t readByteSlow(uint8_t& value);
@@ -107,7 +126,7 @@ class AsyncFileReader {
   platform::FileHandle syncHandle_;        // synchronous unbuffered reads
   platform::FileHandle overlappedHandle_;  // overlapped reads, bound to the port
   QuarlinMemoryHandle blockHandle_ = nullptr;
-  uint8_t* blockData_ = nullptr;  // locked address of blockHandle_
+  const uint8_t* blockData_ = nullptr;  // locked address of blockHandle_, or a span read ahead
   void* cacheRef_;
   bool cacheEnabled_ = false;
   uint32_t sectorSize_ = 0;       // a power of two
@@ -117,6 +136,8 @@ class AsyncFileReader {
   int64_t blockSize_ = 0;         // max(sectorSize_, 65536) once open
   int64_t position_ = 0;          // offset of the next byte to read
   bool registered_ = false;       // counted in by the completion service
+  int64_t lastLoaded_ = -1;       // block index of the last block load
+  int32_t sequentialLoads_ = 0;   // loads in a row of the block after the last
   // Bytes of the current block that hold file data, 1 .. blockSize_ (0 with
   // no block): the read fast paths test one unsigned comparison.
   uint64_t blockValid_ = 0;

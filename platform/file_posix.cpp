@@ -65,11 +65,14 @@ bool fileVersion(const FileHandle& file, uint64_t& version) {
   return true;
 }
 
-void discardReadAhead(FileHandle& file) {
-  uint32_t got = 0;
-  uint8_t none[1];
-  // Waits for a read in flight and drops it (no offset matches -1).
-  takeReadAhead(file.readAhead, -1, none, 0, got);
+void discardReadAhead(FileHandle& file) { dropReadAhead(file.readAhead); }
+
+void readAhead(FileHandle& file, int64_t offset, int64_t length, uint32_t span) {
+  file.bytesRead += startReadAhead(file.readAhead, offset, length, span);
+}
+
+bool readAheadView(FileHandle& file, int64_t offset, const uint8_t*& bytes, int64_t& start, uint32_t& count) {
+  return viewReadAhead(file.readAhead, offset, bytes, start, count);
 }
 
 namespace {
@@ -96,13 +99,8 @@ bool readAt(FileHandle& file, int64_t offset, void* destination, uint32_t length
             uint32_t& got) {
   got = 0;
   if (!file.valid()) return false;
-  // A block read ahead is served from memory; each read of a whole block
-  // starts the read of the next one.
-  if (takeReadAhead(file.readAhead, offset, destination, length, got) ||
-      readFully(file.fd, offset, destination, length, got)) {
-    if (got == length) startReadAhead(file.readAhead, offset + length, length);
-    return true;
-  }
+  file.bytesRead += length;
+  if (readFully(file.fd, offset, destination, length, got)) return true;
   // Some file systems accept O_DIRECT at open but refuse the read itself.
   if (errno == EINVAL && file.fallbackFd >= 0)
     return readFully(file.fallbackFd, offset, destination, length, got);

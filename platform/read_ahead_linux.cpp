@@ -28,17 +28,22 @@ long ioGetEvents(aio_context_t context, long minimum, long maximum, io_event* ev
 }
 }  // namespace
 
-struct ReadAhead {
-  int fd = -1;
-  void* buffer = nullptr;
+// One span of the file read in the background.
+struct ReadAheadSpan {
+  void* buffer = nullptr;  // `capacity` bytes, aligned for direct I/O
   uint32_t capacity = 0;
-  bool pending = false;    // started and not yet taken or dropped
-  bool inFlight = false;   // submitted and its completion not yet reaped
-  long result = -1;        // bytes read, or -1, once reaped
+  bool held = false;        // started and not yet dropped
+  bool inFlight = false;    // submitted and its completion not yet reaped
+  long result = -1;         // bytes read, or -1, once reaped
   uint64_t generation = 0;  // the shared generation when it was submitted
   int64_t offset = 0;
   uint32_t length = 0;
   iocb request{};
+};
+
+struct ReadAhead {
+  int fd = -1;
+  ReadAheadSpan spans[kMaxReadAheadSpans];
 };
 
 namespace {
@@ -46,9 +51,9 @@ namespace {
 // One kernel context serves every file of the process: setting one up is
 // cheap, but tearing one down waits for the kernel (tens of milliseconds),
 // which would make every file close that slow. Each request carries its
-// read-ahead's address, and whichever thread waits for the kernel hands
-// every completion it reaps to that read-ahead, so each file gets exactly
-// its own reads. A read-ahead is freed only once its read has completed, so
+// span's address, and whichever thread waits for the kernel hands every
+// completion it reaps to that span, so each file gets exactly its own
+// reads. A span is dropped or reused only once its read has completed, so
 // no completion can name one that is gone or reused. Set up at first use;
 // never destroyed, so that a thread still closing a file while the process
 // ends finds it intact.
@@ -93,27 +98,26 @@ struct Teardown {
   }
 } teardown;
 
-// Hands reaped completions to their read-aheads; under the lock.
+// Hands reaped completions to their spans; under the lock.
 void deliver(const io_event* events, long count) {
   for (long i = 0; i < count; ++i) {
-    auto* owner = reinterpret_cast<ReadAhead*>(static_cast<uintptr_t>(events[i].data));
+    auto* owner = reinterpret_cast<ReadAheadSpan*>(static_cast<uintptr_t>(events[i].data));
     owner->inFlight = false;
     owner->result = events[i].res < 0 ? -1 : static_cast<long>(events[i].res);
   }
 }
 
-// Waits until the read of `ahead` has completed; the bytes read, or -1.
+// Waits until the read of `span` has completed; the bytes read, or -1.
 // One waiting thread at a time collects completions from the kernel (its
 // own read is among those outstanding, so the wait ends); the others wait
 // for it to hand theirs over.
-long finish(ReadAhead* ahead) {
+long finish(ReadAheadSpan& span) {
   Hold hold;
-  ahead->pending = false;
-  if (ahead->inFlight && ahead->generation != shared.generation) {
-    ahead->inFlight = false;  // submitted before a fork
-    ahead->result = -1;
+  if (span.inFlight && span.generation != shared.generation) {
+    span.inFlight = false;  // submitted before a fork
+    span.result = -1;
   }
-  while (ahead->inFlight) {
+  while (span.inFlight) {
     if (shared.reaping) {
       pthread_cond_wait(&shared.reaped, &shared.mutex);
       continue;
@@ -133,12 +137,58 @@ long finish(ReadAhead* ahead) {
     } else {
       // The context is unusable, so no read runs in it; the other waiters
       // find the same.
-      ahead->inFlight = false;
-      ahead->result = -1;
+      span.inFlight = false;
+      span.result = -1;
     }
     pthread_cond_broadcast(&shared.reaped);
   }
-  return ahead->result;
+  return span.result;
+}
+
+// Forgets a span once its read has landed (the kernel cannot cancel one).
+void drop(ReadAheadSpan& span) {
+  if (!span.held) return;
+  finish(span);
+  span.held = false;
+}
+
+bool submit(ReadAhead& ahead, ReadAheadSpan& span, int64_t offset, uint32_t length) {
+  if (length > span.capacity) {
+    std::free(span.buffer);
+    span.buffer = nullptr;
+    span.capacity = 0;
+    if (posix_memalign(&span.buffer, kAlignment, length) != 0) {
+      span.buffer = nullptr;
+      return false;
+    }
+    span.capacity = length;
+  }
+  aio_context_t context;
+  {
+    // Marked before it is submitted: another thread may reap it at once.
+    Hold hold;
+    if (shared.context == 0) return false;  // a forked child that has not set one up
+    context = shared.context;
+    span.generation = shared.generation;
+    span.inFlight = true;
+  }
+  span.request = iocb{};
+  span.request.aio_data = reinterpret_cast<uintptr_t>(&span);
+  span.request.aio_lio_opcode = IOCB_CMD_PREAD;
+  span.request.aio_fildes = static_cast<uint32_t>(ahead.fd);
+  span.request.aio_buf = reinterpret_cast<uint64_t>(span.buffer);
+  span.request.aio_nbytes = length;
+  span.request.aio_offset = offset;
+  iocb* requests[1] = {&span.request};
+  if (ioSubmit(context, 1, requests) != 1) {
+    Hold hold;
+    span.inFlight = false;
+    return false;
+  }
+  span.held = true;
+  span.offset = offset;
+  span.length = length;
+  return true;
 }
 
 }  // namespace
@@ -157,65 +207,63 @@ ReadAhead* createReadAhead(int fd) {
 
 void destroyReadAhead(ReadAhead* ahead) {
   if (!ahead) return;
-  // The kernel cannot cancel a file read: the one in flight is waited for,
-  // so that it lands before its buffer is freed.
-  finish(ahead);
+  // The reads in flight are waited for, so that they land before their
+  // buffers are freed.
+  dropReadAhead(ahead);
   {
     Hold hold;
     --shared.liveReadAheads;
   }
-  std::free(ahead->buffer);
+  for (ReadAheadSpan& span : ahead->spans) std::free(span.buffer);
   delete ahead;
 }
 
-bool takeReadAhead(ReadAhead* ahead, int64_t offset, void* destination, uint32_t length, uint32_t& got) {
-  if (!ahead || !ahead->pending) return false;
-  const bool match = ahead->offset == offset && ahead->length == length;
-  const long result = finish(ahead);
-  if (!match || result < 0) return false;
-  got = static_cast<uint32_t>(result);
-  std::memcpy(destination, ahead->buffer, got);
-  return true;
+void dropReadAhead(ReadAhead* ahead) {
+  if (!ahead) return;
+  for (ReadAheadSpan& span : ahead->spans) drop(span);
 }
 
-void startReadAhead(ReadAhead* ahead, int64_t offset, uint32_t length) {
-  if (!ahead) return;
-  if (ahead->pending) finish(ahead);
-  if (length > ahead->capacity) {
-    std::free(ahead->buffer);
-    ahead->buffer = nullptr;
-    ahead->capacity = 0;
-    if (posix_memalign(&ahead->buffer, kAlignment, length) != 0) {
-      ahead->buffer = nullptr;
-      return;
+bool viewReadAhead(ReadAhead* ahead, int64_t offset, const uint8_t*& bytes, int64_t& start, uint32_t& count) {
+  if (!ahead) return false;
+  for (ReadAheadSpan& span : ahead->spans) {
+    if (!span.held || offset < span.offset || offset >= span.offset + span.length) continue;
+    const long result = finish(span);
+    if (result <= offset - span.offset) {  // failed, or short of `offset`
+      span.held = false;
+      return false;
     }
-    ahead->capacity = length;
+    bytes = static_cast<const uint8_t*>(span.buffer);
+    start = span.offset;
+    count = static_cast<uint32_t>(result);
+    return true;
   }
-  aio_context_t context;
-  {
-    // Marked before it is submitted: another thread may reap it at once.
-    Hold hold;
-    if (shared.context == 0) return;  // a forked child that has not set one up
-    context = shared.context;
-    ahead->generation = shared.generation;
-    ahead->inFlight = true;
+  return false;
+}
+
+int64_t startReadAhead(ReadAhead* ahead, int64_t offset, int64_t length, uint32_t span) {
+  if (!ahead || span == 0 || length <= 0 || offset < 0) return 0;
+  for (ReadAheadSpan& s : ahead->spans)
+    if (s.held && s.offset + s.length <= offset) drop(s);
+  int64_t asked = 0;
+  const int64_t end = offset + length;
+  for (int64_t at = (offset + span - 1) / span * span; at < end; at += span) {
+    bool held = false;
+    ReadAheadSpan* free = nullptr;
+    ReadAheadSpan* outside = nullptr;  // a span outside the range, to drop when none is free
+    for (ReadAheadSpan& s : ahead->spans) {
+      if (s.held && s.offset == at && s.length == span) held = true;
+      if (!s.held && !free) free = &s;
+      if (s.held && (s.offset + s.length <= offset || s.offset >= end)) outside = &s;
+    }
+    if (held) continue;
+    if (!free && outside) {
+      drop(*outside);
+      free = outside;
+    }
+    if (!free || !submit(*ahead, *free, at, span)) break;
+    asked += span;
   }
-  ahead->request = iocb{};
-  ahead->request.aio_data = reinterpret_cast<uintptr_t>(ahead);
-  ahead->request.aio_lio_opcode = IOCB_CMD_PREAD;
-  ahead->request.aio_fildes = static_cast<uint32_t>(ahead->fd);
-  ahead->request.aio_buf = reinterpret_cast<uint64_t>(ahead->buffer);
-  ahead->request.aio_nbytes = length;
-  ahead->request.aio_offset = offset;
-  iocb* requests[1] = {&ahead->request};
-  if (ioSubmit(context, 1, requests) != 1) {
-    Hold hold;
-    ahead->inFlight = false;
-    return;
-  }
-  ahead->pending = true;
-  ahead->offset = offset;
-  ahead->length = length;
+  return asked;
 }
 
 }  // namespace quarlin::platform

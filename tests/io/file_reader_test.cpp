@@ -6,8 +6,8 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -198,6 +198,41 @@ TEST_F(ReaderTest, HostMemoryFailuresAndClose) {
     reader.rewind();
     EXPECT_EQ(reader.read(out.data(), 1, got), -6);
     reader.close();  // a second close is harmless
+  }
+}
+
+// Runs of blocks are read ahead in spans, several at once, each read once; a seek reads only the
+// blocks it uses (unless a span holds them), and bytes changed under the spans are read afresh.
+TEST_F(ReaderTest, ReadsAheadOnlyInSequentialRuns) {
+  constexpr int64_t kSpan = AsyncFileReader::kReadAheadSpan, size = 10 * kSpan + 777;
+  std::vector<uint8_t> bytes = randomBytes(size);
+  TempFile file(kDisk, bytes);
+  struct Piece { int64_t from, length, maxRequested; bool rewrittenFirst = false; };
+  const std::vector<Piece> cases[] = {
+      {{0, size, 11 * kSpan}},  // below: spans 1 to 4 are held after the first piece; span 3 is rewritten
+      {{0, 2 * kSpan, 6 * kSpan}, {kSpan + 5, kBlock, 0}, {8 * kSpan + 1000, 3 * kBlock, 4 * kBlock},
+       {3 * kSpan, 20, kBlock, true}},
+      {{kBlock + 3, 3 * kSpan, 8 * kSpan}, {1000, 3 * kBlock, 4 * kBlock}, {size - 100, 100, kBlock}}};
+  for (const auto& pieces : cases) {
+    AsyncFileReader reader(testHostServices());
+    ASSERT_EQ(reader.open(file.u16path()), 0);
+    for (int32_t got = 0; const Piece& piece : pieces) {
+      SCOPED_TRACE(testing::Message() << "case " << &pieces - cases << " from " << piece.from);
+      if (piece.rewrittenFirst) {
+        std::fill_n(bytes.begin() + piece.from, 10, uint8_t{0xEE});
+        std::fstream(file.path(), std::ios::in | std::ios::out | std::ios::binary)
+            .seekp(piece.from).write(reinterpret_cast<const char*>(&bytes[piece.from]), 10);
+        namespace fs = std::filesystem;  // a later time, as the file system's clock may not have moved on
+        fs::last_write_time(file.path(), fs::last_write_time(file.path()) + std::chrono::seconds(1));
+        reader.forgetIfChanged();
+      }
+      const int64_t before = reader.bytesRequested();
+      reader.skip(piece.from - reader.getPosition());
+      std::vector<uint8_t> out(static_cast<size_t>(piece.length));
+      ASSERT_EQ(reader.read(out.data(), static_cast<int32_t>(piece.length), got), 0);
+      ASSERT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + piece.from));
+      EXPECT_LE(reader.bytesRequested() - before, piece.maxRequested);
+    }
   }
 }
 

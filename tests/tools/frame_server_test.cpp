@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace quarlin::tool {
@@ -20,6 +21,7 @@ int mark(const uint8_t* luma) { return luma[0] | luma[1] << 8; }
 struct ScriptedDecoder : FrameDecoder {
   std::map<int32_t, std::pair<int32_t, int32_t>> references;  // frames not listed are not in the index
   std::map<int32_t, int32_t> failures;                        // frame -> result of decode
+  std::vector<int32_t> intra;  // I-pictures: their output planes need not start black
   std::string calls;
   DecodeScale lastScale = DecodeScale::Full;
 
@@ -38,6 +40,7 @@ struct ScriptedDecoder : FrameDecoder {
     output.y.address[0] = uint8_t(frame), output.y.address[1] = uint8_t(frame >> 8);
     return failures.count(frame) ? failures[frame] : 0;
   }
+  bool isIntra(int32_t frame) override { return std::count(intra.begin(), intra.end(), frame) != 0; }
 };
 
 const std::size_t kPictureBytes = kGeometry.lumaSize + 2 * kGeometry.chromaSize;
@@ -74,13 +77,13 @@ TEST(FrameServer, DecodesReferencesFirstOnceEachAtItsScale) {
   EXPECT_EQ(errorOf(server, 7).substr(0, 6), "7 -5: ");
 }
 
-// Four open groups of 12 (I B B P B B ...) in display order need only a few
-// pictures of cache to decode each frame once; a long chain of P-pictures
-// needs no recursion.
+// Four open groups of 12 (I B B P B B ...) in display order: each frame decoded once into a few
+// pictures reused, I-pictures not cleared; a long chain of P-pictures needs no recursion.
 TEST(FrameServer, SequentialOrderAndLongChainsDecodeEachFrameOnce) {
   ScriptedDecoder groups, chain;
   for (int32_t base = 0; base < 48; base += 12) {
     groups.references[base + 2] = {-1, -1};
+    groups.intra.push_back(base + 2);
     groups.references[base] = groups.references[base + 1] = {base - 1, base + 2};
     for (int32_t anchor = base + 5; anchor < base + 12; anchor += 3) {
       groups.references[anchor] = {anchor - 3, -1};
@@ -88,8 +91,11 @@ TEST(FrameServer, SequentialOrderAndLongChainsDecodeEachFrameOnce) {
     }
   }
   FrameServer server(groups, kGeometry, DecodeScale::Full, 4 * kPictureBytes);
-  for (int32_t frame = 0; frame < 48; ++frame) EXPECT_EQ(frameMark(server.frame(frame)), frame);
+  std::shared_ptr<const Picture> shown;  // held until the next, as by the decode command
+  for (int32_t frame = 0; frame < 48; ++frame) EXPECT_EQ(frameMark(shown = server.frame(frame)), frame);
   EXPECT_EQ(server.decodeCount(), 48u);
+  EXPECT_EQ(groups.calls.find("black"), std::string::npos) << groups.calls;
+  EXPECT_LE(server.picturesAllocated(), 6u) << "the budget's pictures and the two spare ones at most";
   for (int32_t frame = 0; frame < 20000; ++frame) chain.references[frame] = {frame - 1, -1};
   FrameServer chained(chain, kGeometry, DecodeScale::Full, 4 * kPictureBytes);
   EXPECT_EQ(frameMark(chained.frame(19999)), 19999);

@@ -189,6 +189,8 @@ TEST(ToolRuns, OutputsStatusesAndMessages) {
       {"decode $S/es-field-pictures-tff.m2v --scale quarter -o -", 0, "88x72 12", ""},
       {"decode $S/es-field-pictures-tff.m2v --scale half -o -", 0, "88x144 12", ""},
       {"decode $S/es-long-gop.m2v --start 100 --count 30 -o -", 0, "176x144 20", ""},
+      {"decode $S/es-long-gop.m2v --frame-list 7,3,0 -o -", 0, "176x144 3", ""},
+      {"decode $S/es-long-gop.m2v --frame-list 3,120 -o -", 2, "-", "frame 120 is outside"},
       {"decode $S/es-cut-both-ends.m2v -o -", 1, "176x144 20", "warning: frame 18: decoding failed (result -3)"},
       {"decode $S/es-cut-both-ends.m2v -o -", 1, "176x144 20", "20 frames written, 1 of the pictures decoded failed"},
       {"decode $S/es-cut-both-ends.m2v --strict -o out.y4m", 1, "176x144 18", "frame 18"},

@@ -23,7 +23,8 @@ const std::map<std::string_view, CommandSyntax>& commandSyntaxes() {
   static const std::map<std::string_view, CommandSyntax> syntaxes = {
       {"info", {Command::Info, 1, false, {"--json", "--frames"}}},
       {"index", {Command::Index, 1, true, {"-o"}}},
-      {"decode", {Command::Decode, 1, true, {"-o", "--start", "--count", "--scale", "--cache-mb", "--strict"}}},
+      {"decode",
+       {Command::Decode, 1, true, {"-o", "--start", "--count", "--frame-list", "--scale", "--cache-mb", "--strict"}}},
       {"frame", {Command::Frame, 2, true, {"-o", "--scale", "--format", "--cache-mb"}}},
       {"thumbs", {Command::Thumbs, 1, true, {"-o", "--count", "--columns", "--cache-mb"}}},
   };
@@ -61,6 +62,13 @@ void applyOption(Options& options, std::string_view name, const std::string& val
   else if (name == "--seek-data") options.seekData = value;
   else if (name == "--start") options.start = static_cast<int32_t>(parseNumber(name, value, kFrameMax));
   else if (name == "--count") options.count = static_cast<uint32_t>(parseNumber(name, value, kFrameMax));
+  else if (name == "--frame-list") {
+    for (std::size_t at = 0, comma = 0; comma != std::string::npos; at = comma + 1) {
+      comma = value.find(',', at);
+      options.frameList.push_back(static_cast<int32_t>(
+          parseNumber(name, value.substr(at, comma == std::string::npos ? comma : comma - at), kFrameMax)));
+    }
+  }
   else if (name == "--columns") options.columns = static_cast<uint32_t>(parseNumber(name, value, 1000));
   else if (name == "--scale") options.scale = parseScale(value);
   else if (name == "--cache-mb") options.cacheBytes = static_cast<std::size_t>(parseNumber(name, value, 1 << 20)) << 20;
@@ -79,6 +87,8 @@ void checkComplete(const Options& options, const CommandSyntax& syntax, std::siz
     throw UsageError("--count must be at least 1");
   }
   if (options.command == Command::Thumbs && options.columns == 0) throw UsageError("--columns must be at least 1");
+  if (!options.frameList.empty() && (options.start || options.count))
+    throw UsageError("--frame-list replaces --start and --count");
 }
 
 }  // namespace
@@ -140,9 +150,10 @@ Commands:
         coded size); --json prints the same as JSON (frames included).
   index FILE -o SEEK
         Indexes the file and writes its seek data to SEEK.
-  decode FILE -o OUT.y4m [--start N] [--count K] [--scale full|half|quarter]
-        [--strict]
-        Every frame (or K frames from N) in display order as YUV4MPEG2 4:2:0;
+  decode FILE -o OUT.y4m [--start N] [--count K] [--frame-list N,M,...]
+        [--scale full|half|quarter] [--strict]
+        Every frame in display order (or K frames from N, or the frames
+        listed, in the order listed) as YUV4MPEG2 4:2:0;
         "-o -" writes to standard output. A frame that fails to decode (a
         damaged or cut file) is written with its damaged macroblocks concealed, with a warning
         naming it, and decoding goes on; the exit status is 1 when any frame

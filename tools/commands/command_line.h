@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/host/plane_layout.h"
 
@@ -23,6 +24,7 @@ struct Options {
   bool strict = false;  // decode: stop at the first frame that fails
   std::optional<int32_t> start;     // --start
   std::optional<uint32_t> count;    // --count: frames to decode, or thumbnails
+  std::vector<int32_t> frameList;   // decode --frame-list N,M,...: these frames, in this order
   uint32_t columns = 6;             // --columns
   std::optional<DecodeScale> scale; // --scale
   std::string format;               // --format png|y4m|yuv

@@ -1,5 +1,6 @@
 // `quarlin decode`: frames in display order as YUV4MPEG2.
 #include <algorithm>
+#include <vector>
 
 #include "tools/commands/command_support.h"
 #include "tools/commands/commands.h"
@@ -11,15 +12,26 @@
 namespace quarlin::tool {
 namespace {
 
-// The frames asked for, within the file's range.
-FrameRange requestedRange(const Options& options, const FrameRange& file) {
+// The frames asked for, in the order they are written: the listed ones,
+// or a run within the file's range.
+std::vector<int32_t> requestedFrames(const Options& options, const FrameRange& file) {
+  if (!options.frameList.empty()) {
+    for (const int32_t frame : options.frameList) {
+      if (frame < file.first || frame >= file.end())
+        throw UsageError("--frame-list: frame " + std::to_string(frame) + " is outside the file's frames " +
+                         std::to_string(file.first) + ".." + std::to_string(file.end() - 1));
+    }
+    return options.frameList;
+  }
   const int32_t first = options.start.value_or(file.first);
   if (first < file.first || (first >= file.end() && file.count > 0) || (file.count == 0 && options.start)) {
     throw UsageError("--start " + std::to_string(first) + " is outside the file's frames " +
                      std::to_string(file.first) + ".." + std::to_string(file.end() - 1));
   }
   const auto available = static_cast<uint32_t>(std::max(0, file.end() - first));
-  return FrameRange{first, std::min(options.count.value_or(available), available)};
+  std::vector<int32_t> frames(std::min(options.count.value_or(available), available));
+  for (std::size_t i = 0; i < frames.size(); ++i) frames[i] = first + static_cast<int32_t>(i);
+  return frames;
 }
 
 Y4mHeader y4mHeader(const LibrarySession& session, const StreamLook& look, const Options& options,
@@ -40,7 +52,7 @@ Y4mHeader y4mHeader(const LibrarySession& session, const StreamLook& look, const
 int runDecode(const Options& options) {
   const auto session = openIndexed(options);
   const StreamLook look = lookAtFile(options.input);
-  const FrameRange range = requestedRange(options, frameRange(*session));
+  const std::vector<int32_t> frames = requestedFrames(options, frameRange(*session));
   const DecodeScale scale = options.scale.value_or(DecodeScale::Full);
   // In display order a frame needs at most the two anchors around it; a
   // few pictures more than that keep every reference cached until its
@@ -54,8 +66,9 @@ int runDecode(const Options& options) {
   OutputFile out(options.output);
   Y4mWriter writer(out.get(), y4mHeader(*session, look, options, scale));
   if (!writer.begin()) out.fail();
-  ProgressBar bar(stderr, progressWanted(options), range.count, "frames");
-  for (int32_t frame = range.first; frame < range.end(); ++frame) {
+  ProgressBar bar(stderr, progressWanted(options), static_cast<uint32_t>(frames.size()), "frames");
+  for (std::size_t done = 0; done < frames.size(); ++done) {
+    const int32_t frame = frames[done];
     try {
       if (!writer.writeFrame(source.frame(frame))) out.fail();
     } catch (const FrameError& error) {
@@ -66,7 +79,7 @@ int runDecode(const Options& options) {
       std::fprintf(stderr, "quarlin: %s: warning: %s (result %d); damaged macroblocks concealed\n",
                    options.input.c_str(), failure.what(), failure.result());
     }
-    bar.update(static_cast<double>(frame - range.first + 1) / std::max<uint32_t>(range.count, 1));
+    bar.update(static_cast<double>(done + 1) / static_cast<double>(frames.size()));
   }
   bar.finish();
   out.close();
@@ -75,7 +88,7 @@ int runDecode(const Options& options) {
     std::fprintf(stderr,
                  "quarlin: %s: %u frames written, %llu of the pictures decoded failed "
                  "(damaged macroblocks concealed)\n",
-                 options.input.c_str(), range.count, static_cast<unsigned long long>(failures));
+                 options.input.c_str(), static_cast<unsigned>(frames.size()), static_cast<unsigned long long>(failures));
     return kExitFailure;
   }
   return kExitOk;

@@ -22,6 +22,10 @@ class FrameDecoder {
   // Returns the library's result, 0 on success.
   virtual int32_t decode(int32_t frame, const PlaneSet& forward, const PlaneSet& backward,
                          const PlaneSet& output, DecodeScale scale) = 0;
+
+  // Whether `frame` is an I-picture (or an I/P field pair), which reads
+  // nothing of its output planes before writing it. False when unknown.
+  virtual bool isIntra(int32_t) { return false; }
 };
 
 }  // namespace quarlin::tool

@@ -126,9 +126,12 @@ std::shared_ptr<Picture> FrameServer::decodeWith(const Work& work, int32_t reque
   if (!backward) backward = forward;
   const PlaneSet output = picture->planeSet();
   PlaneSet forwardPlanes{};  // a null Y address: predict from the output planes
+  // Those start black, unless the picture reads nothing of them (an
+  // I-picture; the P field of an I/P frame reads its I field, decoded first):
+  // sequential decoding clears no planes.
   if (forward) {
     forwardPlanes = forward->planeSet();
-  } else {
+  } else if (!decoder_.isIntra(work.frame)) {
     picture->fillBlack();
   }
   const PlaneSet backwardPlanes = backward ? backward->planeSet() : output;
@@ -143,7 +146,7 @@ std::shared_ptr<Picture> FrameServer::decodeWith(const Work& work, int32_t reque
 }
 
 std::shared_ptr<Picture> FrameServer::newPicture() {
-  if (spare_.empty()) return std::make_shared<Picture>(layout_, scale_, allocate_);
+  if (spare_.empty()) return ++allocations_, std::make_shared<Picture>(layout_, scale_, allocate_);
   std::shared_ptr<Picture> picture = std::move(spare_.back());
   spare_.pop_back();
   return picture;

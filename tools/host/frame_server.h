@@ -60,6 +60,7 @@ class FrameServer {
   std::size_t cachedFrames() const { return cache_.size(); }
   std::size_t cachedBytes() const { return cachedBytes_; }
   uint64_t decodeCount() const { return decodes_; }
+  uint64_t picturesAllocated() const { return allocations_; }
 
  private:
   struct Entry {
@@ -103,6 +104,7 @@ class FrameServer {
   uint64_t failures_ = 0;
   std::vector<FrameError> failed_;
   uint64_t decodes_ = 0;
+  uint64_t allocations_ = 0;
   std::unordered_map<int32_t, Entry> cache_;
   std::list<int32_t> recency_;  // most recently used first
   std::size_t cachedBytes_ = 0;

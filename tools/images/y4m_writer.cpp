@@ -5,7 +5,14 @@
 namespace quarlin::tool {
 namespace {
 
+// Rows are copied once, into the stream's buffer; a plane whose rows lie
+// back to back goes out in one call, which the C library writes straight
+// from the plane past what fits its buffer.
 bool writePlane(std::FILE* out, const PlaneView& plane) {
+  if (plane.stride == plane.width) {
+    const std::size_t bytes = std::size_t{plane.width} * plane.height;
+    return std::fwrite(plane.data, 1, bytes, out) == bytes;
+  }
   for (uint32_t y = 0; y < plane.height; ++y) {
     if (std::fwrite(plane.row(y), 1, plane.width, out) != plane.width) return false;
   }
