@@ -1,11 +1,14 @@
 // The ten exported functions. Each is a thin wrapper that forwards to the
-// session inside a catch-all handler: no exception leaves the library.
+// session inside a catch-all handler: no exception leaves the library, and
+// where the system reports processor faults to the process (Windows) none
+// of those either (platform/fault_guard.h).
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "api/decoder_session.h"
 #include "decode/frame_request.h"
+#include "platform/fault_guard.h"
 #include "quarlin/quarlin.h"
 
 using namespace quarlin;
@@ -14,26 +17,30 @@ namespace {
 
 template <class Body>
 int32_t guarded(Body&& body) {
-  try {
-    return body();
-  } catch (...) {
-    return QUARLIN_FAULT;
-  }
+  return platform::runCatchingFaults(
+      [](void* context) -> int32_t {
+        try {
+          return (*static_cast<Body*>(context))();
+        } catch (...) {
+          return QUARLIN_FAULT;
+        }
+      },
+      &body, QUARLIN_FAULT);
 }
 
 }  // namespace
 
 extern "C" {
 
-QUARLIN_API int32_t Quarlin_OpenFile(const uint16_t* path, const HostServices* services,
-                                     const void* seekData, int32_t seekDataSize,
-                                     DecoderSession** outSession) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_OpenFile(const uint16_t* path, const HostServices* services,
+                                                  const void* seekData, int32_t seekDataSize,
+                                                  DecoderSession** outSession) {
   DecoderSession* session = nullptr;
-  try {
-    session = new DecoderSession(reinterpret_cast<const char16_t*>(path), *services);
-  } catch (...) {
+  if (guarded([&] {
+        session = new DecoderSession(reinterpret_cast<const char16_t*>(path), *services);
+        return QUARLIN_OK;
+      }) != QUARLIN_OK)
     return QUARLIN_FAULT;
-  }
   const int32_t result = guarded([&] {
     return session->open(seekData && seekDataSize ? seekData : nullptr, seekDataSize);
   });
@@ -48,7 +55,7 @@ QUARLIN_API int32_t Quarlin_OpenFile(const uint16_t* path, const HostServices* s
   return result;
 }
 
-QUARLIN_API int32_t Quarlin_IndexFile(DecoderSession* session, float* progress) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_IndexFile(DecoderSession* session, float* progress) {
   return guarded([&] {
     if (!session->indexIncomplete) {
       if (progress) *progress = 1.0f;
@@ -60,34 +67,34 @@ QUARLIN_API int32_t Quarlin_IndexFile(DecoderSession* session, float* progress) 
   });
 }
 
-QUARLIN_API int32_t Quarlin_CloseFile(DecoderSession* session) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_CloseFile(DecoderSession* session) {
   return guarded([&] {
     delete session;
     return 0;
   });
 }
 
-QUARLIN_API int32_t Quarlin_GetFileInfo(DecoderSession* session, FileInfo* info) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetFileInfo(DecoderSession* session, FileInfo* info) {
   return guarded([&] { return session->getFileInfo(info); });
 }
 
-QUARLIN_API int32_t Quarlin_GetStartFrameOffset(DecoderSession* session, int32_t* startOffset,
-                                                int32_t* startOffset2) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetStartFrameOffset(DecoderSession* session, int32_t* startOffset,
+                                                             int32_t* startOffset2) {
   return guarded([&] {
     session->frameIndex.getStartFrameOffset(*startOffset, *startOffset2);
     return 0;
   });
 }
 
-QUARLIN_API int32_t Quarlin_GetFrameSizes(DecoderSession* session, int32_t* lumaSize,
-                                          int32_t* chromaSize) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetFrameSizes(DecoderSession* session, int32_t* lumaSize,
+                                                       int32_t* chromaSize) {
   return guarded([&] {
     session->getFrameSizes(*lumaSize, *chromaSize);
     return 0;
   });
 }
 
-QUARLIN_API int32_t Quarlin_GetSeekData(DecoderSession* session, void** data, int32_t* size) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetSeekData(DecoderSession* session, void** data, int32_t* size) {
   return guarded([&] {
     if (session->indexIncomplete) return QUARLIN_INDEX_INCOMPLETE;
     const int32_t length = StreamSource::seekDataSize() + session->frameIndex.serialisedSize();
@@ -102,25 +109,25 @@ QUARLIN_API int32_t Quarlin_GetSeekData(DecoderSession* session, void** data, in
   });
 }
 
-QUARLIN_API int32_t Quarlin_FreeSeekData(void* data) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_FreeSeekData(void* data) {
   return guarded([&] {
     std::free(data);
     return 0;
   });
 }
 
-QUARLIN_API int32_t Quarlin_GetFrameDependancies(DecoderSession* session, int32_t frame,
-                                                 int32_t* forwardRef, int32_t* backwardRef) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetFrameDependancies(DecoderSession* session, int32_t frame,
+                                                              int32_t* forwardRef, int32_t* backwardRef) {
   return guarded([&] {
     if (session->indexIncomplete) return QUARLIN_INDEX_INCOMPLETE;
     return session->frameIndex.dependencies(frame, *forwardRef, *backwardRef) == 0 ? QUARLIN_OK : QUARLIN_NOT_FOUND;
   });
 }
 
-QUARLIN_API int32_t Quarlin_GetFrame(DecoderSession* session, int32_t frame,
-                                     const PlaneSet* forwardPlanes, const PlaneSet* backwardPlanes,
-                                     const PlaneSet* outputPlanes, int32_t reducedResolution,
-                                     int32_t reductionMode) {
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetFrame(DecoderSession* session, int32_t frame,
+                                                  const PlaneSet* forwardPlanes, const PlaneSet* backwardPlanes,
+                                                  const PlaneSet* outputPlanes, int32_t reducedResolution,
+                                                  int32_t reductionMode) {
   return guarded([&] {
     if (session->indexIncomplete) return QUARLIN_INDEX_INCOMPLETE;
     const int32_t result = decodeFrame(*session, frame, forwardPlanes, backwardPlanes, outputPlanes,

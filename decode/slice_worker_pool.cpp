@@ -1,13 +1,14 @@
 #include "decode/slice_worker_pool.h"
 
-#include <alloca.h>
-
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
+#include <stdexcept>
 #include <type_traits>
 
 #include "decode/decode_state.h"
 #include "foundation/kelso/thread_manager.h"
+#include "platform/fault_guard.h"
 
 namespace quarlin {
 
@@ -18,6 +19,21 @@ constexpr int32_t kStackStagger = 24576;
 constexpr int32_t kUnloadWaitMs = 1000;
 // More parts than this would not pay for themselves on any picture size.
 constexpr int32_t kMaxWorkers = 64;
+// The result of a run that a processor fault ended (no run returns it).
+constexpr int32_t kFaultedRun = INT32_MIN;
+
+// A run that cannot be decoded (no memory for a slice's references) fails
+// like a damaged slice; nothing may end the thread, or the dispatcher would
+// wait for ever.
+int32_t decodeSlot(void* raw) {
+  auto* slot = static_cast<SliceWorkerSlot*>(raw);
+  try {
+    return decodeSliceRun(*slot->session, slot->part, *slot->forwardFrame, *slot->backwardFrame,
+                          *slot->outputFrame);
+  } catch (...) {
+    return -1;
+  }
+}
 }  // namespace
 
 struct SliceWorkerPool::Worker {
@@ -96,8 +112,10 @@ void SliceWorkerPool::destroy() {
 uint32_t SliceWorkerPool::workerProcedure(void* raw) {
   auto* slot = static_cast<SliceWorkerSlot*>(raw);
   // Stagger the working stack (its depth never matters: it is the next
-  // frame's starting point).
-  volatile char* offset = static_cast<char*>(alloca(static_cast<size_t>(slot->threadIndex) * kStackStagger + 16));
+  // frame's starting point). The compiler's alloca: no header declares it
+  // on every system.
+  const size_t stagger = static_cast<size_t>(slot->threadIndex) * kStackStagger + 16;
+  volatile char* offset = static_cast<char*>(__builtin_alloca(stagger));
   offset[0] = 0;
   // The worker's events are reached from its own slot, never through the
   // pool's array: a thread that starts late may find that array given up
@@ -107,15 +125,9 @@ uint32_t SliceWorkerPool::workerProcedure(void* raw) {
   for (;;) {
     worker->start.wait();
     if (slot->quit) return 0;
-    // A run that cannot be decoded (no memory for a slice's references)
-    // fails like a damaged slice; nothing may end the thread, or the
-    // dispatcher would wait for ever.
-    try {
-      slot->result = decodeSliceRun(*slot->session, slot->part, *slot->forwardFrame,
-                                    *slot->backwardFrame, *slot->outputFrame);
-    } catch (...) {
-      slot->result = -1;
-    }
+    // Nor may a processor fault (planes the host passed that cannot be
+    // written, where faults can be caught): run() reports it to the caller.
+    slot->result = platform::runCatchingFaults(decodeSlot, slot, kFaultedRun);
     worker->done.set();
   }
 }
@@ -142,7 +154,14 @@ int32_t SliceWorkerPool::run(DecodeState& session, int32_t parts, const FrameBuf
   for (int32_t k = 0; k < parts; ++k) workers_[k].start.set();
   platform::waitForAll(done, parts, -1);
   int32_t result = 0;
-  for (int32_t k = 0; k < parts; ++k) result |= workers_[k].slot.result;
+  bool faulted = false;
+  for (int32_t k = 0; k < parts; ++k) {
+    faulted = faulted || workers_[k].slot.result == kFaultedRun;
+    result |= workers_[k].slot.result;
+  }
+  // Every worker has finished: the fault goes on as an exception on the
+  // caller's thread, whose export returns what it returns for a fault there.
+  if (faulted) throw std::runtime_error("processor fault in a slice worker");
   return result;
 }
 

@@ -46,9 +46,18 @@ extern "C" {
 #define QUARLIN_INDEX_INCOMPLETE (-4) /* call Quarlin_IndexFile (again) first */
 #define QUARLIN_NOT_FOUND (-5)        /* the frame is not in the index, or its picture is not in the file */
 
+/* QUARLIN_CALL is the calling convention of the exports and of the host's
+ * table entries: the C convention (__cdecl), named so that a host compiled
+ * with another default convention still calls and is called correctly. */
 #if defined(_WIN32)
+#define QUARLIN_CALL __cdecl
+#if defined(QUARLIN_BUILDING_LIBRARY)
 #define QUARLIN_API __declspec(dllexport)
 #else
+#define QUARLIN_API __declspec(dllimport)
+#endif
+#else
+#define QUARLIN_CALL
 #define QUARLIN_API __attribute__((visibility("default")))
 #endif
 
@@ -60,17 +69,17 @@ extern "C" {
 typedef void* QuarlinMemoryHandle;
 
 /* memorySuite[1]: allocate(out handle, 2, size, alignment); 0 = success. */
-typedef int32_t (*QuarlinAllocateFn)(QuarlinMemoryHandle* outHandle, int32_t kind,
+typedef int32_t (QUARLIN_CALL *QuarlinAllocateFn)(QuarlinMemoryHandle* outHandle, int32_t kind,
                                      uint32_t size, uint32_t alignment);
 /* handleSuite[0]: release(handle); the handle and its locked address end. */
-typedef void (*QuarlinReleaseFn)(QuarlinMemoryHandle handle);
+typedef void (QUARLIN_CALL *QuarlinReleaseFn)(QuarlinMemoryHandle handle);
 /* handleSuite[1]: lock(handle, 2, out address); 0 = the address is valid
  * until release. */
-typedef int32_t (*QuarlinLockFn)(QuarlinMemoryHandle handle, int32_t kind, void** outAddress);
+typedef int32_t (QUARLIN_CALL *QuarlinLockFn)(QuarlinMemoryHandle handle, int32_t kind, void** outAddress);
 /* cacheSuite[2]: insert(cacheRef, handle, block index). */
-typedef void (*QuarlinCacheInsertFn)(void* cacheRef, QuarlinMemoryHandle handle, int32_t blockIndex);
+typedef void (QUARLIN_CALL *QuarlinCacheInsertFn)(void* cacheRef, QuarlinMemoryHandle handle, int32_t blockIndex);
 /* cacheSuite[3]: lookup(cacheRef, block index, out handle); 0 = found. */
-typedef int32_t (*QuarlinCacheLookupFn)(void* cacheRef, int32_t blockIndex,
+typedef int32_t (QUARLIN_CALL *QuarlinCacheLookupFn)(void* cacheRef, int32_t blockIndex,
                                         QuarlinMemoryHandle* outHandle);
 
 typedef struct QuarlinMemorySuite {
@@ -139,45 +148,45 @@ typedef struct DecoderSession DecoderSession;
  *  -3  cannot open/read, not a supported stream, no or invalid sequence header
  * *outSession is written only for 0 and -4.
  */
-QUARLIN_API int32_t Quarlin_OpenFile(const uint16_t* path, const HostServices* services,
-                                     const void* seekData, int32_t seekDataSize,
-                                     DecoderSession** outSession);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_OpenFile(const uint16_t* path, const HostServices* services,
+                                                  const void* seekData, int32_t seekDataSize,
+                                                  DecoderSession** outSession);
 
 /* One index slice (25 I-pictures). *progress gets 0.0..1.0, exactly 1.0 at
  * the end. 0 complete; -4 call again; -3 the scan failed. */
-QUARLIN_API int32_t Quarlin_IndexFile(DecoderSession* session, float* progress);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_IndexFile(DecoderSession* session, float* progress);
 
 /* Destroys the session; null is accepted. Returns 0. */
-QUARLIN_API int32_t Quarlin_CloseFile(DecoderSession* session);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_CloseFile(DecoderSession* session);
 
 /* Fills *info from the file's first sequence header (whatever was decoded
  * since); frameCount is 0 until indexing completes. Returns 0. */
-QUARLIN_API int32_t Quarlin_GetFileInfo(DecoderSession* session, FileInfo* info);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetFileInfo(DecoderSession* session, FileInfo* info);
 
 /* Number of leading frames to skip (never negative), in both outputs. */
-QUARLIN_API int32_t Quarlin_GetStartFrameOffset(DecoderSession* session, int32_t* startOffset,
-                                                int32_t* startOffset2);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetStartFrameOffset(DecoderSession* session, int32_t* startOffset,
+                                                             int32_t* startOffset2);
 
 /* Plane sizes to allocate, in bytes: the library reads and writes nothing
  * beyond them, at any scale. luma = max(W * (H + 128), 16 * R * stride) and
  * chroma = max(W * (H + 128) / 4, 8 * R * chroma stride), R = 2 * ceil(H / 32)
  * macroblock rows (the first term alone is too small for some widths). */
-QUARLIN_API int32_t Quarlin_GetFrameSizes(DecoderSession* session, int32_t* lumaSize,
-                                          int32_t* chromaSize);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetFrameSizes(DecoderSession* session, int32_t* lumaSize,
+                                                       int32_t* chromaSize);
 
 /* The index as a seek-data block (24 + 16 + 32 * entries + 4 + 260 * coding
  * states bytes), owned by the host and released with Quarlin_FreeSeekData.
  * -4 index incomplete; -1 no memory (*data null). */
-QUARLIN_API int32_t Quarlin_GetSeekData(DecoderSession* session, void** data, int32_t* size);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetSeekData(DecoderSession* session, void** data, int32_t* size);
 
 /* Releases a block from Quarlin_GetSeekData; null is accepted. Returns 0. */
-QUARLIN_API int32_t Quarlin_FreeSeekData(void* data);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_FreeSeekData(void* data);
 
 /* The frames `frame` is predicted from (-1 where none). Frame numbers run
  * 0 .. frameCount - 1 in the order a decoder displays the frames.
  * 0 ok; -4 index incomplete; -5 frame not in the index (both outputs -1). */
-QUARLIN_API int32_t Quarlin_GetFrameDependancies(DecoderSession* session, int32_t frame,
-                                                 int32_t* forwardRef, int32_t* backwardRef);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetFrameDependancies(DecoderSession* session, int32_t frame,
+                                                              int32_t* forwardRef, int32_t* backwardRef);
 
 /*
  * Decodes display frame `frame` into `outputPlanes`. `forwardPlanes` and
@@ -190,10 +199,10 @@ QUARLIN_API int32_t Quarlin_GetFrameDependancies(DecoderSession* session, int32_
  *   0 ok; -4 index incomplete; -5 the frame's picture was not found;
  *  -3 any other failure (the planes hold what was decoded).
  */
-QUARLIN_API int32_t Quarlin_GetFrame(DecoderSession* session, int32_t frame,
-                                     const PlaneSet* forwardPlanes, const PlaneSet* backwardPlanes,
-                                     const PlaneSet* outputPlanes, int32_t reducedResolution,
-                                     int32_t reductionMode);
+QUARLIN_API int32_t QUARLIN_CALL Quarlin_GetFrame(DecoderSession* session, int32_t frame,
+                                                  const PlaneSet* forwardPlanes, const PlaneSet* backwardPlanes,
+                                                  const PlaneSet* outputPlanes, int32_t reducedResolution,
+                                                  int32_t reductionMode);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -1,5 +1,10 @@
 #include "tests/support/thread_count.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#include <tlhelp32.h>
+#endif
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -8,10 +13,19 @@ namespace quarlin::test {
 
 int32_t processThreadCount() {
   int32_t count = 0;
+#if defined(_WIN32)
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    count += entry.th32OwnerProcessID == GetCurrentProcessId();
+  CloseHandle(snapshot);
+#else
   std::error_code ignored;
   for (auto it = std::filesystem::directory_iterator("/proc/self/task", ignored);
        it != std::filesystem::directory_iterator(); it.increment(ignored))
     ++count;
+#endif
   return count;
 }
 

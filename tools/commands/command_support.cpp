@@ -1,13 +1,12 @@
 #include "tools/commands/command_support.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "tools/commands/progress_bar.h"
 #include "tools/host/tool_error.h"
+#include "tools/host/utf16_path.h"
 
 namespace quarlin::tool {
 namespace {
@@ -21,7 +20,7 @@ constexpr double kFallbackFrameRate = 30;  // what the library assumes for reser
 }  // namespace
 
 std::vector<uint8_t> readWholeFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = openFile(path, "rb");
   if (!file) failFile(path, "cannot open");
   std::vector<uint8_t> bytes;
   uint8_t chunk[65536];
@@ -34,8 +33,9 @@ std::vector<uint8_t> readWholeFile(const std::string& path) {
 }
 
 uint64_t fileSize(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(filePath(path), error);
+  return error ? 0 : static_cast<uint64_t>(size);
 }
 
 bool progressWanted(const Options& options) { return !options.quiet && isTerminal(stderr); }
@@ -86,7 +86,7 @@ Rational frameRateOrDefault(const StreamLook& look, const Options& options) {
 void failFrame(const LibrarySession& session, const FrameError& error) { session.fail(error.what(), error.result()); }
 
 OutputFile::OutputFile(const std::string& path) : path_(path), isStdout_(path == "-") {
-  file_ = isStdout_ ? stdout : std::fopen(path.c_str(), "wb");
+  file_ = isStdout_ ? stdout : openFile(path, "wb");
   if (!file_) failFile(path, "cannot create");
   // Whole frames go out in few large writes instead of one per row. Standard
   // output keeps its buffer until the C library's last flush, after every

@@ -1,6 +1,13 @@
 // quarlin: the reference host of libquarlin and a command-line tool.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "tools/commands/command_line.h"
 #include "tools/commands/commands.h"
@@ -25,7 +32,9 @@ int run(const Options& options) {
 }  // namespace
 }  // namespace quarlin::tool
 
-int main(int argc, char** argv) {
+namespace {
+
+int toolMain(int argc, char** argv) {
   using namespace quarlin::tool;
   try {
     return run(parseCommandLine(argc, argv));
@@ -37,3 +46,25 @@ int main(int argc, char** argv) {
     return kExitFailure;
   }
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+// Windows passes narrow arguments in its code page, which cannot name every
+// file: the tool takes the UTF-16 command line (linked with -municode) and
+// works in UTF-8 as elsewhere. Y4M and YUV on standard output stay binary.
+int wmain(int argc, wchar_t** wideArgv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) {
+    const std::u8string utf8 = std::filesystem::path(wideArgv[i]).u8string();
+    arguments.emplace_back(utf8.begin(), utf8.end());
+  }
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  _setmode(_fileno(stdout), _O_BINARY);
+  return toolMain(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return toolMain(argc, argv); }
+#endif

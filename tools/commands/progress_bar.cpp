@@ -1,6 +1,12 @@
 #include "tools/commands/progress_bar.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cmath>

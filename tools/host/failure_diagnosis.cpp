@@ -1,14 +1,15 @@
 #include "tools/host/failure_diagnosis.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <stdexcept>
 
 #include "quarlin/quarlin.h"
 #include "tools/host/stream_look.h"
+#include "tools/host/utf16_path.h"
 
 namespace quarlin::tool {
 namespace {
@@ -76,12 +77,15 @@ std::string describeOpenFailure(std::span<const uint8_t> head, uint64_t fileSize
 }
 
 std::string describeOpenFailure(const std::string& path, int32_t result) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::string("cannot open the file: ") + std::strerror(errno);
-  if (S_ISDIR(info.st_mode)) return "cannot open the file: it is a directory";
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(filePath(path), error);
+  if (!error && !std::filesystem::exists(status)) error = std::make_error_code(std::errc::no_such_file_or_directory);
+  if (error) return "cannot open the file: " + error.message();
+  if (std::filesystem::is_directory(status)) return "cannot open the file: it is a directory";
+  const std::uintmax_t size = std::filesystem::file_size(filePath(path), error);
   try {
     const std::vector<uint8_t> head = readFileHead(path, kLookBytes);
-    return describeOpenFailure(head, static_cast<uint64_t>(info.st_size), result);
+    return describeOpenFailure(head, error ? 0 : static_cast<uint64_t>(size), result);
   } catch (const std::runtime_error& error) {
     return std::string("cannot read the file: ") + error.what();
   }

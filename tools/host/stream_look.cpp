@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tools/host/utf16_path.h"
+
 namespace quarlin::tool {
 namespace {
 
@@ -180,7 +182,7 @@ StreamLook lookAtStream(std::span<const uint8_t> bytes) {
 }
 
 std::vector<uint8_t> readFileHead(const std::string& path, std::size_t limit) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = openFile(path, "rb");
   if (!file) throw std::runtime_error(std::strerror(errno));
   std::vector<uint8_t> bytes(limit);
   const std::size_t got = std::fread(bytes.data(), 1, limit, file);

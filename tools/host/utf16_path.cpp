@@ -43,4 +43,17 @@ std::vector<uint16_t> utf16Path(const std::string& utf8) {
   return out;
 }
 
+std::filesystem::path filePath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::FILE* openFile(const std::string& utf8, const char* mode) {
+#if defined(_WIN32)
+  const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(filePath(utf8).c_str(), wideMode.c_str());
+#else
+  return std::fopen(utf8.c_str(), mode);
+#endif
+}
+
 }  // namespace quarlin::tool
