@@ -41,15 +41,6 @@ void passToNextPicture(SessionState& s) {
   }
 }
 
-// The first offset in `positions` at or after `p`, stepped back by up to
-// three recorded positions.
-template <class Set>
-typename Set::iterator threeBefore(Set& positions, int64_t p) {
-  auto it = positions.lower_bound(p);
-  for (int i = 0; i < 3 && it != positions.begin(); ++i) --it;
-  return it;
-}
-
 enum class Read { Picture, Rejected, End };
 
 // Reads the next unit and completes its picture header.
@@ -180,15 +171,9 @@ void IndexBuildState::reset() {
 int64_t unconsumedPosition(StreamSource& source, const StreamBuffer& unit) {
   DemuxState& demux = source.demux();
   const int64_t p = source.reader().getPosition();
-  if (demux.isTransport) {
-    auto it = threeBefore(demux.packetEnds, p);
-    const int64_t result = it == demux.packetEnds.end() ? p : *it;
-    demux.packetEnds.erase(demux.packetEnds.begin(), it);
-    return result;
-  }
+  if (demux.isTransport) return demux.packetEnds.threeBefore(p, /*forget=*/true);
   if (demux.isElementary) return p - unit.carryCount;
-  auto it = threeBefore(demux.packStarts, p);
-  return it == demux.packStarts.end() ? p : *it;
+  return demux.packStarts.threeBefore(p, /*forget=*/false);
 }
 
 namespace {

@@ -2,9 +2,8 @@
 // the transport stream's program tables, the first private packet's values
 // and the file positions recorded for the index scan.
 #pragma once
+#include <algorithm>
 #include <cstdint>
-#include <set>
-
 #include <vector>
 
 #include "foundation/kelso/stl_allocator.h"
@@ -13,7 +12,50 @@
 
 namespace quarlin {
 
-using PositionSet = std::set<int64_t, std::less<int64_t>, Kelso::STLAllocator<int64_t>>;
+// File offsets recorded as the demultiplexer reads, in increasing order (an
+// offset recorded again, or before a later one, keeps one sorted place). The
+// scan recalls them a few records back from where it stands and may forget
+// those before; recording and forgetting cost O(1) in a forward scan.
+class PositionList {
+ public:
+  void record(int64_t position) {
+    if (head_ == positions_.size() || position > positions_.back()) {
+      positions_.push_back(position);
+      return;
+    }
+    const auto at = std::lower_bound(positions_.begin() + static_cast<std::ptrdiff_t>(head_), positions_.end(), position);
+    if (*at != position) positions_.insert(at, position);
+  }
+  void clear() {
+    positions_.clear();
+    head_ = 0;
+  }
+  // The offsets not forgotten, in order.
+  std::vector<int64_t> remembered() const {
+    return {positions_.begin() + static_cast<std::ptrdiff_t>(head_), positions_.end()};
+  }
+  // The recorded offset three records before the first at or after
+  // `position` (the first recorded one when fewer precede it); `position`
+  // itself when none is recorded. With `forget`, the offsets before the one
+  // returned are dropped.
+  int64_t threeBefore(int64_t position, bool forget) {
+    if (head_ == positions_.size()) return position;
+    const auto first = positions_.begin() + static_cast<std::ptrdiff_t>(head_);
+    const auto at = std::lower_bound(first, positions_.end(), position);
+    const size_t index = static_cast<size_t>(std::max<std::ptrdiff_t>(at - positions_.begin() - 3, static_cast<std::ptrdiff_t>(head_)));
+    if (forget) head_ = index;
+    const int64_t found = positions_[index];
+    if (head_ > 4096 && head_ * 2 > positions_.size()) {  // reclaim the forgotten front now and then
+      positions_.erase(positions_.begin(), positions_.begin() + static_cast<std::ptrdiff_t>(head_));
+      head_ = 0;
+    }
+    return found;
+  }
+
+ private:
+  std::vector<int64_t, Kelso::STLAllocator<int64_t>> positions_;
+  size_t head_ = 0;  // offsets before it are forgotten
+};
 
 // How a transport stream's packets lie in the file: 188-byte packets, or
 // each behind a 4-byte time stamp (192: M2TS, AVCHD, Blu-ray), or followed
@@ -56,13 +98,13 @@ struct DemuxState {
   int16_t privateShort = 0;     // from the first private packet (PID 0x1FFE or 0x1FFD)
   int32_t privateLong = -1;
   bool privateSeen = false;
-  PositionSet packetEnds;  // transport: offsets just after video packets
-  PositionSet packStarts;  // program stream: offsets of pack start codes
+  PositionList packetEnds;  // transport: offsets just after video packets
+  PositionList packStarts;  // program stream: offsets of pack start codes
   int64_t lastRecorded = -1;
 
   DemuxState() {
-    packetEnds.insert(0);
-    packStarts.insert(0);
+    packetEnds.record(0);
+    packStarts.record(0);
   }
 };
 

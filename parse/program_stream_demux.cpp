@@ -64,7 +64,7 @@ int32_t packHeader(AsyncFileReader& reader, DemuxState& state) {
   const int64_t position = reader.getPosition();  // just after the code
   if (position > state.lastRecorded) {
     state.lastRecorded = position - 4;
-    state.packStarts.insert(position - 4);
+    state.packStarts.record(position - 4);
   }
   uint32_t w = 0;
   if (int32_t r = reader.readU32BE(w); r != 0) return r;

@@ -265,7 +265,7 @@ int32_t packetLoop(AsyncFileReader& reader, DemuxState& state, StreamBuffer& uni
   const int64_t position = reader.getPosition();
   if (position > state.lastRecorded) {
     state.lastRecorded = position;
-    state.packetEnds.insert(position);
+    state.packetEnds.record(position);
   }
   return 0;
 }

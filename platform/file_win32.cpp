@@ -13,12 +13,6 @@ namespace {
 HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)); }
 const wchar_t* wide(const char16_t* path) { return reinterpret_cast<const wchar_t*>(path); }
 
-// Counts the bytes asked of the file system, where the handle keeps a count.
-template <class Handle>
-void countBytesRead(Handle& file, int64_t bytes) {
-  if constexpr (requires { file.bytesRead; }) file.bytesRead += bytes;
-}
-
 HANDLE open(const char16_t* path, DWORD flags) {
   // Others may read, write and rename the file meanwhile, as on POSIX.
   return CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -76,7 +70,7 @@ bool readAheadView(FileHandle&, int64_t, const uint8_t*&, int64_t&, uint32_t&) {
 bool readAt(FileHandle& file, int64_t offset, void* destination, uint32_t length, uint32_t& got) {
   got = 0;
   if (!file.valid()) return false;
-  countBytesRead(file, length);
+  file.bytesRead += length;
   // A positioned read. Its event (with the low bit set, so that a handle
   // bound to a completion port queues nothing there) serves handles opened
   // for overlapped access; for the others the read completes in the call.

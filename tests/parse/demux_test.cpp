@@ -71,7 +71,7 @@ TEST(ProgramStreamTest, VideoPayloadsPackStartsAndDamagedLengths) {
   EXPECT_EQ(s.fills(end), (std::vector<Bytes>{first, second, Bytes(big.begin(), big.begin() + 64), small, {}}));
   EXPECT_EQ(end, -4);  // program end code
   EXPECT_EQ(Bytes(s.unit->data + 64, s.unit->data + 64 + kUnitReadSlack), Bytes(kUnitReadSlack, 0));
-  EXPECT_EQ(s.source.demux().packStarts, (PositionSet{0, secondPack}));
+  EXPECT_EQ(s.source.demux().packStarts.remembered(), (std::vector<int64_t>{0, secondPack}));
   EXPECT_EQ(s.source.demux().lastRecorded, secondPack);
 }
 
@@ -113,7 +113,7 @@ TEST(TransportStreamTest, VideoPayloadsAfterLearningThePid) {
   EXPECT_EQ(s.fills(end), (std::vector<Bytes>{tail(v0, 170), tail(v1, 162), tail(v2, 184), {}}));
   EXPECT_EQ(end, -4);
   EXPECT_EQ(s.source.demux().videoPid, kVideoPid);
-  EXPECT_EQ(s.source.demux().packetEnds, (PositionSet{0, 188, 4 * 188, 10 * 188}));
+  EXPECT_EQ(s.source.demux().packetEnds.remembered(), (std::vector<int64_t>{0, 188, 4 * 188, 10 * 188}));
 }
 
 // Records of 188, 192 (time stamp first) and 204 bytes (parity after), from
