@@ -111,8 +111,7 @@ uint32_t SliceWorkerPool::workerProcedure(void* raw) {
     // fails like a damaged slice; nothing may end the thread, or the
     // dispatcher would wait for ever.
     try {
-      slot->result = decodeSliceRun(*slot->session, slot->part, *slot->forwardFrame,
-                                    *slot->backwardFrame, *slot->outputFrame);
+      slot->result = decodeSliceRuns(*slot->session, *slot->forwardFrame, *slot->backwardFrame, *slot->outputFrame);
     } catch (...) {
       slot->result = -1;
     }
