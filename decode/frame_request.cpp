@@ -165,9 +165,9 @@ int32_t decodeFrame(DecodeState& s, int32_t frame, const PlaneSet* forwardPlanes
   s.reducedResolution = reducedResolution;
   s.reductionMode = reductionMode;
   const int32_t result = decodeIndexedFrame(s, frame, *entry, forwardPlanes, backwardPlanes, outputPlanes);
-  // A request keeps no host memory once it returns.
+  // A request keeps no host memory once it returns (the map of decoded
+  // macroblocks, on the library's heap, stays with the session).
   s.buffer = SharedBuffer();
-  DecodeState::Array<uint8_t>(s.decodedMacroblocks.get_allocator()).swap(s.decodedMacroblocks);
   return result;
 }
 

@@ -1,7 +1,5 @@
 #include "decode/picture_decoder.h"
 
-#include <memory>
-
 #include "decode/concealment.h"
 #include "decode/decode_state.h"
 #include "decode/slice_partition.h"
@@ -51,97 +49,91 @@ int32_t concealMissing(const DecodeState& s, int32_t pictureCodingType, int32_t 
   return concealMissingMacroblocks(p, forward, backward, output);
 }
 
-int32_t decodeFieldPicture(DecodeState& s, const FrameBuffer& forward,
-                           const FrameBuffer& backward, const FrameBuffer& output) {
-  StreamBuffer& unit = *s.buffer;
-  SliceContext ctx;
-  prepareSliceContext(ctx, pictureContextOf(s), s.buffer);
-  // A failed slice does not stop the field: the next one starts from its
-  // own start code.
-  int32_t result = 0;
-  while (enterNextSlice(unit, ctx)) result |= decodeSlice(ctx, forward, backward, output);
-  s.pictureValues.secondField = !s.pictureValues.secondField;
-  return result;
-}
-
-// True when the picture predicts from its own output planes (the host gave
-// no forward reference, so the output stands in for it). Its macroblocks
-// then read rows that other workers would be writing at the same time; it
-// is decoded on one thread, in slice order, so that the result does not
-// depend on timing.
-bool predictsFromOutput(int32_t pictureCodingType, const FrameBuffer& forward,
-                        const FrameBuffer& backward, const FrameBuffer& output) {
+// True when no reference the picture reads is a plane it writes, so that
+// its rows can be decoded apart in any order. A reference that is the output
+// itself (the host gave no forward reference) is read while other rows are
+// being written: such a picture is decoded on one thread, in slice order, so
+// that the result does not depend on timing. The exception is the second P
+// field of a frame without a forward reference frame: it reads only the
+// frame's first field there, the lines of the other parity, complete before
+// it starts.
+bool rowsDecodeApart(const DecodeState& s, const FrameBuffer& forward, const FrameBuffer& backward,
+                     const FrameBuffer& output) {
   auto aliases = [&](const FrameBuffer& reference) {
     return reference.yPlane == output.yPlane || reference.cbPlane == output.cbPlane ||
            reference.crPlane == output.crPlane;
   };
-  if (pictureCodingType == kPictureP) return aliases(forward);
-  if (pictureCodingType == kPictureB) return aliases(forward) || aliases(backward);
-  return false;
+  const PictureInfo& p = s.picture;
+  if (p.pictureCodingType == kPictureP)
+    return !aliases(forward) ||
+           (p.pictureStructure != kFramePicture && s.pictureValues.secondField != 0 && s.noPastField);
+  if (p.pictureCodingType == kPictureB) return !aliases(forward) && !aliases(backward);
+  return true;
+}
+
+// Pictures taller than this number their rows with an extension in the
+// slice header, which the start codes alone do not show.
+constexpr int32_t kHeightWithoutRowExtension = 2800;
+
+// Decodes `slices` slices of the picture from `unitRef`'s cursor on, each
+// from its own start code; a failed slice does not stop the run. Returns
+// the OR of the slice results.
+int32_t decodeSlicesFrom(DecodeState& s, const SharedBuffer& unitRef, int32_t slices, const FrameBuffer& forward,
+                         const FrameBuffer& backward, const FrameBuffer& output) {
+  if (slices <= 0) return 0;
+  StreamBuffer& unit = *unitRef;
+  // One context serves the run: each slice's header and start reset all
+  // that the slice decodes with.
+  SliceContext ctx;
+  prepareSliceContext(ctx, pictureContextOf(s), unitRef);
+  int32_t result = 0;
+  for (int32_t i = 0; i < slices && enterNextSlice(unit, ctx); ++i)
+    result |= decodeSlice(ctx, forward, backward, output);
+  return result;
 }
 
 }  // namespace
 
-int32_t decodeSliceRun(DecodeState& s, int32_t part, const FrameBuffer& forward,
-                       const FrameBuffer& backward, const FrameBuffer& output) {
-  if (s.sliceTotal[static_cast<size_t>(part)] <= 0) return 0;
-  const SharedBuffer& unitRef = s.partBuffer[static_cast<size_t>(part)];
-  StreamBuffer& unit = *unitRef;
+int32_t decodeSliceRuns(DecodeState& s, const FrameBuffer& forward, const FrameBuffer& backward,
+                        const FrameBuffer& output) {
   int32_t result = 0;
-  const PictureContext picture = pictureContextOf(s);
-  for (int32_t i = 0; i < s.sliceTotal[static_cast<size_t>(part)]; ++i) {
-    SliceContext ctx;
-    prepareSliceContext(ctx, picture, unitRef);
-    if (!enterNextSlice(unit, ctx)) break;
-    // A failed slice does not stop the run: the next one starts from its
-    // own start code.
-    result |= decodeSlice(ctx, forward, backward, output);
+  // The counter only hands out run numbers: the runs were filled before the
+  // workers were woken.
+  for (int32_t k = s.nextRun.fetch_add(1, std::memory_order_relaxed); k < s.runCount;
+       k = s.nextRun.fetch_add(1, std::memory_order_relaxed)) {
+    const auto run = static_cast<size_t>(k);
+    result |= decodeSlicesFrom(s, s.partBuffer[run], s.sliceTotal[run], forward, backward, output);
   }
   return result;
 }
 
 namespace {
 
-// The slices of the picture, on the workers when they can take them.
+// The slices of the picture (a frame or one field), on the workers when
+// they can take them, otherwise on the calling thread.
 int32_t decodeSlices(DecodeState& s, const FrameBuffer& forward, const FrameBuffer& backward,
                      const FrameBuffer& output) {
-  StreamBuffer& unit = *s.buffer;
-  if (s.picture.pictureStructure != kFramePicture) return decodeFieldPicture(s, forward, backward, output);
-
   SliceWorkerPool& pool = SliceWorkerPool::instance();
-  const bool rowsIndependent = unit.isOneSlicePerRow(s.sequence.height) &&
-                               !predictsFromOutput(s.picture.pictureCodingType, forward, backward, output);
-  const int32_t parts = slicePartCount(rowsIndependent, s.maxParts, pool.workerCount());
-  if (parts == 1 || !pool.tryAcquire()) {
-    s.sliceStart[0] = 0;
-    s.sliceTotal[0] = unit.sliceCount;
-    s.partBuffer[0] = s.buffer;
-    const int32_t result = decodeSliceRun(s, 0, forward, backward, output);
-    s.partBuffer[0] = SharedBuffer();
-    return result;
-  }
-  // The pool is given back however this ends: making a slice view can run
-  // out of memory, and a pool left held would send every later picture of
-  // every session down the sequential path.
+  const int32_t parts = slicePartCount(s.maxParts, pool.workerCount());
+  const int32_t runs = parts * DecodeState::kRunsPerWorker;
+  const bool apart = parts > 1 && s.sequence.height <= kHeightWithoutRowExtension &&
+                     rowsDecodeApart(s, forward, backward, output) &&
+                     partitionRows(*s.buffer, runs, s.sliceStart.data(), s.sliceTotal.data());
+  if (!apart || !pool.tryAcquire())
+    return decodeSlicesFrom(s, s.buffer, s.buffer->sliceCount, forward, backward, output);
+  // The pool is given back however this ends, or every later picture of
+  // every session would go down the sequential path.
   struct PoolRelease {
     SliceWorkerPool& pool;
     ~PoolRelease() { pool.release(); }
   } held{pool};
-  // Contiguous runs of whole rows; the last part takes the remainder.
-  partitionSlices(unit.sliceCount, parts, s.sliceStart.data(), s.sliceTotal.data());
-  for (int32_t k = 0; k < parts; ++k) {
-    if (s.sliceTotal[k] == 0) {
-      s.partBuffer[k] = SharedBuffer();
-      continue;
-    }
-    // Owned here until its reference count exists.
-    auto view = std::make_unique<StreamBuffer>(makeSliceView(s.buffer, s.sliceStart[k]));
-    s.partBuffer[k] = SharedBuffer(view.get());
-    view.release();
-  }
-  const int32_t result = pool.run(s, parts, forward, backward, output);
-  for (int32_t k = 0; k < parts; ++k) s.partBuffer[k] = SharedBuffer();
-  return result;
+  // The session's views, repointed at this unit (each has its own reader).
+  for (int32_t k = 0; k < runs; ++k)
+    if (s.sliceTotal[static_cast<size_t>(k)] > 0)
+      *s.partBuffer[static_cast<size_t>(k)] = makeSliceView(s.buffer, s.sliceStart[static_cast<size_t>(k)]);
+  s.runCount = runs;
+  s.nextRun.store(0, std::memory_order_relaxed);
+  return pool.run(s, parts, forward, backward, output);
 }
 
 }  // namespace
@@ -154,6 +146,7 @@ int32_t decodePicture(DecodeState& s, const FrameBuffer& forward, const FrameBuf
   const bool secondField = s.pictureValues.secondField != 0;
   clearDecodedMap(s, picture.pictureStructure);
   const int32_t result = decodeSlices(s, forward, backward, output);
+  if (picture.pictureStructure != kFramePicture) s.pictureValues.secondField = !s.pictureValues.secondField;
   const int32_t concealed = concealMissing(s, picture.pictureCodingType, picture.pictureStructure, secondField,
                                            forward, backward, output);
   // Concealed macroblocks make a failed picture, also when no slice failed

@@ -1,8 +1,9 @@
 // Decoding of one picture unit whose header's first 13 bits have been read:
-// completes the header, then decodes every slice into the output frame,
-// in parallel on the slice workers when the picture has one slice per
-// macroblock row and the pool is free, otherwise on the calling thread,
-// and conceals the macroblocks no slice reconstructed.
+// completes the header, then decodes every slice into the output frame (a
+// frame picture, or the lines of one field), in runs of whole macroblock rows
+// on the slice workers when the rows can be decoded apart and the pool is
+// free, otherwise on the calling thread, and conceals the macroblocks no
+// slice reconstructed once every row is done.
 #pragma once
 #include <cstdint>
 

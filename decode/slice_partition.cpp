@@ -1,20 +1,57 @@
 #include "decode/slice_partition.h"
 
+#include <bitset>
+
+#include "parse/start_codes.h"
+
 namespace quarlin {
 
-int32_t slicePartCount(bool oneSlicePerRow, int32_t maxParts, int32_t workerCount) {
-  if (!oneSlicePerRow) return 1;
+int32_t slicePartCount(int32_t maxParts, int32_t workerCount) {
   const int32_t parts = maxParts < workerCount ? maxParts : workerCount;
   return parts < 1 ? 1 : parts;
 }
 
-void partitionSlices(int32_t sliceCount, int32_t parts, int32_t* sliceStart, int32_t* sliceTotal) {
-  const int32_t q = sliceCount / parts;
-  for (int32_t k = 0; k < parts; ++k) {
-    sliceStart[k] = k * q;
-    sliceTotal[k] = q;
+bool partitionRows(const StreamBuffer& unit, int32_t parts, int32_t* sliceStart, int32_t* sliceTotal) {
+  const auto& codes = unit.table->codes;
+  const int32_t entries = unit.entryCount();
+  // Coded bytes of the slice at entry i (up to the next start code).
+  auto bytesAt = [&](int32_t i) {
+    const int64_t end = i + 1 < entries ? unit.table->wordOffsets[i + 1] : unit.filled;
+    return end - unit.table->wordOffsets[i];
+  };
+  // Distinct rows, each seen in one stretch of consecutive slices.
+  std::bitset<0x100> seen;
+  int64_t rows = 0, bytes = 0;
+  for (int32_t i = unit.cursor, row = 0; i < entries; ++i) {
+    if (!isSliceStartCode(codes[i])) continue;
+    bytes += bytesAt(i);
+    if (static_cast<int32_t>(codes[i] & 0xFF) == row) continue;
+    row = static_cast<int32_t>(codes[i] & 0xFF);
+    if (seen[static_cast<size_t>(row)]) return false;
+    seen[static_cast<size_t>(row)] = true;
+    ++rows;
   }
-  sliceTotal[parts - 1] = sliceCount - q * (parts - 1);
+  if (rows == 0 || bytes <= 0) return false;
+  int32_t ordinal = 0;  // of the next slice, from the unit's first
+  for (int32_t i = 0; i < unit.cursor; ++i) ordinal += isSliceStartCode(codes[i]) ? 1 : 0;
+  for (int32_t k = 0; k < parts; ++k) sliceStart[k] = sliceTotal[k] = 0;
+  // A row costs its coded bytes plus the mean bytes of a row (its
+  // macroblocks' reconstruction); run k starts with the row whose cost
+  // before it reaches k / parts of the whole.
+  const int64_t whole = 2 * bytes * rows;
+  int64_t before = 0;  // bytes of the rows before this one
+  for (int32_t i = unit.cursor, row = 0, g = -1, k = 0; i < entries; ++i) {
+    if (!isSliceStartCode(codes[i])) continue;
+    if (static_cast<int32_t>(codes[i] & 0xFF) != row) {
+      row = static_cast<int32_t>(codes[i] & 0xFF);
+      ++g;
+      k = static_cast<int32_t>((before * rows + g * bytes) * parts / whole);
+    }
+    if (sliceTotal[k]++ == 0) sliceStart[k] = ordinal;
+    ++ordinal;
+    before += bytesAt(i);
+  }
+  return true;
 }
 
 }  // namespace quarlin

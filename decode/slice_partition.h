@@ -1,21 +1,29 @@
-// How a frame picture's slices are cut into runs for the slice workers.
-// Parallel decoding is attempted only for pictures with one slice per
-// macroblock row, so contiguous runs of slices are runs of whole rows and
-// every row is written by exactly one worker.
+// How a picture's slices are cut into runs for the slice workers. A run is a
+// run of whole macroblock rows: every slice goes with the row it starts in
+// (slice_vertical_position), so each row is written by exactly one worker,
+// which decodes the row's slices in stream order. Slices never reach beyond
+// their own row, so the rows of a frame picture, or of a field picture, can
+// be decoded apart.
 #pragma once
 #include <cstdint>
 
+#include "parse/stream_buffer.h"
+
 namespace quarlin {
 
-// Number of parts a frame picture is split into: 1 unless its slices lie
-// one per macroblock row; then the smaller of the session's maxParts and the
-// pool's workerCount (at least 1, so an absent pool means sequential).
-int32_t slicePartCount(bool oneSlicePerRow, int32_t maxParts, int32_t workerCount);
+// Number of workers a picture may be shared among: the smaller of the
+// session's maxParts and the pool's workerCount, at least 1 (an absent pool
+// means sequential).
+int32_t slicePartCount(int32_t maxParts, int32_t workerCount);
 
-// Cuts slices 0 .. sliceCount - 1 into `parts` contiguous runs (parts >= 1):
-// with q = sliceCount / parts, run k starts at k * q and holds q slices; the
-// last run also takes the remainder, sliceCount - q * (parts - 1). With fewer
-// slices than parts q is 0: every run but the last is empty.
-void partitionSlices(int32_t sliceCount, int32_t parts, int32_t* sliceStart, int32_t* sliceTotal);
+// Cuts the slices of `unit` from its cursor on into `parts` runs (parts >= 1)
+// of whole rows, taken in the order they come, of about equal cost: a row
+// costs its coded bytes plus the mean coded bytes of a row. A run may be
+// empty (always when there are fewer rows than parts). Run k holds
+// sliceTotal[k] slices from the one with ordinal sliceStart[k], counted from
+// the unit's first slice as makeSliceView counts. False, with nothing cut,
+// when no slice follows the cursor or a row comes back after another row
+// (reordered or damaged data, whose overwrites only the stream order decides).
+bool partitionRows(const StreamBuffer& unit, int32_t parts, int32_t* sliceStart, int32_t* sliceTotal);
 
 }  // namespace quarlin

@@ -28,8 +28,7 @@ constexpr int32_t kFaultedRun = INT32_MIN;
 int32_t decodeSlot(void* raw) {
   auto* slot = static_cast<SliceWorkerSlot*>(raw);
   try {
-    return decodeSliceRun(*slot->session, slot->part, *slot->forwardFrame, *slot->backwardFrame,
-                          *slot->outputFrame);
+    return decodeSliceRuns(*slot->session, *slot->forwardFrame, *slot->backwardFrame, *slot->outputFrame);
   } catch (...) {
     return -1;
   }

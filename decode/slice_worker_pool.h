@@ -1,7 +1,7 @@
 // The process-wide slice workers: one thread per processor, created when the
-// library is loaded and stopped when it is unloaded. A frame picture whose
-// slices lie one per macroblock row is cut into contiguous runs of slices
-// that the workers decode while the dispatching thread waits. The pool serves
+// library is loaded and stopped when it is unloaded. A picture (a frame or
+// one field) is cut into contiguous runs of whole macroblock rows that the
+// workers decode while the dispatching thread waits. The pool serves
 // one picture at a time; a picture that finds it busy is decoded on its own
 // thread instead of waiting.
 #pragma once
@@ -43,8 +43,8 @@ class SliceWorkerPool {
   // picture is using it.
   bool tryAcquire();
   void release() { poolLock_.leave(); }
-  // With the pool held: runs parts 0..parts-1 of the session's dispatch
-  // arrays on workers 0..parts-1 and returns the OR of their results.
+  // With the pool held: wakes workers 0..parts-1 to decode the runs of the
+  // session's dispatch arrays and returns the OR of their results.
   int32_t run(DecodeState& session, int32_t parts, const FrameBuffer& forward,
               const FrameBuffer& backward, const FrameBuffer& output);
 
@@ -65,9 +65,12 @@ class SliceWorkerPool {
   std::atomic<int64_t> refused_{0};
 };
 
-// Decodes slices [first, first + count) of a frame picture from `unit`, as
-// the sequential loop does; returns the OR of the slice results.
-int32_t decodeSliceRun(DecodeState& session, int32_t part, const FrameBuffer& forward,
-                       const FrameBuffer& backward, const FrameBuffer& output);
+// Decodes runs of the session's dispatch arrays (run k: sliceTotal[k]
+// slices from the view partBuffer[k]) as the sequential loop does, taking
+// the next run no worker has taken until none is left; returns the OR of
+// the slice results. Every run is decoded whole by one worker, so which
+// worker takes which run does not change a byte.
+int32_t decodeSliceRuns(DecodeState& session, const FrameBuffer& forward, const FrameBuffer& backward,
+                        const FrameBuffer& output);
 
 }  // namespace quarlin
