@@ -105,25 +105,6 @@ void StreamBuffer::stepBack() {
   --wordPtr;
 }
 
-bool StreamBuffer::isOneSlicePerRow(int32_t height) const {
-  const int32_t rows = ((height + 15) & ~15) / 16;
-  const auto& tally = table->rowTally;
-  if (static_cast<int32_t>(tally.size()) != sliceCount) return false;
-  if (rows == sliceCount) {
-    for (const auto& [row, count] : tally)
-      if (count != 0) return false;
-    return true;
-  }
-  if (rows == sliceCount - 1) {
-    for (int32_t row = 0; row < rows; ++row) {
-      auto it = tally.find(static_cast<uint32_t>(row));
-      if (it == tally.end() || it->second != 0) return false;
-    }
-    return true;
-  }
-  return false;
-}
-
 void reverseWordBytes(uint8_t* data, int32_t firstWord, int32_t lastWord) {
   int32_t k = firstWord;
 #if defined(__SSE2__)

@@ -33,7 +33,7 @@ struct StreamBuffer {
   int32_t filled = 0;
   int32_t capacity = 0;
   HostServices services{};
-  StartCodeTable* table = nullptr;  // codes, wordOffsets, bitIndices, rowTally
+  StartCodeTable* table = nullptr;  // codes, wordOffsets, bitIndices
   int32_t cursor = 0;
   int32_t sliceCount = 0;
   int32_t carryCount = 0;
@@ -57,7 +57,6 @@ struct StreamBuffer {
   int32_t rewindToCurrent();
   int32_t skipStartCode();
   void stepBack();
-  bool isOneSlicePerRow(int32_t height) const;
   // Word position of entry i's first bit.
   BitReader entryPosition(int32_t i) const {
     return BitReader{words() + table->wordOffsets[i] / 4, static_cast<int32_t>(table->bitIndices[i])};

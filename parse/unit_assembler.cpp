@@ -16,16 +16,7 @@ void recordStartCode(StreamBuffer& unit, int32_t p, uint32_t code) {
   t.codes.push_back(code);
   t.wordOffsets.push_back(static_cast<uint32_t>(p & ~3));
   t.bitIndices.push_back(static_cast<uint32_t>((4 - (p & 3)) * 8 - 1));
-  if (isSliceStartCode(code)) {
-    // Tally of slices per row: 0 for a row whose first slice comes in row
-    // order, counted up for every other slice on it.
-    const uint32_t row = code - 0x101;
-    if (static_cast<int32_t>(row) == unit.sliceCount)
-      t.rowTally[row] = 0;
-    else
-      ++t.rowTally[row];
-    ++unit.sliceCount;
-  }
+  if (isSliceStartCode(code)) ++unit.sliceCount;
 }
 
 // Zero bytes written after the last unit of the data (inside the storage's
