@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/read_ahead_spans.h"
+
 namespace quarlin::platform {
 
 namespace {
@@ -176,7 +178,7 @@ bool submit(ReadAhead& ahead, ReadAheadSpan& span, int64_t offset, uint32_t leng
   span.request.aio_data = reinterpret_cast<uintptr_t>(&span);
   span.request.aio_lio_opcode = IOCB_CMD_PREAD;
   span.request.aio_fildes = static_cast<uint32_t>(ahead.fd);
-  span.request.aio_buf = reinterpret_cast<uint64_t>(span.buffer);
+  span.request.aio_buf = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(span.buffer));  // zero-extended on 32-bit
   span.request.aio_nbytes = length;
   span.request.aio_offset = offset;
   iocb* requests[1] = {&span.request};
@@ -241,29 +243,10 @@ bool viewReadAhead(ReadAhead* ahead, int64_t offset, const uint8_t*& bytes, int6
 }
 
 int64_t startReadAhead(ReadAhead* ahead, int64_t offset, int64_t length, uint32_t span) {
-  if (!ahead || span == 0 || length <= 0 || offset < 0) return 0;
-  for (ReadAheadSpan& s : ahead->spans)
-    if (s.held && s.offset + s.length <= offset) drop(s);
-  int64_t asked = 0;
-  const int64_t end = offset + length;
-  for (int64_t at = (offset + span - 1) / span * span; at < end; at += span) {
-    bool held = false;
-    ReadAheadSpan* free = nullptr;
-    ReadAheadSpan* outside = nullptr;  // a span outside the range, to drop when none is free
-    for (ReadAheadSpan& s : ahead->spans) {
-      if (s.held && s.offset == at && s.length == span) held = true;
-      if (!s.held && !free) free = &s;
-      if (s.held && (s.offset + s.length <= offset || s.offset >= end)) outside = &s;
-    }
-    if (held) continue;
-    if (!free && outside) {
-      drop(*outside);
-      free = outside;
-    }
-    if (!free || !submit(*ahead, *free, at, span)) break;
-    asked += span;
-  }
-  return asked;
+  if (!ahead) return 0;
+  return startSpans(
+      ahead->spans, offset, length, span, [](ReadAheadSpan& s) { drop(s); },
+      [ahead](ReadAheadSpan& s, int64_t at, uint32_t bytes) { return submit(*ahead, s, at, bytes); });
 }
 
 }  // namespace quarlin::platform

@@ -1,8 +1,17 @@
 #include "tests/support/guarded_plane.h"
 
+#if __has_include(<sanitizer/asan_interface.h>)
 #include <sanitizer/asan_interface.h>  // its poisoning does nothing outside AddressSanitizer builds
+#else
+#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#endif
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <new>
@@ -12,18 +21,42 @@ namespace quarlin::test {
 
 namespace {
 constexpr size_t kFrontGuard = 1024;
+
+// Pages that can be read and written, and one of them made inaccessible.
+#ifdef _WIN32
+size_t pageSize() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwPageSize;
+}
+void* mapPages(size_t size) { return VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE); }
+bool protectPage(void* page, size_t size) {
+  DWORD old = 0;
+  return VirtualProtect(page, size, PAGE_NOACCESS, &old) != 0;
+}
+void unmapPages(void* mapping, size_t) { VirtualFree(mapping, 0, MEM_RELEASE); }
+#else
+size_t pageSize() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
+void* mapPages(size_t size) {
+  void* m = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return m == MAP_FAILED ? nullptr : m;
+}
+bool protectPage(void* page, size_t size) { return mprotect(page, size, PROT_NONE) == 0; }
+void unmapPages(void* mapping, size_t size) { munmap(mapping, size); }
+#endif
+
 // Guard byte i: a pattern no plausible sample run repeats by chance.
 uint8_t guardByte(size_t i) { return static_cast<uint8_t>(0xA5 ^ (i * 37)); }
 }  // namespace
 
 GuardedPlane::GuardedPlane(size_t size, uint8_t fill) : size_(size) {
-  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t page = pageSize();
   mappingSize_ = (size + kFrontGuard + page - 1) / page * page + page;
-  void* m = mmap(nullptr, mappingSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (m == MAP_FAILED) throw std::bad_alloc();
+  void* m = mapPages(mappingSize_);
+  if (!m) throw std::bad_alloc();
   mapping_ = static_cast<uint8_t*>(m);
-  if (mprotect(mapping_ + mappingSize_ - page, page, PROT_NONE) != 0) {
-    munmap(mapping_, mappingSize_);
+  if (!protectPage(mapping_ + mappingSize_ - page, page)) {
+    unmapPages(mapping_, mappingSize_);
     throw std::bad_alloc();
   }
   data_ = mapping_ + mappingSize_ - page - size;
@@ -56,7 +89,7 @@ GuardedPlane& GuardedPlane::operator=(GuardedPlane other) {
 GuardedPlane::~GuardedPlane() {
   if (!mapping_) return;
   ASAN_UNPOISON_MEMORY_REGION(data_ - kFrontGuard, kFrontGuard);
-  munmap(mapping_, mappingSize_);
+  unmapPages(mapping_, mappingSize_);
 }
 
 bool GuardedPlane::operator==(const GuardedPlane& other) const {

@@ -1,6 +1,11 @@
 #include "tests/support/temp_file.h"
 
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <filesystem>

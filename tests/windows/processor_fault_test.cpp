@@ -2,7 +2,8 @@
 // address space with nothing behind it gets -1 from Quarlin_GetFrame,
 // whether the slices were decoded on its own thread or on the slice workers,
 // and goes on: the same session decodes the frame into good planes and
-// closes.
+// closes. A division by zero inside an export (here in the host's own memory
+// table, which the open calls) gives -1 too.
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -43,6 +44,30 @@ TEST(ProcessorFault, UnmappedPlanesGiveMinusOneAndTheSessionGoesOn) {
     }
     EXPECT_EQ(Quarlin_CloseFile(session), QUARLIN_OK) << file;
     VirtualFree(unmapped, 0, MEM_RELEASE);
+  }
+}
+
+volatile int32_t gDivisor = 0;
+volatile int32_t gQuotient = 0;
+
+int32_t QUARLIN_CALL dividingAllocate(QuarlinMemoryHandle* out, int32_t kind, uint32_t size, uint32_t alignment) {
+  gQuotient = static_cast<int32_t>(size) / gDivisor;  // raises EXCEPTION_INT_DIVIDE_BY_ZERO
+  return testHostServices().memorySuite->allocate(out, kind, size, alignment);
+}
+
+TEST(ProcessorFault, DivisionByZeroGivesMinusOneAndTheProcessGoesOn) {
+  const std::u16string path = u16(std::string(QUARLIN_TEST_DATA) + "/streams/es-multi-slice-rows.m2v");
+  const QuarlinMemorySuite dividing{nullptr, dividingAllocate};
+  const HostServices& host = testHostServices();
+  const HostServices faulting{host.cacheSuite, &dividing, host.handleSuite, host.cacheRef};
+  for (const HostServices* services : {&faulting, &host}) {
+    DecoderSession* session = nullptr;
+    const int32_t result =
+        Quarlin_OpenFile(reinterpret_cast<const uint16_t*>(path.c_str()), services, nullptr, 0, &session);
+    EXPECT_EQ(result == QUARLIN_FAULT, services == &faulting) << result;
+    if (session) {
+      EXPECT_EQ(Quarlin_CloseFile(session), QUARLIN_OK);
+    }
   }
 }
 
