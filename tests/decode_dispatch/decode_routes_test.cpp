@@ -173,11 +173,8 @@ TEST_P(ThreadedDecode, EveryRouteGivesTheSameBytes) {
       clean[scale] = sequential;
 
       for (const int32_t slot : {kSlotGeneric, kSlotSse2, kSlotAvx2}) {
+        if (slot == CpuDispatchIndex || !dispatchSlotRunsHere(slot)) continue;  // decoded above, or cannot run
         const int32_t selected = forceDispatchSlot(slot);
-        if (selected < 0 || selected == slot) {  // a tier this processor cannot run, or the one above
-          if (selected >= 0) forceDispatchSlot(selected);
-          continue;
-        }
         HostDecoder tierDecoder(session);
         const Frames tier = decodeOnThisThread(tierDecoder, scale, tolerate);
         forceDispatchSlot(selected);
