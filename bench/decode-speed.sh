@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Decoding speed of `quarlin decode` against libmpeg2's `mpeg2dec -o null`
-# and `ffmpeg -threads 1 -f null` on the same files in the same run, on a
-# 1920x1080 interlaced 20 Mbit/s noisy stream (500 frames) and a 720x576
-# interlaced 8 Mbit/s one (1000 frames). Prints each target as a ratio
-# measured in this run and "met" or "not met": medians of QUARLIN_BENCH_RUNS
-# runs (default 5), CPU time and wall time, on one core (taskset -c 0) and on
-# all cores (quarlin decodes slices on one worker per core; the references
-# are single-threaded and run on one core). A benchmark, not a test: run on
-# demand, on a quiet machine.
+# Decoding speed of `quarlin decode --null` against libmpeg2's `mpeg2dec -o
+# null` and `ffmpeg -threads 1 -f null` (all three decode every frame and
+# write none; a row with Y4M written to /dev/null is printed alongside) on
+# the same files in the same run, on a 1920x1080 interlaced 20 Mbit/s noisy
+# stream (500 frames) and a 720x576 interlaced 8 Mbit/s one (1000 frames).
+# Prints each target as a ratio measured in this run and "met" or "not met":
+# medians of QUARLIN_BENCH_RUNS runs (default 5), CPU time and wall time, on
+# one core (taskset -c 0) and on all cores (quarlin decodes slices on one
+# worker per core; the references are single-threaded and run on one core).
+# A benchmark, not a test: run on demand, on a quiet machine.
 #
 # Targets: one core, full scale: quarlin's CPU time at most 0.8x mpeg2dec's,
 # on both streams; all cores: quarlin's wall time at most 0.5x mpeg2dec's
@@ -82,6 +83,12 @@ random_access() {
   echo "$cold $chain"
 }
 
+# How a tool decodes without output, as `mpeg2dec -o null` and `ffmpeg -f
+# null` do: --null, or Y4M to /dev/null for a build without it.
+sink_of() {
+  if "$1" --help 2>&1 | grep -q -- --null; then echo "--null"; else echo "-o /dev/null"; fi
+}
+
 bench_file() {
   local name=$1 file=$2 seek=$work/$1.seek count mb
   "$tool" index -q "$file" -o "$seek"
@@ -90,27 +97,39 @@ bench_file() {
   local m2d ff one all
   m2d=$(measure one warm mpeg2dec -o null "$file")
   ff=$(measure one warm ffmpeg -nostdin -v error -threads 1 -i "$file" -f null -)
-  one=$(measure one warm "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null)
-  all=$(measure all warm "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null)
+  local sink b_sink y4m_one y4m_all
+  sink=$(sink_of "$tool")
+  # shellcheck disable=SC2086 # the sink is one or two words
+  one=$(measure one warm "$tool" decode -q --seek-data "$seek" "$file" $sink)
+  # shellcheck disable=SC2086
+  all=$(measure all warm "$tool" decode -q --seek-data "$seek" "$file" $sink)
+  y4m_one=$(measure one warm "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null)
+  y4m_all=$(measure all warm "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null)
   local b_one="" b_all=""
   if [[ -n $before ]]; then
-    b_one=$(measure one warm "$before" decode -q --seek-data "$seek" "$file" -o /dev/null)
-    b_all=$(measure all warm "$before" decode -q --seek-data "$seek" "$file" -o /dev/null)
+    b_sink=$(sink_of "$before")
+    # shellcheck disable=SC2086
+    b_one=$(measure one warm "$before" decode -q --seek-data "$seek" "$file" $b_sink)
+    # shellcheck disable=SC2086
+    b_all=$(measure all warm "$before" decode -q --seek-data "$seek" "$file" $b_sink)
   fi
   echo "== $name: $count frames, $mb MB, medians of $runs runs (seconds)"
   printf "  %-40s %8s %8s %9s %8s\n" "" "1 core" "cpu" "all cores" "cpu"
   row "mpeg2dec -o null" "$m2d"
   row "ffmpeg -threads 1 -f null" "$ff"
-  row "quarlin decode" "$one" "$all"
-  [[ -n $before ]] && row "before: quarlin decode" "$b_one" "$b_all"
+  row "quarlin decode $sink" "$one" "$all"
+  row "quarlin decode -o /dev/null (Y4M)" "$y4m_one" "$y4m_all"
+  [[ -n $before ]] && row "before: quarlin decode $b_sink" "$b_one" "$b_all"
   local scale half quarter b_half="" b_quarter=""
   if [[ $name == 1080i ]]; then
     for scale in half quarter; do
       local t b=""
-      t=$(measure one warm "$tool" decode -q --seek-data "$seek" --scale "$scale" "$file" -o /dev/null)
+      # shellcheck disable=SC2086
+      t=$(measure one warm "$tool" decode -q --seek-data "$seek" --scale "$scale" "$file" $sink)
       row "quarlin decode --scale $scale" "$t"
       if [[ -n $before ]]; then
-        b=$(measure one warm "$before" decode -q --seek-data "$seek" --scale "$scale" "$file" -o /dev/null)
+        # shellcheck disable=SC2086
+        b=$(measure one warm "$before" decode -q --seek-data "$seek" --scale "$scale" "$file" $b_sink)
         row "before: quarlin decode --scale $scale" "$b"
         b=$(ratio "$(cpu "$b_one")" "$(cpu "$b")")
       fi

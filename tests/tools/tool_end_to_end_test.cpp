@@ -194,6 +194,7 @@ TEST(ToolRuns, OutputsStatusesAndMessages) {
       {"decode $S/es-cut-both-ends.m2v -o -", 1, "176x144 20", "warning: frame 18: decoding failed (result -3)"},
       {"decode $S/es-cut-both-ends.m2v -o -", 1, "176x144 20", "20 frames written, 1 of the pictures decoded failed"},
       {"decode $S/es-cut-both-ends.m2v --strict -o out.y4m", 1, "176x144 18", "frame 18"},
+      {"decode $S/es-cut-both-ends.m2v --null", 1, "-", "20 frames decoded, 1 of the pictures decoded failed"},
       {"frame $S/es-odd-size-350x286.m2v 5 -o f.png", 0, "350x286", ""},
       {"frame $S/es-odd-size-350x286.m2v 5 --scale quarter -o f.yuv", 0, std::to_string(175 * 143 + 2 * 88 * 72), ""},
       {"frame $S/es-odd-size-350x286.m2v 8 -o none.png", 2, "0x0", ""},  // of 0..7

@@ -35,6 +35,7 @@ TEST(CommandLine, OptionFormsAndUsageErrors) {
       {"decode", "a.m2v", "-o", "x", "--count", "12x"}, {"decode", "a.m2v", "-o", "x", "--scale", "double"},
       {"decode", "a.m2v", "-o", "x", "--quiet=yes"}, {"decode", "a.m2v", "-o", "x", "--frame-list", "1,,2"},
       {"decode", "a.m2v", "-o", "x", "--frame-list", "1", "--count", "2"}, {"frame", "a.m2v", "-o", "x.png"},
+      {"decode", "a.m2v", "--null", "-o", "x"}, {"index", "a.m2v", "--null"},
       {"frame", "a.m2v", "seven", "-o", "x.png"}, {"frame", "a.m2v", "99999999999", "-o", "x.png"},
       {"thumbs", "a.m2v", "-o", "s.png", "--count", "0"}, {"thumbs", "a.m2v", "-o", "s.png", "--columns", "0"}};
   for (const auto& args : errors) EXPECT_THROW(parse(args), UsageError) << args.size() << " " << args.back();

@@ -24,7 +24,7 @@ const std::map<std::string_view, CommandSyntax>& commandSyntaxes() {
       {"info", {Command::Info, 1, false, {"--json", "--frames"}}},
       {"index", {Command::Index, 1, true, {"-o"}}},
       {"decode",
-       {Command::Decode, 1, true, {"-o", "--start", "--count", "--frame-list", "--scale", "--cache-mb", "--strict"}}},
+       {Command::Decode, 1, true, {"-o", "--null", "--start", "--count", "--frame-list", "--scale", "--cache-mb", "--strict"}}},
       {"frame", {Command::Frame, 2, true, {"-o", "--scale", "--format", "--cache-mb"}}},
       {"thumbs", {Command::Thumbs, 1, true, {"-o", "--count", "--columns", "--cache-mb"}}},
   };
@@ -33,7 +33,7 @@ const std::map<std::string_view, CommandSyntax>& commandSyntaxes() {
 
 // Options every command takes.
 const std::set<std::string_view> kCommonOptions = {"--seek-data", "--quiet", "-q"};
-const std::set<std::string_view> kFlags = {"--json", "--frames", "--quiet", "-q", "--strict"};
+const std::set<std::string_view> kFlags = {"--json", "--frames", "--quiet", "-q", "--strict", "--null"};
 
 uint64_t parseNumber(std::string_view option, const std::string& text, uint64_t maximum) {
   uint64_t value = 0;
@@ -58,6 +58,7 @@ void applyOption(Options& options, std::string_view name, const std::string& val
   else if (name == "--frames") options.frames = true;
   else if (name == "--quiet" || name == "-q") options.quiet = true;
   else if (name == "--strict") options.strict = true;
+  else if (name == "--null") options.discard = true;
   else if (name == "-o") options.output = value;
   else if (name == "--seek-data") options.seekData = value;
   else if (name == "--start") options.start = static_cast<int32_t>(parseNumber(name, value, kFrameMax));
@@ -82,7 +83,8 @@ void checkComplete(const Options& options, const CommandSyntax& syntax, std::siz
   if (positionals < static_cast<std::size_t>(syntax.positionals)) {
     throw UsageError(syntax.positionals == 2 ? "expected FILE and a frame number" : "expected a FILE");
   }
-  if (syntax.needsOutput && options.output.empty()) throw UsageError("-o OUTPUT is required");
+  if (options.discard && !options.output.empty()) throw UsageError("--null writes nothing: no -o with it");
+  if (syntax.needsOutput && options.output.empty() && !options.discard) throw UsageError("-o OUTPUT is required");
   if (options.command == Command::Thumbs && options.count && *options.count == 0) {
     throw UsageError("--count must be at least 1");
   }
@@ -150,11 +152,12 @@ Commands:
         coded size); --json prints the same as JSON (frames included).
   index FILE -o SEEK
         Indexes the file and writes its seek data to SEEK.
-  decode FILE -o OUT.y4m [--start N] [--count K] [--frame-list N,M,...]
-        [--scale full|half|quarter] [--strict]
+  decode FILE -o OUT.y4m|--null [--start N] [--count K]
+        [--frame-list N,M,...] [--scale full|half|quarter] [--strict]
         Every frame in display order (or K frames from N, or the frames
         listed, in the order listed) as YUV4MPEG2 4:2:0;
-        "-o -" writes to standard output. A frame that fails to decode (a
+        "-o -" writes to standard output; --null decodes and writes nothing
+        (a check of the file, or a speed measurement). A frame that fails to decode (a
         damaged or cut file) is written with its damaged macroblocks concealed, with a warning
         naming it, and decoding goes on; the exit status is 1 when any frame
         failed. --strict stops at the first failure instead.

@@ -22,6 +22,7 @@ struct Options {
   bool frames = false;
   bool quiet = false;
   bool strict = false;  // decode: stop at the first frame that fails
+  bool discard = false; // decode --null: decode every frame, write none
   std::optional<int32_t> start;     // --start
   std::optional<uint32_t> count;    // --count: frames to decode, or thumbnails
   std::vector<int32_t> frameList;   // decode --frame-list N,M,...: these frames, in this order

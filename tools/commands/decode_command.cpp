@@ -1,5 +1,6 @@
 // `quarlin decode`: frames in display order as YUV4MPEG2.
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "tools/commands/command_support.h"
@@ -63,14 +64,20 @@ int runDecode(const Options& options) {
   // A damaged or cut file is decoded to its end: a frame that fails is
   // written with its damaged macroblocks concealed, with a warning; --strict stops instead.
   source.server().setTolerateFailures(!options.strict);
-  OutputFile out(options.output);
-  Y4mWriter writer(out.get(), y4mHeader(*session, look, options, scale));
-  if (!writer.begin()) out.fail();
+  // --null decodes into the pictures and writes nothing.
+  std::optional<OutputFile> out;
+  std::optional<Y4mWriter> writer;
+  if (!options.discard) {
+    out.emplace(options.output);
+    writer.emplace(out->get(), y4mHeader(*session, look, options, scale));
+    if (!writer->begin()) out->fail();
+  }
   ProgressBar bar(stderr, progressWanted(options), static_cast<uint32_t>(frames.size()), "frames");
   for (std::size_t done = 0; done < frames.size(); ++done) {
     const int32_t frame = frames[done];
     try {
-      if (!writer.writeFrame(source.frame(frame))) out.fail();
+      const ImageView picture = source.frame(frame);
+      if (writer && !writer->writeFrame(picture)) out->fail();
     } catch (const FrameError& error) {
       failFrame(*session, error);
     }
@@ -82,13 +89,14 @@ int runDecode(const Options& options) {
     bar.update(static_cast<double>(done + 1) / static_cast<double>(frames.size()));
   }
   bar.finish();
-  out.close();
+  if (out) out->close();
   const uint64_t failures = source.server().failureCount();
   if (failures > 0) {
     std::fprintf(stderr,
-                 "quarlin: %s: %u frames written, %llu of the pictures decoded failed "
+                 "quarlin: %s: %u frames %s, %llu of the pictures decoded failed "
                  "(damaged macroblocks concealed)\n",
-                 options.input.c_str(), static_cast<unsigned>(frames.size()), static_cast<unsigned long long>(failures));
+                 options.input.c_str(), static_cast<unsigned>(frames.size()), writer ? "written" : "decoded",
+                 static_cast<unsigned long long>(failures));
     return kExitFailure;
   }
   return kExitOk;
