@@ -29,11 +29,12 @@ void CriticalSection::enter() { pthread_mutex_lock(&impl_->mutex); }
 bool CriticalSection::tryEnter() { return pthread_mutex_trylock(&impl_->mutex) == 0; }
 void CriticalSection::leave() { pthread_mutex_unlock(&impl_->mutex); }
 
-// All events share one mutex and condition variable so that waitForAll can
-// wait for several of them at once.
+// Each event has its own mutex and condition, so that setting one wakes only
+// the thread waiting for it (a shared condition woke every waiting worker
+// and the dispatcher on every set, twice per worker and picture). An event
+// has at most one waiter: the slice pool's start and done events each have
+// one.
 namespace {
-pthread_mutex_t eventMutex = PTHREAD_MUTEX_INITIALIZER;
-pthread_cond_t eventChanged = PTHREAD_COND_INITIALIZER;
 
 // Absolute deadline for a relative time-out on CLOCK_REALTIME.
 timespec deadlineAfter(int32_t timeoutMs) {
@@ -48,34 +49,47 @@ timespec deadlineAfter(int32_t timeoutMs) {
   return t;
 }
 
-// After a fork only the forking thread exists in the child: the condition
-// may still count the parent's waiting threads, which would never wake
-// again. The child starts both afresh (nothing else runs there yet).
-void renewAfterFork() {
-  eventMutex = PTHREAD_MUTEX_INITIALIZER;
-  eventChanged = PTHREAD_COND_INITIALIZER;
-}
-[[maybe_unused]] const int renewRegistered = pthread_atfork(nullptr, nullptr, renewAfterFork);
-
-// Waits on the shared condition; false once the deadline has passed.
-bool waitChange(bool forever, const timespec& deadline) {
-  if (forever) return pthread_cond_wait(&eventChanged, &eventMutex) == 0;
-  return pthread_cond_timedwait(&eventChanged, &eventMutex, &deadline) != ETIMEDOUT;
-}
 }  // namespace
 
 struct Event::Impl {
+  pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+  pthread_cond_t changed = PTHREAD_COND_INITIALIZER;
   bool signalled = false;
+
+  // Waits until signalled without consuming it; false once the deadline
+  // has passed.
+  bool awaitSignal(bool forever, const timespec& deadline) {
+    pthread_mutex_lock(&mutex);
+    bool ok = true;
+    while (!signalled && ok) {
+      ok = forever ? pthread_cond_wait(&changed, &mutex) == 0
+                   : pthread_cond_timedwait(&changed, &mutex, &deadline) != ETIMEDOUT;
+    }
+    ok = signalled;
+    pthread_mutex_unlock(&mutex);
+    return ok;
+  }
+
+  void consume() {
+    pthread_mutex_lock(&mutex);
+    signalled = false;
+    pthread_mutex_unlock(&mutex);
+  }
 };
 
 Event::Event() : impl_(new Impl) {}
-Event::~Event() { delete impl_; }
+
+Event::~Event() {
+  pthread_cond_destroy(&impl_->changed);
+  pthread_mutex_destroy(&impl_->mutex);
+  delete impl_;
+}
 
 void Event::set() {
-  pthread_mutex_lock(&eventMutex);
+  pthread_mutex_lock(&impl_->mutex);
   impl_->signalled = true;
-  pthread_cond_broadcast(&eventChanged);
-  pthread_mutex_unlock(&eventMutex);
+  pthread_cond_signal(&impl_->changed);
+  pthread_mutex_unlock(&impl_->mutex);
 }
 
 bool Event::wait(int32_t timeoutMs) {
@@ -83,22 +97,15 @@ bool Event::wait(int32_t timeoutMs) {
   return waitForAll(&self, 1, timeoutMs);
 }
 
+// Waits for each event in turn, then consumes them all: a time-out consumes
+// nothing, as with one wait for the whole set (each event has one waiter,
+// so none is taken in between).
 bool waitForAll(Event* const* events, int count, int32_t timeoutMs) {
   const bool forever = timeoutMs < 0;
   const timespec deadline = forever ? timespec{} : deadlineAfter(timeoutMs);
-  pthread_mutex_lock(&eventMutex);
-  for (;;) {
-    bool all = true;
-    for (int i = 0; i < count; ++i) all = all && events[i]->impl_->signalled;
-    if (all) break;
-    if (!waitChange(forever, deadline)) {
-      pthread_mutex_unlock(&eventMutex);
-      return false;
-    }
-  }
-  // Auto-reset: a satisfied wait consumes every event it waited for.
-  for (int i = 0; i < count; ++i) events[i]->impl_->signalled = false;
-  pthread_mutex_unlock(&eventMutex);
+  for (int i = 0; i < count; ++i)
+    if (!events[i]->impl_->awaitSignal(forever, deadline)) return false;
+  for (int i = 0; i < count; ++i) events[i]->impl_->consume();
   return true;
 }
 
