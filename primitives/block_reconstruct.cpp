@@ -11,6 +11,7 @@
 
 #include "primitives/bit_cache.h"
 #include "primitives/generic_primitives.h"
+#include "primitives/vlc_cache_lookup.h"
 #include "primitives/vlc_lookup.h"
 #include "primitives/vlc_table_set.h"
 
@@ -87,28 +88,6 @@ inline int escapeLevel(uint32_t bits) {
   return static_cast<int32_t>((bits & 0xFFF) << 20) >> 20;  // -2048..2047
 }
 
-// The rest of a table walk from an `entry` just looked up with `width` bits
-// (at least `width` bits valid in the cache): follows links one level at a time (each lookup is at
-// most 16 bits, so one fill per level suffices), then consumes the code's bits, or every looked-up
-// bit for an unmatched code. Returns the leaf or vlc::kMarker.
-inline int32_t finishLookup(const int32_t* table, int width, int32_t entry, BitCache& bits) {
-  while (vlc::isLink(entry)) {
-    bits.skip(width);
-    bits.fill();
-    const int32_t* level = table + vlc::linkOffset(entry);
-    width = level[0];
-    entry = level[1 + bits.peek(width)];
-  }
-  bits.skip(entry == vlc::kMarker ? width : width - vlc::leafUnusedBits(entry));
-  return entry;
-}
-
-inline int32_t lookup(const int32_t* table, BitCache& bits) {
-  bits.fill();
-  const int width = table[0];
-  return finishLookup(table, width, table[1 + bits.peek(width)], bits);
-}
-
 // Reads the run and level of one looked-up code; false for an unmatched code
 // or an end_of_block where none may stand.
 inline bool runAndLevel(int32_t entry, BitCache& bits, int& run, int& level) {
@@ -183,7 +162,7 @@ inline void controlMismatch(BlockState& s) {
 
 // dct_dc_size and dc_dct_differential (7.2.1); false for an unmatched size code.
 inline bool decodeDcDifferential(const int32_t* table, BitCache& bits, int& differential) {
-  const int32_t entry = lookup(table, bits);
+  const int32_t entry = lookupCode(table, bits);
   const int size = vlc::leafValue(entry);
   if (entry == vlc::kMarker || size < 0 || size > kMaxDcSize) return false;
   if (size == 0) {
@@ -205,7 +184,7 @@ inline bool decodeFirstCoefficient(const int32_t* firstTable, BitCache& bits, in
     level = (bits.read(2) & 1) != 0 ? -1 : 1;
     return true;
   }
-  return runAndLevel(lookup(firstTable, bits), bits, run, level);
+  return runAndLevel(lookupCode(firstTable, bits), bits, run, level);
 }
 
 IppStatus intraBlock(BitCache& bits, const int32_t* dcTable, const int32_t* acTable,

@@ -14,6 +14,7 @@
 
 #include "slice/frame_buffer.h"
 #include "parse/bit_reader.h"
+#include "primitives/bit_cache.h"
 #include "primitives/primitive_set.h"
 #include "primitives/primitives.h"
 #include "slice/scale_geometry.h"
@@ -87,15 +88,22 @@ class MacroblockDecoder {
   };
 
   // ---- macroblock_syntax.h
-  int32_t readAddressIncrement(int32_t& increment);
+  // The syntax before the blocks is read through a BitCache, a local of
+  // decodeMacroblock; reader_ takes its position before the blocks are
+  // decoded. The readers are inlined into decodeMacroblock so that the cache
+  // stays in registers.
+  using Bits = generic::BitCache;
+  [[gnu::always_inline]] inline int32_t readHeader(Bits& bits, int32_t& flags, int32_t& pattern);
+  [[gnu::always_inline]] inline int32_t readAddressIncrement(Bits& bits, int32_t& increment);
   void place(int32_t address);
-  int32_t readQuantiser(bool zeroAllowed);
-  int32_t decodeIntra(int32_t flags);
-  int32_t decodeNonIntra(int32_t flags);
+  [[gnu::always_inline]] inline int32_t readQuantiser(Bits& bits, bool zeroAllowed);
+  [[gnu::always_inline]] inline int32_t readIntra(Bits& bits, int32_t flags);
+  [[gnu::always_inline]] inline int32_t readNonIntra(Bits& bits, int32_t flags, int32_t& pattern);
   PredictionKind kindFromMotionType(int32_t motionType) const;
-  int32_t decodeMotion(int32_t s);
-  int32_t decodeVector(int32_t r, int32_t s, bool fieldVectorInFrame, bool dualPrime);
-  int32_t decodeVlc(int slot, int32_t& value);
+  [[gnu::always_inline]] inline int32_t decodeMotion(Bits& bits, int32_t s);
+  [[gnu::always_inline]] inline int32_t decodeVector(Bits& bits, int32_t r, int32_t s,
+                                                     bool fieldVectorInFrame, bool dualPrime);
+  [[gnu::always_inline]] inline int32_t decodeVlc(Bits& bits, int slot, int32_t& value) const;
   void recordPrediction(int32_t forward, int32_t backward);
 
   // ---- macroblock_prediction.h

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "primitives/mpeg2_tables.h"
+#include "primitives/vlc_cache_lookup.h"
+#include "primitives/vlc_lookup.h"
 #include "primitives/vlc_table_set.h"
 #include "slice/macroblock_decoder.h"
 #include "slice/motion_vectors.h"
@@ -68,17 +70,49 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::validate() const {
   return 0;
 }
 
+// One code of the macroblock layer: the same value and the same bits
+// consumed as the huffmanDecodeOne primitive with that table.
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVlc(int slot, int32_t& value) {
-  const IppStatus status =
-      primitives_.huffmanDecodeOne(&reader_.wordPtr, &reader_.bitOffset, &value, tables_[slot]);
-  return status == ippStsNoErr ? kSliceOk : kSliceBadCode;
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVlc(Bits& bits, int slot,
+                                                                int32_t& value) const {
+  const int32_t entry = generic::lookupCode(generic::tableElements(tables_[slot]), bits);
+  if (entry == vlc::kMarker) return kSliceBadCode;
+  value = vlc::leafValue(entry);
+  return kSliceOk;
+}
+
+// A fixed-length field of 1..32 bits.
+inline uint32_t readField(generic::BitCache& bits, int n) {
+  bits.fill();
+  return bits.read(n);
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMacroblock() {
+  Bits bits(reader_.wordPtr, reader_.bitOffset);
+  int32_t flags = 0;
+  int32_t pattern = 0;
+  const int32_t result = readHeader(bits, flags, pattern);
+  reader_.wordPtr = const_cast<uint32_t*>(bits.word());
+  reader_.bitOffset = bits.offset();
+  if (result) return result;
+  if (flags & kMbIntra) return reconstructIntra();
+  if constexpr (Type == kPictureI) {
+    return kSliceBadCode;  // readHeader refuses non-intra types here
+  } else {
+    if (int32_t blocks = buildResidual(pattern)) return blocks;
+    // A P-picture macroblock without forward motion predicts at zero motion.
+    return predict(Type == kPictureP || (flags & kMbForward) != 0, (flags & kMbBackward) != 0);
+  }
+}
+
+// The macroblock up to its blocks: address increment (and the skipped
+// macroblocks it fills), macroblock_type and the fields it calls for.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readHeader(Bits& bits, int32_t& flags,
+                                                                 int32_t& pattern) {
   int32_t increment = 0;
-  if (int32_t result = readAddressIncrement(increment)) return result;
+  if (int32_t result = readAddressIncrement(bits, increment)) return result;
   const int32_t address = state_.previousAddress + increment;
   if (address < 0 || address >= maxAddress_ || address >= rowEnd_) return kSliceBadSyntax;
   if (!state_.firstInSlice && increment > 1) {
@@ -89,30 +123,30 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMacroblock() {
   state_.firstInSlice = 0;
   state_.previousAddress = address;
   place(address);
-  int32_t flags = 0;
-  if (decodeVlc(Type, flags)) return kSliceBadCode;  // slots 1..3 are indexed by picture type
-  if (flags & kMbIntra) return decodeIntra(flags);
+  if (decodeVlc(bits, Type, flags)) return kSliceBadCode;  // slots 1..3 are indexed by picture type
+  if (flags & kMbIntra) return readIntra(bits, flags);
   if constexpr (Type == kPictureI) {
     return kSliceBadCode;  // the I table holds only intra types
   } else {
-    return decodeNonIntra(flags);
+    return readNonIntra(bits, flags, pattern);
   }
 }
 
 // macroblock_escape codes (each adds 33) then macroblock_address_increment.
 // The escape run is bounded by the picture size and the slice's end.
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readAddressIncrement(int32_t& increment) {
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readAddressIncrement(Bits& bits,
+                                                                           int32_t& increment) {
   constexpr uint32_t kEscape = 0x008;  // 0000 0001 000
   increment = 0;
-  while (showBits(reader_, 11) == kEscape) {
-    skipBits(reader_, 11);
+  for (bits.fill(); bits.peek(11) == kEscape; bits.fill()) {
+    bits.skip(11);
     increment += 33;
     if (increment >= maxAddress_ + 33) return kSliceBadSyntax;
-    if (ctx_.sliceEnd && reader_.wordPtr >= ctx_.sliceEnd) return kSliceBadCode;
+    if (ctx_.sliceEnd && bits.word() >= ctx_.sliceEnd) return kSliceBadCode;
   }
   int32_t value = 0;
-  if (decodeVlc(kVlcAddressIncrement, value)) return kSliceBadCode;
+  if (decodeVlc(bits, kVlcAddressIncrement, value)) return kSliceBadCode;
   if (value < 1 || value > 33) return kSliceBadCode;
   increment += value;
   return 0;
@@ -140,21 +174,21 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::place(int32_t address) {
 
 // quantiser_scale_code (5 bits). Code 0 is refused (-2) where !zeroAllowed.
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readQuantiser(bool zeroAllowed) {
-  const int32_t code = static_cast<int32_t>(readBits(reader_, 5));
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readQuantiser(Bits& bits, bool zeroAllowed) {
+  const int32_t code = static_cast<int32_t>(readField(bits, 5));
   if (code == 0 && !zeroAllowed) return kSliceBadSyntax;
   quantiserScaleCode_ = code;
   return 0;
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeIntra(int32_t flags) {
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readIntra(Bits& bits, int32_t flags) {
   dctType_ = 0;
   if constexpr (!FieldPicture) {
-    if (!picture_.framePredFrameDct) dctType_ = static_cast<int32_t>(readBits(reader_, 1));
+    if (!picture_.framePredFrameDct) dctType_ = static_cast<int32_t>(readField(bits, 1));
   }
   if (flags & kMbQuant) {
-    if (int32_t result = readQuantiser(Type == kPictureI)) return result;
+    if (int32_t result = readQuantiser(bits, Type == kPictureI)) return result;
   }
   if constexpr (Type != kPictureI) {
     // DC predictors restart after any non-intra or skipped macroblock.
@@ -167,17 +201,17 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeIntra(int32_t flags)
   if (picture_.concealmentMotionVectors) {
     // A forward vector for concealment (frame format in frame pictures,
     // with a field select in field pictures), then marker_bit.
-    if constexpr (FieldPicture) fieldSelect_[0][0] = static_cast<int32_t>(readBits(reader_, 1));
-    if (int32_t result = decodeVector(0, 0, false, false)) return result;
+    if constexpr (FieldPicture) fieldSelect_[0][0] = static_cast<int32_t>(readField(bits, 1));
+    if (int32_t result = decodeVector(bits, 0, 0, false, false)) return result;
     ctx_.pmv[1][0][0] = ctx_.pmv[0][0][0];
     ctx_.pmv[1][0][1] = ctx_.pmv[0][0][1];
-    if (readBits(reader_, 1) == 0) return kSliceBadSyntax;
+    if (readField(bits, 1) == 0) return kSliceBadSyntax;
     state_.previousForward = 1;
     state_.previousBackward = 0;
   } else {
     std::memset(ctx_.pmv, 0, sizeof ctx_.pmv);
   }
-  return reconstructIntra();
+  return 0;
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
@@ -195,29 +229,29 @@ PredictionKind MacroblockDecoder<Type, FieldPicture, Scale>::kindFromMotionType(
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeNonIntra(int32_t flags) {
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readNonIntra(Bits& bits, int32_t flags,
+                                                                   int32_t& pattern) {
   const bool forward = (flags & kMbForward) != 0;
   const bool backward = (flags & kMbBackward) != 0;
   kind_ = FieldPicture ? PredictionKind::Field : PredictionKind::Frame;
   if (forward || backward) {
     if (FieldPicture || !picture_.framePredFrameDct)
-      kind_ = kindFromMotionType(static_cast<int32_t>(readBits(reader_, 2)));
+      kind_ = kindFromMotionType(static_cast<int32_t>(readField(bits, 2)));
   }
   dctType_ = 0;
   if constexpr (!FieldPicture) {
     if (!picture_.framePredFrameDct && (flags & kMbPattern))
-      dctType_ = static_cast<int32_t>(readBits(reader_, 1));
+      dctType_ = static_cast<int32_t>(readField(bits, 1));
   }
   if (flags & kMbQuant) {
-    if (int32_t result = readQuantiser(!(Type == kPictureB && !FieldPicture))) return result;
+    if (int32_t result = readQuantiser(bits, !(Type == kPictureB && !FieldPicture))) return result;
   }
   if (forward) {
-    if (int32_t result = decodeMotion(0)) return result;
+    if (int32_t result = decodeMotion(bits, 0)) return result;
   }
   if (backward) {
-    if (int32_t result = decodeMotion(1)) return result;
+    if (int32_t result = decodeMotion(bits, 1)) return result;
   }
-  bool predictForward = forward;
   if constexpr (Type == kPictureP) {
     if (!forward) {
       // No motion compensation: a zero vector from the forward reference; in
@@ -226,16 +260,13 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeNonIntra(int32_t fla
       std::memset(ctx_.pmv, 0, sizeof ctx_.pmv);
       vector_[0][0][0] = vector_[0][0][1] = 0;
       fieldSelect_[0][0] = FieldPicture ? parity_ : 0;
-      predictForward = true;
     }
   }
   recordPrediction(forward, backward);
-  int32_t pattern = 0;
   if (flags & kMbPattern) {
-    if (decodeVlc(kVlcCodedBlockPattern, pattern)) return kSliceBadCode;
+    if (decodeVlc(bits, kVlcCodedBlockPattern, pattern)) return kSliceBadCode;
   }
-  if (int32_t result = buildResidual(pattern)) return result;
-  return predict(predictForward, backward);
+  return 0;
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
@@ -257,32 +288,32 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::recordPrediction(int32_t forw
 // updates of ISO/IEC 13818-2 Table 7-9: one-vector kinds copy PMV[0][s] into
 // PMV[1][s].
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMotion(int32_t s) {
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMotion(Bits& bits, int32_t s) {
   auto copyFirstToSecond = [&] {
     ctx_.pmv[1][s][0] = ctx_.pmv[0][s][0];
     ctx_.pmv[1][s][1] = ctx_.pmv[0][s][1];
   };
   switch (kind_) {
     case PredictionKind::Frame:
-      if (int32_t result = decodeVector(0, s, false, false)) return result;
+      if (int32_t result = decodeVector(bits, 0, s, false, false)) return result;
       copyFirstToSecond();
       return 0;
     case PredictionKind::Field:
-      fieldSelect_[0][s] = static_cast<int32_t>(readBits(reader_, 1));
-      if (int32_t result = decodeVector(0, s, false, false)) return result;
+      fieldSelect_[0][s] = static_cast<int32_t>(readField(bits, 1));
+      if (int32_t result = decodeVector(bits, 0, s, false, false)) return result;
       copyFirstToSecond();
       return 0;
     case PredictionKind::FieldOfFrame:
     case PredictionKind::Field16x8:
       for (int32_t r = 0; r < 2; ++r) {
-        fieldSelect_[r][s] = static_cast<int32_t>(readBits(reader_, 1));
+        fieldSelect_[r][s] = static_cast<int32_t>(readField(bits, 1));
         const bool fieldInFrame = kind_ == PredictionKind::FieldOfFrame;
-        if (int32_t result = decodeVector(r, s, fieldInFrame, false)) return result;
+        if (int32_t result = decodeVector(bits, r, s, fieldInFrame, false)) return result;
       }
       return 0;
     case PredictionKind::DualPrime:
       // No field select: the vector names the same-parity field.
-      if (int32_t result = decodeVector(0, s, !FieldPicture, true)) return result;
+      if (int32_t result = decodeVector(bits, 0, s, !FieldPicture, true)) return result;
       copyFirstToSecond();
       return 0;
   }
@@ -293,20 +324,20 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMotion(int32_t s) {
 // (dual prime) dmvector; the predictor of a field vector in a frame picture is
 // PMV >> 1 and the field vector is stored back doubled (frame units).
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVector(int32_t r, int32_t s,
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVector(Bits& bits, int32_t r, int32_t s,
                                                                    bool fieldVectorInFrame,
                                                                    bool dualPrime) {
   for (int32_t t = 0; t < 2; ++t) {
     int32_t code = 0;
-    if (decodeVlc(kVlcMotionCode, code)) return kSliceBadCode;
+    if (decodeVlc(bits, kVlcMotionCode, code)) return kSliceBadCode;
     int32_t fCode = picture_.fCode[2 * s + t];
     const int32_t rSize = fCode < 1 ? 0 : (fCode > 15 ? 14 : fCode - 1);
     int32_t residual = 0;
-    if (rSize != 0 && code != 0) residual = static_cast<int32_t>(readBits(reader_, rSize));
+    if (rSize != 0 && code != 0) residual = static_cast<int32_t>(readField(bits, rSize));
     if (dualPrime) {
       // dmvector (Table B.11): 0 -> 0, 10 -> +1, 11 -> -1.
       dmvector_[t] = 0;
-      if (readBits(reader_, 1)) dmvector_[t] = readBits(reader_, 1) ? -1 : 1;
+      if (readField(bits, 1)) dmvector_[t] = readField(bits, 1) ? -1 : 1;
     }
     const bool halved = fieldVectorInFrame && t == 1;
     const int32_t prediction = halved ? (ctx_.pmv[r][s][t] >> 1) : ctx_.pmv[r][s][t];
