@@ -2,20 +2,6 @@
 
 namespace quarlin {
 
-int32_t motionDelta(int32_t motionCode, int32_t motionResidual, int32_t rSize) {
-  if (rSize == 0 || motionCode == 0) return motionCode;
-  // |delta| = ((|code| - 1) << r_size) + residual + 1, up to 16 << 14.
-  int32_t magnitude = (((motionCode < 0 ? -motionCode : motionCode) - 1) << rSize) + motionResidual + 1;
-  return motionCode < 0 ? -magnitude : magnitude;
-}
-
-int32_t wrapVector(int32_t value, int32_t rSize) {
-  const int32_t f = 1 << rSize;
-  if (value < -16 * f) return value + 32 * f;
-  if (value > 16 * f - 1) return value - 32 * f;
-  return value;
-}
-
 void dualPrimeVector(const int16_t sameParity[2], int32_t m, int32_t e, const int32_t dmvector[2],
                      int16_t derived[2]) {
   for (int t = 0; t < 2; ++t) {

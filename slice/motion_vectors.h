@@ -10,11 +10,22 @@
 namespace quarlin {
 
 // delta of 7.6.3.1 for a decoded motion_code (-16..16), its motion_residual
-// (r_size bits, 0 when absent) and r_size = f_code - 1 (0..14).
-int32_t motionDelta(int32_t motionCode, int32_t motionResidual, int32_t rSize);
+// (r_size bits, 0 when absent) and r_size = f_code - 1 (0..14). Inline: it
+// runs for every vector component of the macroblock layer.
+inline int32_t motionDelta(int32_t motionCode, int32_t motionResidual, int32_t rSize) {
+  if (rSize == 0 || motionCode == 0) return motionCode;
+  // |delta| = ((|code| - 1) << r_size) + residual + 1, up to 16 << 14.
+  const int32_t magnitude = (((motionCode < 0 ? -motionCode : motionCode) - 1) << rSize) + motionResidual + 1;
+  return motionCode < 0 ? -magnitude : magnitude;
+}
 
 // prediction + delta brought back into [-16f, 16f - 1], f = 1 << rSize.
-int32_t wrapVector(int32_t value, int32_t rSize);
+inline int32_t wrapVector(int32_t value, int32_t rSize) {
+  const int32_t f = 1 << rSize;
+  if (value < -16 * f) return value + 32 * f;
+  if (value > 16 * f - 1) return value - 32 * f;
+  return value;
+}
 
 // One dual-prime derived vector (7.6.3.6): the transmitted same-parity vector
 // (half samples, field lines) scaled by m/2 with rounding away from zero,
