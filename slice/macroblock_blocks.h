@@ -22,9 +22,8 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::writeIntraBlock(const int1
   if constexpr (Scale == DecodeScale::Full) {
     return primitives_.idctToByte(coefficients, dst, step, 0, 0, 255) == ippStsNoErr ? kSliceOk : kSliceBadCode;
   } else {
-    reducedTransformToByte(coefficients,
-                           Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
-                           dst, step, primitives_.idctToByte);
+    reduced_.toByteRows(coefficients, Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
+                        dst, step);
     return 0;
   }
 }
@@ -35,9 +34,8 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::transformResidualBlock(
   if constexpr (Scale == DecodeScale::Full) {
     primitives_.idctToShort(coefficients, dst, stepBytes);  // cannot fail with these arguments
   } else {
-    reducedTransformToShort(coefficients,
-                            Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
-                            dst, stepBytes, primitives_.idctToShort);
+    reduced_.toShortRows(coefficients, Scale == DecodeScale::Quarter ? ReducedRows::Four : ReducedRows::Eight,
+                         dst, stepBytes);
   }
 }
 

@@ -9,71 +9,63 @@
 #include <cmath>
 #include <random>
 
-#include "primitives/primitives.h"
+#include "primitives/cpu_dispatch.h"
+#include "primitives/dispatch_tables.h"
+#include "primitives/idct_arithmetic.h"
 
 namespace quarlin {
 namespace {
 
 struct Outputs {
   int16_t half[8][4], quarter[4][4];
-  uint8_t bytes[8][4];
-  explicit Outputs(const int16_t* block) {
-    reducedTransformToShort(block, ReducedRows::Eight, &half[0][0], 8);
-    reducedTransformToShort(block, ReducedRows::Four, &quarter[0][0], 8);
-    reducedTransformToByte(block, ReducedRows::Eight, &bytes[0][0], 4);
+  uint8_t bytes[8][4], quarterBytes[4][4];
+  Outputs(const ReducedTransforms& forms, const int16_t* block) {
+    forms.toShort(block, 8, &half[0][0], 8);
+    forms.toShort(block, 4, &quarter[0][0], 8);
+    forms.toByte(block, 8, &bytes[0][0], 4);
+    forms.toByte(block, 4, &quarterBytes[0][0], 4);
   }
 };
 
-// A DC-only block gives exactly the full 8x8 inverse DCT's value everywhere,
-// for every DC value: a flat area has one level at every scale. Random
-// blocks (small coefficients, and IEEE 1180's +-300) stay within 1 of the model.
-TEST(ReducedBlockTransform, MatchesTheInverseDctAndTheModel) {
-  for (int dc = -2048; dc <= 2047; ++dc) {
-    alignas(16) int16_t block[64] = {};
-    block[0] = static_cast<int16_t>(dc);
-    alignas(16) int16_t full[64];
-    ASSERT_EQ(ippiDCT8x8Inv_16s_C1R(block, full, 16), 0);
-    const Outputs out(block);
-    for (int j = 0; j < 8; ++j)
-      for (int i = 0; i < 4; ++i) {
-        ASSERT_EQ(out.half[j][i], full[0]) << "dc " << dc;
-        ASSERT_EQ(out.bytes[j][i], std::clamp<int>(full[0], 0, 255)) << "dc " << dc;
-        ASSERT_TRUE(j >= 4 || out.quarter[j][i] == full[0]) << "dc " << dc;
-      }
-  }
+// At every tier, for any coefficients (also those that saturate the row
+// pass), exactly the full 8x8 inverse DCT of the block with horizontal
+// frequencies 4..7 cleared, sampled; so a DC-only block gives the full
+// transform's value everywhere: a flat area has one level at every scale.
+// Within IEEE 1180's ranges (+-5, +-300) it stays within 1 of the model.
+TEST(ReducedBlockTransform, IsTheSampledFullTransform) {
   const double pi = std::acos(-1.0);
   std::mt19937 random(20261205u);
-  for (const int range : {5, 300}) {
-    std::uniform_int_distribution<int> value(-range - (range > 5), range);
-    for (int n = 0; n < 2000; ++n) {
-      alignas(16) int16_t block[64];
-      for (int16_t& c : block) c = static_cast<int16_t>(random() % 4 == 0 ? value(random) : 0);
-      const Outputs out(block);
-      for (int y = 0; y < 8; ++y)
-        for (int i = 0; i < 4; ++i) {
-          double model = 0;  // f(2i, y) from frequencies u < 4 only
-          for (int v = 0; v < 8; ++v)
-            for (int u = 0; u < 4; ++u)
-              model += (u ? 1.0 : std::sqrt(0.5)) * (v ? 1.0 : std::sqrt(0.5)) * block[8 * v + u] *
-                       std::cos((4 * i + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16) / 4;
-          ASSERT_LE(std::fabs(out.half[y][i] - model), 1.0) << "row " << y << " col " << i;
-          ASSERT_LE(std::fabs(out.bytes[y][i] - std::clamp(model, 0.0, 255.0)), 1.0);
-          ASSERT_TRUE(y % 2 || out.quarter[y / 2][i] == out.half[y][i]);
-        }
+  for (const int slot : {kSlotGeneric, kSlotSse2, kSlotAvx2}) {
+    if (!dispatchSlotRunsHere(slot)) continue;
+    const ReducedTransforms forms = reducedTransformsAt(slot);
+    for (const int range : {0, 5, 300, 32768}) {  // 0: every DC-only block
+      std::uniform_int_distribution<int> value(-range, std::min(range, 32767));
+      for (int n = 0; n < (range ? 3000 : 65536); ++n) {
+        alignas(16) int16_t block[64] = {static_cast<int16_t>(range ? 0 : n - 32768)}, full[64];
+        for (int16_t& c : block)
+          c = range && random() % 4 == 0 ? static_cast<int16_t>(value(random)) : c;
+        for (int k = 0; k < 64; ++k) full[k] = k % 8 < 4 ? block[k] : 0;
+        generic::idct::fullTransform(full, full);
+        const Outputs out(forms, block);
+        for (int y = 0; y < 8; ++y)
+          for (int i = 0; i < 4; ++i) {
+            const int16_t expected = full[8 * y + 2 * i];
+            ASSERT_EQ(out.half[y][i], expected) << "slot " << slot << " n " << n;
+            ASSERT_EQ(out.bytes[y][i], std::clamp<int>(expected, 0, 255));
+            ASSERT_TRUE(y % 2 || (out.quarter[y / 2][i] == expected &&
+                                  out.quarterBytes[y / 2][i] == out.bytes[y][i]));
+            if (range == 0 || range > 300) continue;
+            double model = 0;  // f(2i, y) from frequencies u < 4 only
+            for (int v = 0; v < 8; ++v)
+              for (int u = 0; u < 4; ++u)
+                model += (u ? 1.0 : std::sqrt(0.5)) * (v ? 1.0 : std::sqrt(0.5)) *
+                         block[8 * v + u] * std::cos((4 * i + 1) * u * pi / 16) *
+                         std::cos((2 * y + 1) * v * pi / 16) / 4;
+            ASSERT_LE(std::fabs(out.half[y][i] - model), 1.0) << "row " << y << " col " << i;
+          }
+      }
     }
   }
-}
-
-TEST(ReducedBlockTransform, SaturatesInsteadOfWrapping) {
-  alignas(16) int16_t block[64] = {};
-  block[0] = block[1] = block[8] = 32767;
-  EXPECT_GT(Outputs(block).half[0][0], 0);  // large positive stays positive
-  block[0] = -32768;
-  block[1] = block[8] = 0;
-  uint8_t bytes[4][4];
-  reducedTransformToByte(block, ReducedRows::Four, &bytes[0][0], 4);
-  for (auto& row : bytes)
-    for (uint8_t b : row) EXPECT_EQ(b, 0);
 }
 
 }  // namespace
