@@ -17,6 +17,7 @@
 #include "primitives/bit_cache.h"
 #include "primitives/primitive_set.h"
 #include "primitives/primitives.h"
+#include "slice/reduced_block_transform.h"
 #include "slice/scale_geometry.h"
 #include "slice/slice_context.h"
 
@@ -137,6 +138,7 @@ class MacroblockDecoder {
   const FrameBuffer* references_[2];
   const FrameBuffer& output_;
   const PrimitiveSet primitives_;  // resolved once for the slice
+  const ReducedTransforms reduced_;  // likewise
   IppVCHuffmanSpec_32s* const* tables_;
   BitReader reader_;
   const Ipp32s* scan_;

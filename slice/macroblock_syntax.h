@@ -25,6 +25,7 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
       references_{&forward, &backward},
       output_(output),
       primitives_(currentPrimitiveSet()),
+      reduced_(reducedTransformsAt(CpuDispatchIndex)),
       tables_(ctx.vlcTables ? ctx.vlcTables->table : nullptr),
       reader_(reader),
       scan_(kScanTables[ctx.picture->alternateScan ? 1 : 0]),
