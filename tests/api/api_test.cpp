@@ -1,5 +1,6 @@
 // libquarlin.so through its ten exports on the committed corpus: the index
-// against FFmpeg's view of each file, seek data, sessions on two threads.
+// against FFmpeg's view of each file, sessions on two threads. (Seek data
+// round trips are in tests/decode_dispatch/decode_routes_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +11,6 @@
 
 #include "tests/support/corpus.h"
 #include "tests/support/exported_session.h"
-#include "tests/support/test_host.h"
 
 namespace quarlin::test {
 namespace {
@@ -70,22 +70,6 @@ TEST_P(DecodableStream, IndexAgreesWithFfprobe) {
       EXPECT_TRUE(ref == -1 || (ref >= 0 && ref < int32_t(types.size()) && types[ref] != 'B')) << n << " -> " << ref;
     const bool ok = types[n] == 'I' ? backward == -1 && forward < n : types[n] == 'P' ? forward != -1 : backward != -1;
     EXPECT_TRUE(ok) << types[n] << " frame " << n << " refers to " << forward << ", " << backward;
-  }
-}
-
-// Seek data reopens the file without a scan, reading it only up to its
-// first picture; a block cut short is not used and the file is indexed
-// again, to the same seek data. (The answers after a reopen are compared
-// for every file by the robustness tests.)
-TEST_P(DecodableStream, SeekDataRoundTrip) {
-  const std::vector<uint8_t> seek = ExportedSession(GetParam().path()).seekData();
-  ASSERT_GE(seek.size(), 40u);
-  const int64_t allocationsBefore = testHostAllocateCount();
-  EXPECT_EQ(ExportedSession(GetParam().path(), seek, false).openResult(), 0);
-  EXPECT_LE(testHostAllocateCount() - allocationsBefore, 3) << "the unit buffer and a file block or two";
-  for (size_t length : {size_t{39}, seek.size() - 1, seek.size()}) {
-    const std::vector<uint8_t> block(seek.begin(), seek.begin() + long(length));
-    EXPECT_EQ(ExportedSession(GetParam().path(), block).seekData(), seek) << length;
   }
 }
 

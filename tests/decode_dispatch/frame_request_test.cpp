@@ -41,24 +41,12 @@ int32_t getFrame(const ExportedSession& s, int32_t frame, const tool::Picture* f
   return result;
 }
 
-// Alters the unit of frame 5 (a P-picture), which starts just after its
-// picture start code at `unit` and holds `size` bytes.
-struct FileChange {
-  const char* name;
-  void (*apply)(std::vector<uint8_t>& bytes, size_t unit, size_t size);
-};
+// The unit of frame 5 (a P-picture), just after its picture start code:
+// bytes inserted where no zero byte is next to them (no start code prefix is
+// made or broken), or its temporal_reference damaged.
+enum class Change { InsertedBytes, DamagedTemporalReference };
 
-const FileChange kChanges[] = {
-    {"InsertedBytes",  // where no zero byte is next to them: no start code prefix is made or broken
-     [](std::vector<uint8_t>& b, size_t unit, size_t size) {
-       size_t at = unit + size / 2;
-       while (b[at - 1] == 0 || b[at] == 0) ++at;
-       b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), 16, 0xFF);
-     }},
-    {"DamagedTemporalReference", [](std::vector<uint8_t>& b, size_t unit, size_t) { b[unit] ^= 0x80; }},
-};
-
-class ChangedFile : public testing::TestWithParam<FileChange> {};
+class ChangedFile : public testing::TestWithParam<Change> {};
 
 // Neither the session that indexed the file nor one opened with its seek
 // data finds a changed frame any more (-5, planes untouched); every other
@@ -77,7 +65,13 @@ TEST_P(ChangedFile, ChangedFrameIsNotFoundOthersStillDecode) {
   const ExportedSession indexedBefore(file.path());
   const std::vector<uint8_t> seek = indexedBefore.seekData();
   const auto written = std::filesystem::last_write_time(file.path());
-  GetParam().apply(bytes, unit, entry->codedSize);
+  if (GetParam() == Change::InsertedBytes) {
+    size_t at = unit + entry->codedSize / 2;
+    while (bytes[at - 1] == 0 || bytes[at] == 0) ++at;
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), 16, 0xFF);
+  } else {
+    bytes[unit] ^= 0x80;
+  }
   writeFileBytes(file.path(), bytes);
   // A later modification time, as the file system may not have moved on.
   std::filesystem::last_write_time(file.path(), written + std::chrono::seconds(1));
@@ -99,8 +93,8 @@ TEST_P(ChangedFile, ChangedFrameIsNotFoundOthersStillDecode) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, ChangedFile, testing::ValuesIn(kChanges),
-                         [](const testing::TestParamInfo<FileChange>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Changes, ChangedFile, testing::Values(Change::InsertedBytes, Change::DamagedTemporalReference),
+                         [](const auto& info) { return info.index ? "DamagedTemporalReference" : "InsertedBytes"; });
 
 // A null forward Y address predicts from the output planes: started as the
 // forward reference they give (mostly) the right picture, started grey

@@ -45,7 +45,7 @@ GuardedPicture* chosenPlanes(const IndexedSession& s, ExerciseReport& report, st
   if (!others.empty()) return others[pick % others.size()];
   if (mode == 3 && reference == -1) return nullptr;
   auto picture = std::make_shared<GuardedPicture>(s.sizes, kFreshSample);
-  if (mode == 3) checkedGetFrame(s.session, reference, nullptr, nullptr, *picture, kScaleOptions[scale], report);
+  if (mode == 3) checkedGetFrame(s.session, reference, nullptr, nullptr, *picture, scale, report);
   pool.push_back({mode == 1 ? INT32_MIN : reference, scale, picture});
   return picture.get();
 }
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       GuardedPicture* planes[2];
       for (int k = 0; k < 2; ++k)
         planes[k] = chosenPlanes(s, report, pool, (how >> (2 + 2 * k)) & 3, references[k], scale, how >> 6, *output);
-      checkedGetFrame(s.session, frame, planes[0], planes[1], *output, kScaleOptions[scale], report);
+      checkedGetFrame(s.session, frame, planes[0], planes[1], *output, scale, report);
       pool.push_back({frame, scale, output});
     }
   };

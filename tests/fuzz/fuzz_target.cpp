@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/exported_session.h"
 #include "tests/support/test_host.h"
 
 namespace quarlin::fuzz {
@@ -24,21 +25,7 @@ std::string inputPath() {
 // project open, so what the library sets up for its first session and tears
 // down after its last (decoding tables, a thread) is set up only once. It
 // is closed when the process ends, so the leak check finds nothing.
-class HeldSession {
- public:
-  HeldSession() {
-    const std::u16string path = u16(streamPath(kStreams[0]));
-    Quarlin_OpenFile(reinterpret_cast<const uint16_t*>(path.c_str()), &testHostServices(), nullptr, 0, &session_);
-  }
-  ~HeldSession() { Quarlin_CloseFile(session_); }
-  HeldSession(const HeldSession&) = delete;
-  HeldSession& operator=(const HeldSession&) = delete;
-
- private:
-  DecoderSession* session_ = nullptr;
-};
-
-void holdOneSessionOpen() { static HeldSession held; }
+void holdOneSessionOpen() { static const test::ExportedSession held(streamPath(kStreams[0]), {}, false); }
 
 }  // namespace
 
@@ -61,7 +48,7 @@ robust::ExerciseOptions scriptedOptions(const uint8_t* script) {
     if (s[0] & 4) return robust::decodeServed(session, scale, frames, report, size_t{64} << 20);
     for (const int32_t frame : frames) {
       robust::GuardedPicture output(session.sizes, robust::kFreshSample);
-      robust::checkedGetFrame(session.session, frame, nullptr, nullptr, output, robust::kScaleOptions[scale], report);
+      robust::checkedGetFrame(session.session, frame, nullptr, nullptr, output, scale, report);
     }
   };
   // Decoding through the reopened session would repeat the first one's

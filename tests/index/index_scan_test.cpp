@@ -9,6 +9,7 @@
 
 #include "api/decoder_session.h"
 #include "quarlin/quarlin.h"
+#include "tests/support/exported_session.h"
 #include "tests/support/stream_writer.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/test_host.h"
@@ -51,15 +52,15 @@ TEST(IndexScanTest, DisplayOrderReferencesAndKeys) {
     const int second = 3 - first;
     return elementaryStream({{{0, 'I', first}, {0, 'P', second}, {3, 'P', first}, {3, 'P', second},
                               {1, 'B', first}, {1, 'B', second}, {2, 'B', first}, {2, 'B', second}},
-                             kClosed}).bytes;
+                             kClosed});
   };
-  Bytes damaged = elementaryStream({kClosed, kClosed}).bytes;
+  Bytes damaged = elementaryStream({kClosed, kClosed});
   append(damaged, gopHeader(true));
   append(damaged, startCode(0xB7));
   PictureParams forbidden = paramsFor({0, 'I'});
   forbidden.type = 0;
   append(damaged, pictureHeader(forbidden));
-  append(damaged, elementaryStream({kClosed}).bytes);
+  append(damaged, elementaryStream({kClosed}));
   const char* open = "B-,2 B-,2 I B2,5 B2,5 P2";
   const char* twoGroups = "I B0,3 B0,3 P0 I B4,7 B4,7 P4";
   const struct {
@@ -67,27 +68,26 @@ TEST(IndexScanTest, DisplayOrderReferencesAndKeys) {
     Bytes bytes;
     std::string rows;
   } cases[] = {
-      {"open group first", elementaryStream({kOpen}).bytes, open},
-      {"two open groups", elementaryStream({kOpen, kOpen}).bytes, "B-,2 B-,2 I B2,5 B2,5 P2 B5,8 B5,8 I B8,11 B8,11 P8"},
+      {"open group first", elementaryStream({kOpen}), open},
+      {"two open groups", elementaryStream({kOpen, kOpen}), "B-,2 B-,2 I B2,5 B2,5 P2 B5,8 B5,8 I B8,11 B8,11 P8"},
       // The next group's leading B-pictures predict from the last anchor
       // decoded before them, the I-picture.
-      {"group without P", elementaryStream({kClosed, {{2, 'I'}, {0, 'B'}, {1, 'B'}}, kOpen}).bytes,
+      {"group without P", elementaryStream({kClosed, {{2, 'I'}, {0, 'B'}, {1, 'B'}}, kOpen}),
        "I B0,3 B0,3 P0 B3,6 B3,6 I B6,9 B6,9 I B9,12 B9,12 P9"},
       // Coded before the first I-picture: neither indexed nor counted.
-      {"starts mid-group", elementaryStream({{{1, 'B'}, {2, 'B'}, {5, 'P'}}, kOpen}).bytes, open},
+      {"starts mid-group", elementaryStream({{{1, 'B'}, {2, 'B'}, {5, 'P'}}, kOpen}), open},
       {"several I-pictures in a group",
-       elementaryStream({{{0, 'I'}, {3, 'P'}, {1, 'B'}, {2, 'B'}, {6, 'I'}, {4, 'B'}, {5, 'B'}, {7, 'P'}}}).bytes,
+       elementaryStream({{{0, 'I'}, {3, 'P'}, {1, 'B'}, {2, 'B'}, {6, 'I'}, {4, 'B'}, {5, 'B'}, {7, 'P'}}}),
        "I B0,3 B0,3 P0 B3,6 B3,6 I P6"},
       {"no group headers, temporal_reference wrapping",
-       elementaryStream({{{1021, 'I'}, {0, 'P'}, {1022, 'B'}, {1023, 'B'}}, {{3, 'P'}, {1, 'B'}, {2, 'B'}}}, noGroups)
-           .bytes,
+       elementaryStream({{{1021, 'I'}, {0, 'P'}, {1022, 'B'}, {1023, 'B'}}, {{3, 'P'}, {1, 'B'}, {2, 'B'}}}, noGroups),
        "I B0,3 B0,3 P0 B3,6 B3,6 P3"},
-      {"lost pictures", elementaryStream({{{0, 'I'}, {3, 'P'}, {1, 'B'}, {6, 'P'}, {4, 'B'}, {5, 'B'}}}).bytes,
+      {"lost pictures", elementaryStream({{{0, 'I'}, {3, 'P'}, {1, 'B'}, {6, 'P'}, {4, 'B'}, {5, 'B'}}}),
        "I B0,2 P0 B2,5 B2,5 P2"},
       {"field pairs, top first", fields(1), twoGroups},
       {"field pairs, bottom first", fields(2), twoGroups},
       // A field whose other field is lost makes a frame of its own.
-      {"field of the same parity", elementaryStream({{{0, 'I', 1}, {0, 'P', 1}, {1, 'P', 2}, {1, 'P', 1}}}).bytes,
+      {"field of the same parity", elementaryStream({{{0, 'I', 1}, {0, 'P', 1}, {1, 'P', 2}, {1, 'P', 1}}}),
        "I/1 P0/1 P1"},
       {"damaged group and picture headers passed over", damaged, "I B0,3 B0,3 P0 I B4,7 B4,7 P4 I B8,11 B8,11 P8"},
   };
@@ -103,7 +103,7 @@ TEST(IndexScanTest, DisplayOrderReferencesAndKeys) {
 // The first private packet (PID 0x1FFE, or 0x1FFD with a tag) gives the
 // start offset and, unless all ones, the frame limit.
 TEST(IndexScanTest, TransportPrivatePacketSetsStartOffsetAndFrameLimit) {
-  const Bytes es = elementaryStream(std::vector<Group>(5, kClosed)).bytes;
+  const Bytes es = elementaryStream(std::vector<Group>(5, kClosed));
   const struct {
     int pid;
     Bytes body;
@@ -143,7 +143,7 @@ int32_t openFile(const TempFile& file, DecoderSession** session) {
 // what waits for a complete index, on every corpus stream.) The corpus has
 // 4:2:2; 4:4:4 is refused alike.
 TEST(OpenSequenceTest, IndexingInSlicesAndChroma444Refused) {
-  TempFile file(kDirectory, elementaryStream(std::vector<Group>(60, kClosed)).bytes);
+  TempFile file(kDirectory, elementaryStream(std::vector<Group>(60, kClosed)));
   DecoderSession* session = nullptr;
   ASSERT_EQ(openFile(file, &session), -4);
   std::vector<int32_t> results;
@@ -161,7 +161,7 @@ TEST(OpenSequenceTest, IndexingInSlicesAndChroma444Refused) {
 
   StreamOptions o;
   o.sequence.chromaFormat = 3;
-  TempFile other(kDirectory, elementaryStream({kClosed}, o).bytes);
+  TempFile other(kDirectory, elementaryStream({kClosed}, o));
   EXPECT_EQ(openFile(other, &session), -2);
   EXPECT_EQ(session, kUntouched);
 }
@@ -173,20 +173,17 @@ TEST(OpenSequenceTest, FileInfoComesFromTheFirstSequenceHeader) {
   StreamOptions later;
   later.sequence.aspect = 3, later.sequence.progressive = 1;
   Bytes bytes = sequenceHeader(SequenceParams{});
-  append(bytes, elementaryStream({kClosed, kClosed}, later).bytes);
-  append(bytes, elementaryStream({kClosed}, later).bytes);
+  append(bytes, elementaryStream({kClosed, kClosed}, later));
+  append(bytes, elementaryStream({kClosed}, later));
   TempFile file(kDirectory, bytes);
-  DecoderSession* session = nullptr;
-  float progress = 0;
-  for (int32_t r = openFile(file, &session); r == -4;) r = Quarlin_IndexFile(session, &progress);
+  const ExportedSession session(file.path());
   std::vector<uint8_t> planes(720 * 704 * 3 / 2);
   PlaneSet set{};
   set.y.address = planes.data(), set.cb.address = set.y.address + 720 * 704, set.cr.address = set.cb.address + 720 * 176;
-  for (int32_t frame = 0; frame < 12; ++frame) Quarlin_GetFrame(session, frame, &set, &set, &set, 0, 0);
+  for (int32_t frame = 0; frame < 12; ++frame) Quarlin_GetFrame(session.handle(), frame, &set, &set, &set, 0, 0);
   FileInfo info{};
-  EXPECT_EQ(Quarlin_GetFileInfo(session, &info), 0);
+  EXPECT_EQ(Quarlin_GetFileInfo(session.handle(), &info), 0);
   EXPECT_EQ(std::tuple(info.frameCount, info.progressive, info.pixelAspect), std::tuple(12u, uint8_t{0}, 576.0 * 4 / 3 / 720));
-  Quarlin_CloseFile(session);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The fill steps of program and transport streams (ISO/IEC 13818-1 2.4,
 // 2.5) on files written for each test: what the corpus lacks (damaged
-// lengths, layouts seen from inside a record, short and missing files).
+// lengths, layouts seen from inside a record). Short and missing files are
+// refused through the exports in tests/robustness.
 #include <gtest/gtest.h>
 
 #include "parse/stream_source.h"
@@ -38,14 +39,6 @@ struct Source {
   StartCodeTable table;
   SharedBuffer unit;
 };
-
-TEST(ProbeTest, ShortAndMissingFilesAreRefused) {
-  EXPECT_EQ(Source(Bytes{0, 0, 1, 0xB3, 0, 0, 0}).probe(), -4);
-  StreamSource missing(u"/tmp/quarlin-parse-tests/no-such-file.m2v", testHostServices());
-  const uint8_t* none = nullptr;
-  int32_t size = 0;
-  EXPECT_EQ(missing.probe(none, size), -6);
-}
 
 // Only video payloads are taken, from any video stream id; length fields
 // that do not fit never move bytes outside the unit.

@@ -116,160 +116,148 @@ struct SessionFacts {
   std::vector<int32_t> dependencies;  // result, forward, backward per frame, then per absent number
 };
 
-class Exercise {
- public:
-  Exercise(const char16_t* path, const ExerciseOptions& options, ExerciseReport& report)
-      : path_(path), options_(options), report_(report) {}
+// One file's run through the exports; every broken promise goes to `report`.
+struct Exercise {
+  const char16_t* path;
+  const ExerciseOptions& options;
+  ExerciseReport& report;
 
-  DecoderSession* open(const std::vector<uint8_t>* seekData, int32_t& result);
-  int32_t indexToEnd(DecoderSession* s);
-  void checkIncompleteRefusals(DecoderSession* s, const char* when);
-  SessionFacts readFacts(DecoderSession* s);
-  void decode(DecoderSession* s, const SessionFacts& facts, const DecodePlan& plan);
-  void reopen(const SessionFacts& first);
+  DecoderSession* open(const std::vector<uint8_t>* seekData, int32_t& result) {
+    DecoderSession* session = nullptr;
+    const void* block = seekData && !seekData->empty() ? seekData->data() : nullptr;
+    const auto size = static_cast<int32_t>(seekData ? seekData->size() : 0);
+    static const QuarlinHandleSuite handles{recycled::release, testHostServices().handleSuite->lock};
+    static const HostServices host{testHostServices().cacheSuite, &recycled::kMemorySuite, &handles,
+                                   testHostServices().cacheRef};
+    result = Quarlin_OpenFile(reinterpret_cast<const uint16_t*>(path), &host, block, size, &session);
+    if (!oneOf(result, {0, -1, -2, -3, -4})) report.problem(text("OpenFile", result));
+    if (result != 0 && result != -4) return nullptr;
+    if (!session) report.problem(text("OpenFile", result) + " without a handle");
+    return session;
+  }
 
- private:
-  void compareFacts(const SessionFacts& first, const SessionFacts& again);
-
-  const char16_t* path_;
-  const ExerciseOptions& options_;
-  ExerciseReport& report_;
-};
-
-DecoderSession* Exercise::open(const std::vector<uint8_t>* seekData, int32_t& result) {
-  DecoderSession* session = nullptr;
-  const void* block = seekData && !seekData->empty() ? seekData->data() : nullptr;
-  const auto size = static_cast<int32_t>(seekData ? seekData->size() : 0);
-  static const QuarlinHandleSuite handles{recycled::release, testHostServices().handleSuite->lock};
-  static const HostServices host{testHostServices().cacheSuite, &recycled::kMemorySuite, &handles,
-                                 testHostServices().cacheRef};
-  result = Quarlin_OpenFile(reinterpret_cast<const uint16_t*>(path_), &host, block, size, &session);
-  if (!oneOf(result, {0, -1, -2, -3, -4})) report_.problem(text("OpenFile", result));
-  if (result != 0 && result != -4) return nullptr;
-  if (!session) report_.problem(text("OpenFile", result) + " without a handle");
-  return session;
-}
-
-// Index slices until the index is complete or the scan fails, within a bound.
-int32_t Exercise::indexToEnd(DecoderSession* s) {
-  int32_t result = -4;
-  for (int32_t calls = 0; result == -4; ++calls) {
-    if (calls == options_.maxIndexCalls) {
-      report_.problem("indexing did not end after " + std::to_string(calls) + " IndexFile calls");
-      return result;
+  // Index slices until the index is complete or the scan fails, within a bound.
+  int32_t indexToEnd(DecoderSession* s) {
+    int32_t result = -4;
+    for (int32_t calls = 0; result == -4; ++calls) {
+      if (calls == options.maxIndexCalls) {
+        report.problem("indexing did not end after " + std::to_string(calls) + " IndexFile calls");
+        return result;
+      }
+      float progress = -1.0f;
+      result = Quarlin_IndexFile(s, &progress);
+      if (!oneOf(result, {0, -3, -4})) report.problem(text("IndexFile", result));
+      if (result == 0 && progress != 1.0f)
+        report.problem("IndexFile completed with progress " + std::to_string(progress));
+      if ((result == 0 || result == -4) && !(progress >= 0.0f && progress <= 1.0f))
+        report.problem("IndexFile progress " + std::to_string(progress) + " outside 0..1");
     }
-    float progress = -1.0f;
-    result = Quarlin_IndexFile(s, &progress);
-    if (!oneOf(result, {0, -3, -4})) report_.problem(text("IndexFile", result));
-    if (result == 0 && progress != 1.0f) report_.problem("IndexFile completed with progress " + std::to_string(progress));
-    if ((result == 0 || result == -4) && !(progress >= 0.0f && progress <= 1.0f))
-      report_.problem("IndexFile progress " + std::to_string(progress) + " outside 0..1");
+    return result;
   }
-  return result;
-}
 
-// While the index is incomplete the frame-level exports refuse with -4.
-void Exercise::checkIncompleteRefusals(DecoderSession* s, const char* when) {
-  void* data = nullptr;
-  int32_t size = 0;
-  if (const int32_t r = Quarlin_GetSeekData(s, &data, &size); r != -4) {
-    report_.problem(std::string(when) + ": " + text("GetSeekData", r));
-    if (r == 0) Quarlin_FreeSeekData(data);
+  // While the index is incomplete the frame-level exports refuse with -4.
+  void checkIncompleteRefusals(DecoderSession* s, const char* when) {
+    void* data = nullptr;
+    int32_t size = 0;
+    if (const int32_t r = Quarlin_GetSeekData(s, &data, &size); r != -4) {
+      report.problem(std::string(when) + ": " + text("GetSeekData", r));
+      if (r == 0) Quarlin_FreeSeekData(data);
+    }
+    int32_t forward = 0, backward = 0;
+    if (const int32_t r = Quarlin_GetFrameDependancies(s, 0, &forward, &backward); r != -4)
+      report.problem(std::string(when) + ": " + text("GetFrameDependancies", r));
+    GuardedPicture output(PlaneSizes{16, 16}, 0);
+    const PlaneSet planes = output.planeSet();
+    if (const int32_t r = Quarlin_GetFrame(s, 0, &planes, &planes, &planes, 0, 0); r != -4)
+      report.problem(std::string(when) + ": " + text("GetFrame", r));
+    if (!output.damagedGuards().empty()) report.problem(std::string(when) + ": GetFrame wrote to the planes");
+    FileInfo info{};
+    if (const int32_t r = Quarlin_GetFileInfo(s, &info); r != 0) report.problem(text("GetFileInfo", r));
+    if (info.frameCount != 0) report.problem(std::string(when) + ": an incomplete index reports frames");
   }
-  int32_t forward = 0, backward = 0;
-  if (const int32_t r = Quarlin_GetFrameDependancies(s, 0, &forward, &backward); r != -4)
-    report_.problem(std::string(when) + ": " + text("GetFrameDependancies", r));
-  GuardedPicture output(PlaneSizes{16, 16}, 0);
-  const PlaneSet planes = output.planeSet();
-  if (const int32_t r = Quarlin_GetFrame(s, 0, &planes, &planes, &planes, 0, 0); r != -4)
-    report_.problem(std::string(when) + ": " + text("GetFrame", r));
-  if (!output.damagedGuards().empty()) report_.problem(std::string(when) + ": GetFrame wrote to the planes");
-  FileInfo info{};
-  if (const int32_t r = Quarlin_GetFileInfo(s, &info); r != 0) report_.problem(text("GetFileInfo", r));
-  if (info.frameCount != 0) report_.problem(std::string(when) + ": an incomplete index reports frames");
-}
 
-SessionFacts Exercise::readFacts(DecoderSession* s) {
-  SessionFacts f;
-  if (const int32_t r = Quarlin_GetFileInfo(s, &f.info); r != 0) report_.problem(text("GetFileInfo", r));
-  if (const int32_t r = Quarlin_GetStartFrameOffset(s, &f.start[0], &f.start[1]); r != 0)
-    report_.problem(text("GetStartFrameOffset", r));
-  if (f.start[0] < 0 || f.start[0] != f.start[1])
-    report_.problem("start frame offsets " + std::to_string(f.start[0]) + ", " + std::to_string(f.start[1]));
-  if (const int32_t r = Quarlin_GetFrameSizes(s, &f.sizes[0], &f.sizes[1]); r != 0)
-    report_.problem(text("GetFrameSizes", r));
-  void* data = nullptr;
-  int32_t size = 0;
-  const int32_t r = Quarlin_GetSeekData(s, &data, &size);
-  if (r != 0) {
-    report_.problem(text("GetSeekData", r) + " on a complete index");
-  } else {
-    f.seekData.assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-    Quarlin_FreeSeekData(data);
+  SessionFacts readFacts(DecoderSession* s) {
+    SessionFacts f;
+    if (const int32_t r = Quarlin_GetFileInfo(s, &f.info); r != 0) report.problem(text("GetFileInfo", r));
+    if (const int32_t r = Quarlin_GetStartFrameOffset(s, &f.start[0], &f.start[1]); r != 0)
+      report.problem(text("GetStartFrameOffset", r));
+    if (f.start[0] < 0 || f.start[0] != f.start[1])
+      report.problem("start frame offsets " + std::to_string(f.start[0]) + ", " + std::to_string(f.start[1]));
+    if (const int32_t r = Quarlin_GetFrameSizes(s, &f.sizes[0], &f.sizes[1]); r != 0)
+      report.problem(text("GetFrameSizes", r));
+    void* data = nullptr;
+    int32_t size = 0;
+    const int32_t r = Quarlin_GetSeekData(s, &data, &size);
+    if (r != 0) {
+      report.problem(text("GetSeekData", r) + " on a complete index");
+    } else {
+      f.seekData.assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+      Quarlin_FreeSeekData(data);
+    }
+    for (const test::SeekDataEntry& entry : test::seekDataEntries(f.seekData)) f.frames.push_back(entry.number);
+    // 24 + 16 + 32 N + 4 + 260 S bytes: the entries, then S coding states.
+    const size_t states = 40 + 32 * f.frames.size() + 4;
+    uint32_t stateCount = 0;
+    if (f.seekData.size() >= states) std::memcpy(&stateCount, &f.seekData[states - 4], 4);
+    if (f.seekData.size() != states + 260 * uint64_t{stateCount})
+      report.problem("seek data of " + std::to_string(size) + " bytes");
+    report.entries = static_cast<int32_t>(f.frames.size());
+    std::sort(f.frames.begin(), f.frames.end());
+    // Frame numbers the index may not hold: both ends of the range and beyond.
+    const int32_t count = static_cast<int32_t>(std::min<uint32_t>(f.info.frameCount, INT_MAX));
+    const int32_t afterLast = f.frames.empty() || f.frames.back() == INT_MAX ? 0 : f.frames.back() + 1;
+    f.absent = {afterLast, -1, INT_MIN, INT_MAX, count, count - 1};
+    std::vector<int32_t> asked = f.frames;
+    asked.insert(asked.end(), f.absent.begin(), f.absent.end());
+    for (int32_t frame : asked) {
+      int32_t forward = -7, backward = -7;
+      const int32_t result = Quarlin_GetFrameDependancies(s, frame, &forward, &backward);
+      if (!oneOf(result, {0, -5})) report.problem(text("GetFrameDependancies", result));
+      if (result == -5 && (forward != -1 || backward != -1))
+        report.problem("GetFrameDependancies(" + std::to_string(frame) + ") returned -5 without -1 outputs");
+      f.dependencies.insert(f.dependencies.end(), {result, forward, backward});
+    }
+    return f;
   }
-  for (const test::SeekDataEntry& entry : test::seekDataEntries(f.seekData)) f.frames.push_back(entry.number);
-  // 24 + 16 + 32 N + 4 + 260 S bytes: the entries, then S coding states.
-  const size_t states = 40 + 32 * f.frames.size() + 4;
-  uint32_t stateCount = 0;
-  if (f.seekData.size() >= states) std::memcpy(&stateCount, &f.seekData[states - 4], 4);
-  if (f.seekData.size() != states + 260 * uint64_t{stateCount})
-    report_.problem("seek data of " + std::to_string(size) + " bytes");
-  report_.entries = static_cast<int32_t>(f.frames.size());
-  std::sort(f.frames.begin(), f.frames.end());
-  // Frame numbers the index may not hold: both ends of the range and beyond.
-  const int32_t count = static_cast<int32_t>(std::min<uint32_t>(f.info.frameCount, INT_MAX));
-  const int32_t afterLast = f.frames.empty() || f.frames.back() == INT_MAX ? 0 : f.frames.back() + 1;
-  f.absent = {afterLast, -1, INT_MIN, INT_MAX, count, count - 1};
-  std::vector<int32_t> asked = f.frames;
-  asked.insert(asked.end(), f.absent.begin(), f.absent.end());
-  for (int32_t frame : asked) {
-    int32_t forward = -7, backward = -7;
-    const int32_t result = Quarlin_GetFrameDependancies(s, frame, &forward, &backward);
-    if (!oneOf(result, {0, -5})) report_.problem(text("GetFrameDependancies", result));
-    if (result == -5 && (forward != -1 || backward != -1))
-      report_.problem("GetFrameDependancies(" + std::to_string(frame) + ") returned -5 without -1 outputs");
-    f.dependencies.insert(f.dependencies.end(), {result, forward, backward});
-  }
-  return f;
-}
 
-void Exercise::decode(DecoderSession* s, const SessionFacts& facts, const DecodePlan& plan) {
-  if (!plan) return;
-  const PlaneSizes sizes{static_cast<uint32_t>(facts.sizes[0]), static_cast<uint32_t>(facts.sizes[1])};
-  plan(IndexedSession{s, sizes, facts.frames, facts.absent}, report_);
-}
-
-// The index-derived answers must come back unchanged. The geometry may
-// not: the open sequence applies a sequence header that directly follows
-// the first one only when it scans the file, not when seek data restores
-// the index, so a damaged file with two such headers can report either.
-void Exercise::compareFacts(const SessionFacts& first, const SessionFacts& again) {
-  if (again.info.frameCount != first.info.frameCount)
-    report_.problem("the reopened session reports " + std::to_string(again.info.frameCount) + " frames, the first " +
-                    std::to_string(first.info.frameCount));
-  if (again.start[0] != first.start[0]) report_.problem("the reopened session reports another start offset");
-  if (again.frames != first.frames || again.dependencies != first.dependencies)
-    report_.problem("the reopened session reports other dependencies");
-  if (again.seekData != first.seekData) report_.problem("the reopened session gives other seek data");
-}
-
-// Opens the file again with its own seek data: the index comes back without
-// a scan, gives the same answers, and frames decode from it.
-void Exercise::reopen(const SessionFacts& first) {
-  int32_t result = 0;
-  DecoderSession* s = open(&first.seekData, result);
-  if (!s) {
-    report_.problem("reopening with the file's own seek data: " + text("OpenFile", result));
-    return;
+  void decode(DecoderSession* s, const SessionFacts& facts, const DecodePlan& plan) {
+    if (!plan) return;
+    const PlaneSizes sizes{static_cast<uint32_t>(facts.sizes[0]), static_cast<uint32_t>(facts.sizes[1])};
+    plan(IndexedSession{s, sizes, facts.frames, facts.absent}, report);
   }
-  if (result != 0) report_.problem("reopening with the file's own seek data: " + text("OpenFile", result));
-  if (result == 0) {
-    const SessionFacts again = readFacts(s);
-    compareFacts(first, again);
-    decode(s, again, options_.decodeAfterReopen);  // planes sized by this session's own answers
+
+  // The index-derived answers must come back unchanged. The geometry may
+  // not: the open sequence applies a sequence header that directly follows
+  // the first one only when it scans the file, not when seek data restores
+  // the index, so a damaged file with two such headers can report either.
+  void compareFacts(const SessionFacts& first, const SessionFacts& again) {
+    if (again.info.frameCount != first.info.frameCount)
+      report.problem("the reopened session reports " + std::to_string(again.info.frameCount) + " frames, the first " +
+                      std::to_string(first.info.frameCount));
+    if (again.start[0] != first.start[0]) report.problem("the reopened session reports another start offset");
+    if (again.frames != first.frames || again.dependencies != first.dependencies)
+      report.problem("the reopened session reports other dependencies");
+    if (again.seekData != first.seekData) report.problem("the reopened session gives other seek data");
   }
-  if (const int32_t r = Quarlin_CloseFile(s); r != 0) report_.problem(text("CloseFile", r));
-}
+
+  // Opens the file again with its own seek data: the index comes back without
+  // a scan, gives the same answers, and frames decode from it.
+  void reopen(const SessionFacts& first) {
+    int32_t result = 0;
+    DecoderSession* s = open(&first.seekData, result);
+    if (!s) {
+      report.problem("reopening with the file's own seek data: " + text("OpenFile", result));
+      return;
+    }
+    if (result != 0) report.problem("reopening with the file's own seek data: " + text("OpenFile", result));
+    if (result == 0) {
+      const SessionFacts again = readFacts(s);
+      compareFacts(first, again);
+      decode(s, again, options.decodeAfterReopen);  // planes sized by this session's own answers
+    }
+    if (const int32_t r = Quarlin_CloseFile(s); r != 0) report.problem(text("CloseFile", r));
+  }
+};
 
 }  // namespace
 
@@ -281,18 +269,17 @@ std::string ExerciseReport::summary() const {
   return s;
 }
 
-const ScaleOption kScaleOptions[3] = {{"full", 0, 0}, {"half-width", 1, 2}, {"quarter", 1, 1}};
-
 int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* forward, GuardedPicture* backward,
-                        GuardedPicture& output, const ScaleOption& scale, ExerciseReport& report) {
+                        GuardedPicture& output, int scale, ExerciseReport& report) {
   const PlaneSet outputPlanes = output.planeSet();
   const PlaneSet forwardPlanes = forward ? forward->planeSet() : PlaneSet{};
   const PlaneSet backwardPlanes = backward ? backward->planeSet() : PlaneSet{};
   const int32_t result = Quarlin_GetFrame(session, frame, &forwardPlanes, &backwardPlanes, &outputPlanes,
-                                          scale.reducedResolution, scale.reductionMode);
+                                          tool::reducedResolutionOption(test::kAllScales[scale]),
+                                          tool::reductionModeOption(test::kAllScales[scale]));
   ++report.frameRequests;
   if (result == 0) ++report.framesDecoded;
-  const std::string call = "GetFrame(" + std::to_string(frame) + ", " + scale.name + ")";
+  const std::string call = "GetFrame(" + std::to_string(frame) + ", " + tool::scaleName(test::kAllScales[scale]) + ")";
   if (!oneOf(result, {0, -3, -5})) report.problem(call + " returned " + std::to_string(result));
   const std::pair<const char*, GuardedPicture*> pictures[] = {
       {"output", &output}, {"forward", forward}, {"backward", backward}};
@@ -305,15 +292,11 @@ int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* 
 
 void decodeServed(const IndexedSession& s, int scale, const std::vector<int32_t>& frames, ExerciseReport& report,
                   size_t budgetBytes) {
-  constexpr tool::DecodeScale kScales[3] = {tool::DecodeScale::Full, tool::DecodeScale::HalfWidth,
-                                            tool::DecodeScale::Quarter};
   test::HostDecoder decoder(s.session);
-  tool::FrameServer server(decoder, decoder.geometry(), kScales[scale], budgetBytes);
-  server.setPlaneAllocator(test::guardedPlanes(kFreshSample));
-  server.setTolerateFailures(true);
+  const auto server = test::guardedServer(decoder, test::kAllScales[scale], true, budgetBytes, kFreshSample);
   for (const int32_t frame : frames) {
     try {
-      server.frame(frame);
+      server->frame(frame);
     } catch (const tool::FrameError&) {  // a frame the index does not hold
     }
   }
@@ -321,8 +304,8 @@ void decodeServed(const IndexedSession& s, int scale, const std::vector<int32_t>
     ++report.frameRequests;
     if (call.result == 0) ++report.framesDecoded;
     if (!oneOf(call.result, {0, -3, -5}))
-      report.problem("GetFrame(" + std::to_string(call.frame) + ", " + kScaleOptions[scale].name + ") returned " +
-                     std::to_string(call.result));
+      report.problem("GetFrame(" + std::to_string(call.frame) + ", " + tool::scaleName(test::kAllScales[scale]) +
+                     ") returned " + std::to_string(call.result));
   }
 }
 
@@ -340,7 +323,7 @@ ExerciseReport exerciseFile(const char16_t* path, const ExerciseOptions& options
   const int64_t liveBefore = testHostLiveAllocations();
   const int64_t misuseBefore = testHostMisuseCount();
   {
-    Exercise exercise(path, options, report);
+    Exercise exercise{path, options, report};
     DecoderSession* s = exercise.open(seekData, report.openResult);
     report.indexResult = report.openResult;
     if (s) {

@@ -62,22 +62,14 @@ struct IndexedSession {
 // The frame requests made through a session once its index is complete.
 using DecodePlan = std::function<void(const IndexedSession&, ExerciseReport&)>;
 
-// The three decoding options of Quarlin_GetFrame, as (reducedResolution,
-// reductionMode).
-struct ScaleOption {
-  const char* name;
-  int32_t reducedResolution;
-  int32_t reductionMode;
-};
-extern const ScaleOption kScaleOptions[3];
-
-// Quarlin_GetFrame of `frame` into `output`, predicting from `forward` and
+// Quarlin_GetFrame of `frame` at scale `scale` (0 full, 1 half width, 2
+// quarter) into `output`, predicting from `forward` and
 // `backward` (null: a record of null addresses; any may be `output` itself),
 // checked: the result is one a complete index allows (0, -3, -5) and the
 // guards before the planes passed are intact (those after them are pages
 // that fault).
 int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* forward, GuardedPicture* backward,
-                        GuardedPicture& output, const ScaleOption& scale, ExerciseReport& report);
+                        GuardedPicture& output, int scale, ExerciseReport& report);
 
 // `frames` at scale `scale` (0 full, 1 half width, 2 quarter) as the tool
 // serves them: each after its references, decoded pictures kept up to

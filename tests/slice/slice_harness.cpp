@@ -58,18 +58,12 @@ int32_t SliceHarness::decode(const BitWriter& writer, int verticalPosition) {
   unit->data = reinterpret_cast<uint8_t*>(words_.data());
   unit->filled = unit->capacity = 4 * (startWord + 1);
   unit->isView = true;
+  const PictureDecodeValues values;  // intra_dc_precision 0
+  PictureContext context;
+  context.sequence = &sequence, context.picture = &picture, context.values = &values;
+  context.vlcTables = VlcTableSetReference(acquireVlcTableSet());
   SliceContext ctx;
-  ctx.sequence = &sequence;
-  ctx.picture = &picture;
-  ctx.unit = SharedBuffer(unit);
-  ctx.vlcTables = VlcTableSetReference(acquireVlcTableSet());
-  ctx.intraDcShift = 3 - picture.intraDcPrecision;
-  ctx.dcPredictorReset = 128 << picture.intraDcPrecision;
-  ctx.intraAcTable = ctx.vlcTables->table[picture.intraVlcFormat ? kVlcCoefficientOne : kVlcCoefficientZero];
-  ctx.intraMatrixLuma = sequence.intraMatrixLuma;
-  ctx.intraMatrixChroma = sequence.intraMatrixChroma;
-  ctx.nonIntraMatrixLuma = sequence.nonIntraMatrixLuma;
-  ctx.nonIntraMatrixChroma = sequence.nonIntraMatrixChroma;
+  prepareSliceContext(ctx, context, SharedBuffer(unit));
   ctx.slice.sliceRow = verticalPosition;
   ctx.sliceEnd = words_.data() + (sliceEndWords >= 0 ? sliceEndWords : startWord + 1);
   return decodeSlice(ctx, forward.frame, backward.frame, output.frame);

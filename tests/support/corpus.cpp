@@ -34,17 +34,10 @@ const std::vector<CorpusStream>& corpus() {
   return streams;
 }
 
-std::vector<CorpusStream> decodableStreams() {
+std::vector<CorpusStream> streamsThatDecode(bool decodable) {
   std::vector<CorpusStream> out;
   for (const CorpusStream& s : corpus())
-    if (s.decodable()) out.push_back(s);
-  return out;
-}
-
-std::vector<CorpusStream> refusedStreams() {
-  std::vector<CorpusStream> out;
-  for (const CorpusStream& s : corpus())
-    if (!s.decodable()) out.push_back(s);
+    if (s.decodable() == decodable) out.push_back(s);
   return out;
 }
 

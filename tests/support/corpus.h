@@ -33,8 +33,9 @@ void PrintTo(const CorpusStream& stream, std::ostream* out);
 
 std::string streamPath(const std::string& file);
 const std::vector<CorpusStream>& corpus();
-std::vector<CorpusStream> decodableStreams();
-std::vector<CorpusStream> refusedStreams();
+std::vector<CorpusStream> streamsThatDecode(bool decodable);
+inline std::vector<CorpusStream> decodableStreams() { return streamsThatDecode(true); }
+inline std::vector<CorpusStream> refusedStreams() { return streamsThatDecode(false); }
 // The named streams of the catalog (throws for a name it lacks).
 std::vector<CorpusStream> corpusStreams(const std::vector<std::string>& files);
 

@@ -29,11 +29,12 @@ int32_t HostDecoder::dependencies(int32_t frame, int32_t& forward, int32_t& back
 int32_t HostDecoder::decode(int32_t frame, const PlaneSet& forward, const PlaneSet& backward, const PlaneSet& output,
                             DecodeScale scale) {
   const int32_t reduced = tool::reducedResolutionOption(scale), mode = tool::reductionModeOption(scale);
+  const int64_t before = picturesDispatched();
   const int32_t result = exported_ ? Quarlin_GetFrame(exported_, frame, &forward, &backward, &output, reduced, mode)
                                    : decodeFrame(*internal_, frame, &forward, &backward, &output, reduced, mode);
-  calls.push_back(Call{frame, result,
-                       internal_ && result == 0 && internal_->picture.pictureStructure == 3 &&
-                           (forward.y.address || internal_->picture.pictureCodingType == 1)});
+  const PictureInfo* p = internal_ ? &internal_->picture : nullptr;
+  calls.push_back(Call{frame, result, picturesDispatched() - before,
+                       !p ? 0 : p->pictureStructure != 3 ? 2 : forward.y.address || p->pictureCodingType == 1});
   return result;
 }
 
@@ -66,15 +67,16 @@ tool::PlaneAllocator guardedPlanes(uint8_t fill) {
 }
 
 std::unique_ptr<tool::FrameServer> guardedServer(HostDecoder& decoder, DecodeScale scale, bool tolerate,
-                                                 std::size_t budgetBytes) {
+                                                 std::size_t budgetBytes, uint8_t fill) {
   auto server = std::make_unique<tool::FrameServer>(decoder, decoder.geometry(), scale, budgetBytes);
-  server->setPlaneAllocator(guardedPlanes());
+  server->setPlaneAllocator(guardedPlanes(fill));
   server->setTolerateFailures(tolerate);
   return server;
 }
 
-std::vector<std::shared_ptr<const tool::Picture>> decodeAll(HostDecoder& decoder, DecodeScale scale, bool tolerate) {
-  const auto server = guardedServer(decoder, scale, tolerate);
+std::vector<std::shared_ptr<const tool::Picture>> decodeAll(HostDecoder& decoder, DecodeScale scale, bool tolerate,
+                                                             uint8_t fill) {
+  const auto server = guardedServer(decoder, scale, tolerate, tool::FrameServer::kDefaultBudgetBytes, fill);
   std::vector<std::shared_ptr<const tool::Picture>> frames;
   for (int32_t n = 0; n < static_cast<int32_t>(decoder.fileInfo().frameCount); ++n) frames.push_back(server->frame(n));
   return frames;

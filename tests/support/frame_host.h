@@ -52,9 +52,10 @@ class HostDecoder : public tool::FrameDecoder {
 
   struct Call {
     int32_t frame, result;
-    // An internal session's frame picture decoded without error whose rows
-    // can be decoded apart (not predicted from its own output planes).
-    bool rowsApart;
+    // Of an internal session: the pictures handed to the slice workers, and
+    // those a pool must get when the decode succeeds (a field pair 2, a frame
+    // picture 1 unless it predicts from its own output planes).
+    int64_t dispatched, dispatchable;
   };
   std::vector<Call> calls;
   bool failed(int32_t frame) const;
@@ -68,14 +69,15 @@ class HostDecoder : public tool::FrameDecoder {
 // after each (GuardedPlane), starting filled with `fill`.
 tool::PlaneAllocator guardedPlanes(uint8_t fill = 0x5A);
 
-// A frame server over `decoder` whose pictures are guarded planes; with
-// `tolerate`, failed frames keep what was decoded.
+// A frame server over `decoder` whose pictures are guarded planes starting
+// as `fill`; with `tolerate`, failed frames keep what was decoded.
 std::unique_ptr<tool::FrameServer> guardedServer(HostDecoder& decoder, DecodeScale scale, bool tolerate = false,
-                                                 std::size_t budgetBytes = tool::FrameServer::kDefaultBudgetBytes);
+                                                 std::size_t budgetBytes = tool::FrameServer::kDefaultBudgetBytes,
+                                                 uint8_t fill = 0x5A);
 
 // Every frame in display order through one guarded server.
 std::vector<std::shared_ptr<const tool::Picture>> decodeAll(HostDecoder& decoder, DecodeScale scale,
-                                                             bool tolerate = false);
+                                                             bool tolerate = false, uint8_t fill = 0x5A);
 
 // The picture area (cropped to the picture size at its scale), plane after
 // plane; where two pictures' areas first differ ("" when equal).

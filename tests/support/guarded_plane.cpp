@@ -15,7 +15,6 @@
 
 #include <cstring>
 #include <new>
-#include <utility>
 
 namespace quarlin::test {
 
@@ -66,7 +65,6 @@ GuardedPlane::GuardedPlane(size_t size, uint8_t fill) : size_(size) {
 }
 
 bool GuardedPlane::frontGuardIntact() const {
-  if (!mapping_) return true;
   ASAN_UNPOISON_MEMORY_REGION(data_ - kFrontGuard, kFrontGuard);
   bool intact = true;
   for (size_t i = 0; i < kFrontGuard; ++i) intact = intact && (data_ - kFrontGuard)[i] == guardByte(i);
@@ -74,26 +72,9 @@ bool GuardedPlane::frontGuardIntact() const {
   return intact;
 }
 
-GuardedPlane::GuardedPlane(const GuardedPlane& other) : GuardedPlane(other.size_, 0) {
-  if (size_ != 0) std::memcpy(data_, other.data_, size_);
-}
-
-GuardedPlane& GuardedPlane::operator=(GuardedPlane other) {
-  std::swap(mapping_, other.mapping_);
-  std::swap(mappingSize_, other.mappingSize_);
-  std::swap(data_, other.data_);
-  std::swap(size_, other.size_);
-  return *this;
-}
-
 GuardedPlane::~GuardedPlane() {
-  if (!mapping_) return;
   ASAN_UNPOISON_MEMORY_REGION(data_ - kFrontGuard, kFrontGuard);
   unmapPages(mapping_, mappingSize_);
-}
-
-bool GuardedPlane::operator==(const GuardedPlane& other) const {
-  return size_ == other.size_ && (size_ == 0 || std::memcmp(data_, other.data_, size_) == 0);
 }
 
 }  // namespace quarlin::test

@@ -11,18 +11,13 @@ namespace quarlin::test {
 
 class GuardedPlane {
  public:
-  GuardedPlane() = default;
   GuardedPlane(size_t size, uint8_t fill);
-  GuardedPlane(const GuardedPlane& other);
-  GuardedPlane& operator=(GuardedPlane other);
+  GuardedPlane(const GuardedPlane&) = delete;
+  GuardedPlane& operator=(const GuardedPlane&) = delete;
   ~GuardedPlane();
 
   uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
-  const uint8_t* begin() const { return data_; }
-  const uint8_t* end() const { return data_ + size_; }
-  uint8_t operator[](size_t i) const { return data_[i]; }
-  bool operator==(const GuardedPlane& other) const;
   // The guard bytes before the plane still hold their pattern.
   bool frontGuardIntact() const;
 

@@ -1,9 +1,9 @@
 // The one stream writer of the tests: bits most significant first, the
 // MPEG-2 video syntax that the parsers, the scan and the slice decoders read
 // (ISO/IEC 13818-2 6.2: headers, extensions, slices with filler or with
-// coded macroblocks), whole elementary streams whose picture positions are
-// known, and the containers around them (ISO/IEC 13818-1: program-stream
-// packs and PES packets, transport packets with PAT and PMT).
+// coded macroblocks), whole elementary streams of given picture types, and
+// the containers around them (ISO/IEC 13818-1: program-stream packs and PES
+// packets, transport packets with PAT and PMT).
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -157,27 +157,15 @@ struct Coded {
 };
 using Group = std::vector<Coded>;
 
-struct BuiltStream {
-  Bytes bytes;
-  // Offset just after each picture start code, in coding order.
-  std::vector<int64_t> pictureEnds;
-};
-
 struct StreamOptions {
-  int sliceRows = 2;
-  int slicePayload = 8;   // filler bytes per slice; grown per picture when `varySize`
-  bool varySize = false;  // vary picture sizes so units straddle fills differently
-  Bytes afterGop;  // extension and user data bytes after each GOP header
   bool groupHeaders = true;
   SequenceParams sequence;
 };
 
-inline int typeCode(char type) { return type == 'I' ? 1 : type == 'P' ? 2 : type == 'B' ? 3 : 0; }
-
 inline PictureParams paramsFor(const Coded& c) {
   PictureParams p;
   p.temporalReference = c.temporalReference;
-  p.type = typeCode(c.type);
+  p.type = c.type == 'I' ? 1 : c.type == 'P' ? 2 : c.type == 'B' ? 3 : 0;
   p.headerFCode = 2;
   if (p.type >= 2) p.fCode[0] = p.fCode[1] = 2;
   if (p.type == 3) p.fCode[2] = p.fCode[3] = 2;
@@ -186,22 +174,16 @@ inline PictureParams paramsFor(const Coded& c) {
   return p;
 }
 
-// A sequence header, then each group (a GOP header first, unless left out) with
-// its pictures in coding order.
-inline BuiltStream elementaryStream(const std::vector<Group>& groups, const StreamOptions& o = {}) {
-  BuiltStream s;
-  s.bytes = sequenceHeader(o.sequence);
+// A sequence header, then each group (a GOP header first, unless left out)
+// with its pictures in coding order, each of two slices of filler.
+inline Bytes elementaryStream(const std::vector<Group>& groups, const StreamOptions& o = {}) {
+  Bytes s = sequenceHeader(o.sequence);
   uint32_t seed = 7;
   for (const Group& g : groups) {
-    if (o.groupHeaders) {
-      append(s.bytes, gopHeader(false));
-      append(s.bytes, o.afterGop);
-    }
+    if (o.groupHeaders) append(s, gopHeader(false));
     for (const Coded& c : g) {
-      s.pictureEnds.push_back(static_cast<int64_t>(s.bytes.size()) + 4);
-      append(s.bytes, pictureHeader(paramsFor(c)));
-      const int payload = o.varySize ? o.slicePayload + static_cast<int>(seed % 997) : o.slicePayload;
-      for (int row = 0; row < o.sliceRows; ++row) append(s.bytes, slice(row, payload, seed++));
+      append(s, pictureHeader(paramsFor(c)));
+      for (int row = 0; row < 2; ++row) append(s, slice(row, 8, seed++));
       seed = seed * 69069u + 1u;
     }
   }

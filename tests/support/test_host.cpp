@@ -23,7 +23,6 @@ struct HostState {
   std::unordered_map<QuarlinMemoryHandle, std::pair<void*, std::size_t>> live;  // memory, alignment
   FailurePlan allocateFailures, lockFailures;
   int64_t allocateCount = 0, misuses = 0, cacheCalls = 0;
-  TestHostRequest lastRequest;
   uintptr_t handleSeed = 0;
 };
 
@@ -46,7 +45,6 @@ int32_t hostAllocate(QuarlinMemoryHandle* out, int32_t kind, uint32_t size, uint
   auto* handle = reinterpret_cast<QuarlinMemoryHandle>(++host.handleSeed << 4);
   host.live.emplace(handle, std::make_pair(memory, std::size_t{alignment}));
   ++host.allocateCount;
-  host.lastRequest = TestHostRequest{size, alignment};
   *out = handle;
   return 0;
 }
@@ -105,7 +103,6 @@ int64_t testHostLiveAllocations() {
 int64_t testHostAllocateCount() { return readLocked(&HostState::allocateCount); }
 int64_t testHostMisuseCount() { return readLocked(&HostState::misuses); }
 int64_t testHostCacheCalls() { return readLocked(&HostState::cacheCalls); }
-TestHostRequest testHostLastAllocateRequest() { return readLocked(&HostState::lastRequest); }
 
 void testHostFailAllocate(int32_t count, int32_t after) {
   std::lock_guard<std::mutex> hold(state().mutex);

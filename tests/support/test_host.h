@@ -25,12 +25,6 @@ int64_t testHostAllocateCount();
 int64_t testHostMisuseCount();
 // cacheSuite insert and lookup calls.
 int64_t testHostCacheCalls();
-// Size and alignment of the latest successful allocate call.
-struct TestHostRequest {
-  uint32_t size = 0;
-  uint32_t alignment = 0;
-};
-TestHostRequest testHostLastAllocateRequest();
 
 // After `after` more successful calls, the next `count` allocate (or lock)
 // calls fail with result -1 and leave their outputs alone.
@@ -50,7 +44,6 @@ using quarlin::test::testHostCacheCalls;
 using quarlin::test::testHostClearFailures;
 using quarlin::test::testHostFailAllocate;
 using quarlin::test::testHostFailLock;
-using quarlin::test::testHostLastAllocateRequest;
 using quarlin::test::testHostLiveAllocations;
 using quarlin::test::testHostMisuseCount;
 using quarlin::test::testHostServices;

@@ -72,17 +72,6 @@ TEST(Rational, FrameRatesAndAspectRatios) {
   for (const auto& [value, fraction] : aspects) EXPECT_EQ(approximate(value), fraction) << value;
 }
 
-// Reduced scales: strides of whole 128-byte units for half the width (and
-// at quarter the height) rounded up.
-TEST(PlaneLayout, StridesAndPictureSizes) {
-  const uint32_t cases[][7] = {{720, 576, 1, 384, 256, 360, 576}, {178, 146, 2, 128, 128, 89, 73}};
-  for (const auto& c : cases) {
-    const PlaneLayout l = planeLayout({c[0], c[1], roundUpTo128(c[0]), c[0] * (c[1] + 128), 0}, DecodeScale(c[2]));
-    EXPECT_EQ(std::vector<uint32_t>({l.lumaStride, l.chromaStride, l.pictureWidth, l.pictureHeight}),
-              std::vector<uint32_t>(c + 3, c + 7)) << c[0];
-  }
-}
-
 // BT.601 colour bars (limited range); chroma upsampled at the MPEG-2 4:2:0
 // positions: luma row 2j + 1 a quarter of the way from chroma row j to
 // j + 1, row 2j a quarter of the way to j - 1, edges repeated; even columns
