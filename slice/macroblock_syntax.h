@@ -288,6 +288,13 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::recordPrediction(int32_t forw
 // motion_vectors(s) for the macroblock's prediction kind, with the predictor
 // updates of ISO/IEC 13818-2 Table 7-9: one-vector kinds copy PMV[0][s] into
 // PMV[1][s].
+// Stores a vector's two 16-bit components from one 32-bit value (component 0
+// in the low half).
+inline void storePair(int16_t (&components)[2], uint32_t pair) {
+  const uint16_t halves[2] = {static_cast<uint16_t>(pair), static_cast<uint16_t>(pair >> 16)};
+  std::memcpy(components, halves, sizeof halves);
+}
+
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMotion(Bits& bits, int32_t s) {
   auto copyFirstToSecond = [&] {
@@ -328,6 +335,10 @@ template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVector(Bits& bits, int32_t r, int32_t s,
                                                                    bool fieldVectorInFrame,
                                                                    bool dualPrime) {
+  // Both components are packed in a register and stored together below: the
+  // predictor copies read PMV[r][s] as one 32-bit pair, which a load after
+  // two 16-bit stores could not take from the store buffer (a stall).
+  uint32_t vectorPair = 0, predictorPair = 0;
   for (int32_t t = 0; t < 2; ++t) {
     int32_t code = 0;
     if (decodeVlc(bits, kVlcMotionCode, code)) return kSliceBadCode;
@@ -343,9 +354,12 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVector(Bits& bits, i
     const bool halved = fieldVectorInFrame && t == 1;
     const int32_t prediction = halved ? (ctx_.pmv[r][s][t] >> 1) : ctx_.pmv[r][s][t];
     const int32_t value = wrapVector(prediction + motionDelta(code, residual, rSize), rSize);
-    vector_[r][s][t] = static_cast<int16_t>(value);
-    ctx_.pmv[r][s][t] = static_cast<int16_t>(halved ? value * 2 : value);
+    vectorPair |= static_cast<uint32_t>(static_cast<uint16_t>(value)) << (16 * t);
+    predictorPair |= static_cast<uint32_t>(static_cast<uint16_t>(halved ? value * 2 : value)) << (16 * t);
   }
+  // Lane t of a pair is component t (little-endian, as the int16_t[2] it fills).
+  storePair(vector_[r][s], vectorPair);
+  storePair(ctx_.pmv[r][s], predictorPair);
   return 0;
 }
 
