@@ -1,8 +1,10 @@
 // The 8x8 inverse DCTs with AVX2: the passes of idct_sse2.cpp on all eight
-// lines at once, lines 0..3 in the low 128-bit lane and lines 4..7 in the
-// high one (every shuffle used stays within a lane). A pass leaves output n
-// of lines 0..7 and output n + 4 in one register, the very layout of its
-// input, so the column pass takes the row pass's results as they are.
+// lines at once, four lines in each 128-bit lane (every shuffle stays within
+// a lane but the permutes that narrow the results). The row pass takes rows
+// 2i and 2i + 1 from one 256-bit load, so its lanes hold rows 0, 2, 4, 6 and
+// rows 1, 3, 5, 7; it leaves columns n and n + 4 in one register, each with
+// its inputs in that row order, which the column pass's byte shuffle pairs
+// as the row pass's pairs a row's inputs in order.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -24,15 +26,26 @@ inline __m256i madd(__m256i pairs, const int32_t (&f)[2]) {
   return _mm256_madd_epi16(pairs, _mm256_set1_epi32(static_cast<int32_t>(both)));
 }
 
-// One pass: in[i] holds line i (low lane) and line i + 4 (high lane), eight
-// 16-bit inputs each; out[i] receives output i of lines 0..7 (low lane) and
-// output i + 4 of lines 0..7 (high lane), rounded, shifted right by kShift
-// and saturated to 16 bits.
+// Byte shuffles giving the pairs (x0, x4), (x1, x5), (x2, x6), (x3, x7) of
+// the line in each lane: for inputs in order x0..x7, and for inputs in the
+// row pass's order x0, x2, x4, x6, x1, x3, x5, x7.
+inline __m256i pairsInOrder() {
+  return _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3,
+                          10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+}
+inline __m256i pairsInRowPassOrder() {
+  return _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15, 0, 1, 4, 5, 8, 9,
+                          12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
+}
+
+// One pass: in[i] holds two lines of eight 16-bit inputs, one per lane, that
+// `pairing` turns into pairs; sum[n] receives output n of the low lanes'
+// lines of in[0..3] (32-bit lanes 0..3) and of their high lanes' lines
+// (lanes 4..7), rounded and shifted right by kShift.
 template <int kShift>
-inline void pass(const __m256i (&in)[4], __m256i (&out)[4]) {
+inline void pass(const __m256i (&in)[4], __m256i pairing, __m256i (&sum)[8]) {
   __m256i p[4];
-  for (int i = 0; i < 4; ++i)
-    p[i] = _mm256_unpacklo_epi16(in[i], _mm256_unpackhi_epi64(in[i], in[i]));
+  for (int i = 0; i < 4; ++i) p[i] = _mm256_shuffle_epi8(in[i], pairing);
   const __m256i t0 = _mm256_unpacklo_epi32(p[0], p[1]), t1 = _mm256_unpacklo_epi32(p[2], p[3]);
   const __m256i t2 = _mm256_unpackhi_epi32(p[0], p[1]), t3 = _mm256_unpackhi_epi32(p[2], p[3]);
   const __m256i x04 = _mm256_unpacklo_epi64(t0, t1), x15 = _mm256_unpackhi_epi64(t0, t1);
@@ -44,25 +57,26 @@ inline void pass(const __m256i (&in)[4], __m256i (&out)[4]) {
   const __m256i b0 = madd(x26, kEvenFactors[2]), b1 = madd(x26, kEvenFactors[3]);
   const __m256i even[4] = {_mm256_add_epi32(a0, b0), _mm256_add_epi32(a1, b1),
                            _mm256_sub_epi32(a1, b1), _mm256_sub_epi32(a0, b0)};
-  __m256i sum[8];
   for (int n = 0; n < 4; ++n) {
     const __m256i odd =
         _mm256_add_epi32(madd(x15, kOddFactors[n][0]), madd(x37, kOddFactors[n][1]));
     sum[n] = _mm256_srai_epi32(_mm256_add_epi32(even[n], odd), kShift);
     sum[7 - n] = _mm256_srai_epi32(_mm256_sub_epi32(even[n], odd), kShift);
   }
-  // packssdw gives (n of lines 0..3, n + 4 of lines 0..3 | n of lines 4..7,
-  // n + 4 of lines 4..7); the 64-bit permute puts the lines in order.
-  for (int n = 0; n < 4; ++n) {
-    out[n] = _mm256_permute4x64_epi64(_mm256_packs_epi32(sum[n], sum[n + 4]), 0xD8);
-  }
 }
 
-// The result of a block whose only coefficients are the DC and coefficient
-// 63, as in idct_sse2.cpp: each result is the product pair (row 7, row 0) of
-// the row pass by (its row's factor of row 7, c4), columns 0..3 in the low
-// lane and 4..7 in the high one.
-inline void dcAndLast(Ipp16s dc, Ipp16s last, __m256i (&rows)[4]) {
+// Outputs a and b of a pass as 16-bit values, saturated: (a of lanes 0..7 |
+// b of lanes 0..7). packssdw alone gives (a of lanes 0..3, b of lanes 0..3 |
+// a of lanes 4..7, b of lanes 4..7).
+inline __m256i twoOutputs(__m256i a, __m256i b) {
+  return _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
+}
+
+// The column pass's sums for a block whose only coefficients are the DC and
+// coefficient 63, as in idct_sse2.cpp: each result is the product pair (row
+// 7, row 0) of the row pass by (its row's factor of row 7, c4), columns 0..3
+// in the low lane and 4..7 in the high one.
+inline void dcAndLast(Ipp16s dc, Ipp16s last, __m256i (&sum)[8]) {
   // The pair (dc, coefficient 63) in every 32-bit lane.
   const __m256i pairs = _mm256_set1_epi32(static_cast<int32_t>(
       (static_cast<uint32_t>(static_cast<uint16_t>(last)) << 16) | static_cast<uint16_t>(dc)));
@@ -77,25 +91,53 @@ inline void dcAndLast(Ipp16s dc, Ipp16s last, __m256i (&rows)[4]) {
   const __m256i columnPairs =
       _mm256_unpacklo_epi16(_mm256_packs_epi32(row7, row7), _mm256_packs_epi32(row0, row0));
   const __m256i round = _mm256_set1_epi32(1 << (kColumnShift - 1));
-  __m256i sum[8];
   for (int n = 0; n < 8; ++n) {
     const int32_t f[2] = {kLastFactors[n], kC4};
     sum[n] = _mm256_srai_epi32(_mm256_add_epi32(madd(columnPairs, f), round), kColumnShift);
   }
+}
+
+// Rows 0..7 of 16-bit results at dst with dstStep bytes from row to row,
+// from the column pass's sums: sum[n] holds row n, columns 0..3 in the low
+// lane and 4..7 in the high one.
+[[gnu::always_inline]] inline void storeShorts(const __m256i (&sum)[8], Ipp16s* pDst, int dstStep) {
+  auto* dst = reinterpret_cast<Ipp8u*>(pDst);
   for (int i = 0; i < 4; ++i) {
-    rows[i] = _mm256_permute4x64_epi64(_mm256_packs_epi32(sum[i], sum[i + 4]), 0xD8);
+    const __m256i rows = twoOutputs(sum[i], sum[i + 4]);  // rows i and i + 4
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + ptrdiff_t{i} * dstStep),
+                     _mm256_castsi256_si128(rows));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + ptrdiff_t{i + 4} * dstStep),
+                     _mm256_extracti128_si256(rows, 1));
   }
 }
 
-// The transform's result: rows[i] holds row i (low lane) and row i + 4
-// (high lane).
-inline void transform(const Ipp16s* src, __m256i (&rows)[4]) {
-  __m256i in[4];
-  for (int i = 0; i < 4; ++i) {
-    const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8 * i));
-    const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8 * i + 32));
-    in[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(upper), lower, 1);
+// The same clamped to bytes: packssdw then packuswb (whose unsigned
+// saturation is the clamp) leave columns 0..3 of rows 4i..4i + 3 in the low
+// lane and columns 4..7 in the high one; a 32-bit permute makes that rows
+// 4i, 4i + 1 | 4i + 2, 4i + 3.
+[[gnu::always_inline]] inline void storeBytes(const __m256i (&sum)[8], Ipp8u* dst, int dstStep) {
+  const __m256i wholeRows = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  for (int i = 0; i < 2; ++i) {
+    const __m256i words[2] = {_mm256_packs_epi32(sum[4 * i], sum[4 * i + 1]),
+                              _mm256_packs_epi32(sum[4 * i + 2], sum[4 * i + 3])};
+    const __m256i bytes =
+        _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words[0], words[1]), wholeRows);
+    const __m128i upper = _mm256_castsi256_si128(bytes), lower = _mm256_extracti128_si256(bytes, 1);
+    Ipp8u* at = dst + ptrdiff_t{4 * i} * dstStep;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), upper);
+    _mm_storeh_pd(reinterpret_cast<double*>(at + dstStep), _mm_castsi128_pd(upper));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 2 * ptrdiff_t{dstStep}), lower);
+    _mm_storeh_pd(reinterpret_cast<double*>(at + 3 * ptrdiff_t{dstStep}), _mm_castsi128_pd(lower));
   }
+}
+
+// The transform of src, stored by kStore. Each path stores its own results,
+// straight from registers.
+template <typename Out, void (*kStore)(const __m256i (&)[8], Out*, int)>
+[[gnu::always_inline]] inline void transform(const Ipp16s* src, Out* dst, int dstStep) {
+  __m256i in[4];  // rows 2i (low lane) and 2i + 1 (high lane)
+  for (int i = 0; i < 4; ++i)
+    in[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 16 * i));
   // All but coefficients 0 (in[0]'s first) and 63 (in[3]'s last).
   const __m256i notFirst =
       _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
@@ -104,10 +146,16 @@ inline void transform(const Ipp16s* src, __m256i (&rows)[4]) {
   const __m256i rest = _mm256_or_si256(
       _mm256_or_si256(_mm256_and_si256(in[0], notFirst), _mm256_and_si256(in[3], notLast)),
       _mm256_or_si256(in[1], in[2]));
-  if (_mm256_testz_si256(rest, rest)) return dcAndLast(src[0], src[63], rows);
-  __m256i columns[4];
-  pass<kRowShift>(in, columns);
-  pass<kColumnShift>(columns, rows);
+  __m256i sum[8];
+  if (_mm256_testz_si256(rest, rest)) {
+    dcAndLast(src[0], src[63], sum);
+    return kStore(sum, dst, dstStep);
+  }
+  __m256i rowSums[8], columns[4];
+  pass<kRowShift>(in, pairsInOrder(), rowSums);
+  for (int n = 0; n < 4; ++n) columns[n] = twoOutputs(rowSums[n], rowSums[n + 4]);
+  pass<kColumnShift>(columns, pairsInRowPassOrder(), sum);
+  kStore(sum, dst, dstStep);
 }
 
 }  // namespace
@@ -115,15 +163,7 @@ inline void transform(const Ipp16s* src, __m256i (&rows)[4]) {
 IppStatus idctToShort(const Ipp16s* pSrc, Ipp16s* pDst, int dstStep) {
   if (pSrc == nullptr || pDst == nullptr) return ippStsNullPtrErr;
   if (dstStep < 1) return ippStsStepErr;
-  __m256i rows[4];
-  transform(pSrc, rows);
-  auto* dst = reinterpret_cast<Ipp8u*>(pDst);
-  for (int i = 0; i < 4; ++i) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + ptrdiff_t{i} * dstStep),
-                     _mm256_castsi256_si128(rows[i]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + ptrdiff_t{i + 4} * dstStep),
-                     _mm256_extracti128_si256(rows[i], 1));
-  }
+  transform<Ipp16s, storeShorts>(pSrc, pDst, dstStep);
   return ippStsNoErr;
 }
 
@@ -134,19 +174,7 @@ IppStatus idctToByte(const Ipp16s* pSrc, Ipp8u* pDst, int dstStep, int addVal, i
       dstStep < 1) {
     return sse2::idctToByte(pSrc, pDst, dstStep, addVal, clipDown, clipUp);
   }
-  __m256i rows[4];
-  transform(pSrc, rows);
-  // packuswb's unsigned saturation is the clamp: rows 0, 1 | 4, 5 and 2, 3 | 6, 7.
-  for (int i = 0; i < 2; ++i) {
-    const __m256i bytes = _mm256_packus_epi16(rows[2 * i], rows[2 * i + 1]);
-    const __m128i upper = _mm256_castsi256_si128(bytes), lower = _mm256_extracti128_si256(bytes, 1);
-    Ipp8u* at = pDst + ptrdiff_t{2 * i} * dstStep;
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), upper);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + dstStep), _mm_unpackhi_epi64(upper, upper));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 4 * ptrdiff_t{dstStep}), lower);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 5 * ptrdiff_t{dstStep}),
-                     _mm_unpackhi_epi64(lower, lower));
-  }
+  transform<Ipp8u, storeBytes>(pSrc, pDst, dstStep);
   return ippStsNoErr;
 }
 
