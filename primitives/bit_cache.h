@@ -29,7 +29,7 @@ class BitCache {
   // Makes at least 32 bits valid (count 32..63 afterwards).
   void fill() {
     if (count_ < kGuaranteed) {
-      bits_ |= uint64_t{*next_++} << (kGuaranteed - count_);
+      bits_ |= (uint64_t{*next_++} << 32) >> count_;  // below the count_ valid bits
       count_ += 32;
     }
   }

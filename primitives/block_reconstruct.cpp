@@ -37,50 +37,53 @@ alignas(16) constexpr Ipp16s kZeroBlock[64] = {};
 
 inline void clearBlock(Ipp16s* block) { std::memcpy(block, kZeroBlock, sizeof kZeroBlock); }
 
-// Truncating division by 32 of a product, kept in 16 bits. |numerator| stays
-// below 2^60 for any level (|level| <= 2048), weight (16 bits) and QP (32 bits).
-inline Ipp16s divideBy32(int64_t numerator) {
-  return static_cast<Ipp16s>((numerator + ((numerator >> 63) & 31)) >> 5);
-}
+// Truncating division by 32 of a product; the caller keeps the low 16 bits.
+// |numerator| stays below 2^60 for any level (|level| <= 2048), weight (16
+// bits) and QP (32 bits).
+inline int64_t divideBy32(int64_t numerator) { return (numerator + ((numerator >> 63) & 31)) >> 5; }
 
 // Intra AC: (level * W * 2 * QP) / 32.
 struct IntraQuantiser {
   int64_t twiceQp;
-  Ipp16s operator()(int level, int weight) const {
-    return divideBy32(int64_t{level} * weight * twiceQp);
-  }
+  int64_t operator()(int level, int weight) const { return divideBy32(int64_t{level} * weight * twiceQp); }
+  int64_t nonZero(int level, int weight) const { return (*this)(level, weight); }
 };
 
 // Non-intra: ((2 * level + sign(level)) * W * QP) / 32, sign(0) = 0 as in 7.4.2.3.
+// nonZero() serves the leaves without vlc::kZeroLevelFlag: 2 * level + sign(level)
+// is then 2 * level + 1, less 2 when negative.
 struct NonIntraQuantiser {
   int64_t qp;
-  Ipp16s operator()(int level, int weight) const {
-    const int scaled = 2 * level + (level > 0) - (level < 0);
-    return divideBy32(int64_t{scaled} * weight * qp);
+  int64_t operator()(int level, int weight) const {
+    return scaled(2 * level + (level > 0) - (level < 0), weight);
   }
+  int64_t nonZero(int level, int weight) const { return scaled(2 * level + 1 + 2 * (level >> 31), weight); }
+  int64_t scaled(int scaledLevel, int weight) const { return divideBy32(int64_t{scaledLevel} * weight * qp); }
 };
 
 // Coefficient placement state: the running scan index and the parity of the
-// sum of all stored coefficients (for mismatch control).
+// sum of all stored coefficients (for mismatch control; any value with the
+// stored coefficient's low bit serves).
 struct BlockState {
   Ipp16s* block;
   const Ipp32s* scan;
   const Ipp16s* weights;
-  int index;
-  unsigned parity;
+  uint32_t index;  // unsigned: no sign extension on the scan's addressing
+  uint32_t parity;
 };
 
 // Places `level` `run` positions after the previous coefficient; false when
 // that passes position 63. The scan entry is masked so that no table can
-// address outside the block.
-template <typename Quantiser>
+// address outside the block. kNonZero: `level` is known not to be 0.
+template <bool kNonZero = false, typename Quantiser>
 inline bool place(BlockState& s, int run, int level, Quantiser quantise) {
-  s.index += run + 1;
+  s.index += static_cast<uint32_t>(run) + 1;
   if (s.index > kLastIndex) return false;
   const int position = s.scan[s.index] & kLastIndex;
-  const Ipp16s value = quantise(level, s.weights[position]);
-  s.block[position] = value;
-  s.parity ^= static_cast<unsigned>(value);
+  const int weight = s.weights[position];
+  const int64_t value = kNonZero ? quantise.nonZero(level, weight) : quantise(level, weight);
+  s.block[position] = static_cast<Ipp16s>(value);
+  s.parity ^= static_cast<uint32_t>(value);
   return true;
 }
 
@@ -101,16 +104,16 @@ inline bool runAndLevel(int32_t entry, BitCache& bits, int& run, int& level) {
   return true;
 }
 
-// A leaf of an ordinary coefficient: low byte (unused bits, 0..31) without
-// the link flag and a run below 128, so neither end_of_block (254), escape
-// (255) nor the marker (run byte 0xF1).
-constexpr int32_t kSpecialEntryBits = 0x8000 | vlc::kLinkFlag;
+// A leaf of an ordinary coefficient: low byte (code bits, 1..16) without
+// the link or zero-level flags and a run below 128, so neither end_of_block
+// (254), escape (255) nor the marker (run byte 0xF1), and a level not 0.
+constexpr int32_t kSpecialEntryBits = 0x8000 | vlc::kLinkFlag | vlc::kZeroLevelFlag;
 
 // Decodes codes with `table` until end_of_block. The common codes, leaves of
 // ordinary coefficients in the first or second level, cost one lookup per
-// level and one test; escapes, end_of_block, unmatched codes and deeper
-// levels take the general path. kFirstWidth is the table's first lookup
-// width when known at compile time (0: read from the table).
+// level and one test (a link fails it too); escapes, end_of_block, unmatched
+// codes and deeper levels take the general path. kFirstWidth is the table's
+// first lookup width when known at compile time (0: read from the table).
 template <int kFirstWidth, typename Quantiser>
 inline IppStatus decodeCoefficients(const int32_t* table, BitCache& bits, BlockState& s,
                                     Quantiser quantise) {
@@ -118,26 +121,27 @@ inline IppStatus decodeCoefficients(const int32_t* table, BitCache& bits, BlockS
   const int32_t* first = table + 1;
   for (;;) {
     bits.fill();
-    int width = firstWidth;
-    int32_t entry = first[bits.index(width)];
-    if (vlc::isLink(entry)) {
-      // At least 32 - 16 bits stay valid for the second level's lookup.
-      bits.skip(width);
-      const int32_t* level = table + vlc::linkOffset(entry);
-      width = level[0];
-      entry = level[1 + bits.index(width)];
+    int32_t entry = first[bits.index(firstWidth)];
+    if ((entry & kSpecialEntryBits) != 0) [[unlikely]] {
+      int width = firstWidth;
+      if (vlc::isLink(entry)) {
+        // At least 32 - 16 bits stay valid for the second level's lookup.
+        bits.skip(width);
+        const int32_t* level = table + vlc::linkOffset(entry);
+        width = level[0];
+        entry = level[1 + bits.index(width)];
+      }
+      if ((entry & kSpecialEntryBits) != 0) {
+        entry = finishLookup(table, width, entry, bits);
+        if (vlc::leafRun(entry) == kRunEndOfBlock) return ippStsNoErr;
+        int run, level;
+        if (!runAndLevel(entry, bits, run, level)) return ippStsVLCErr;
+        if (!place(s, run, level, quantise)) return ippStsVLCErr;
+        continue;
+      }
     }
-    int run, level;
-    if ((entry & kSpecialEntryBits) == 0) [[likely]] {
-      bits.skip(width - vlc::leafUnusedBits(entry));
-      run = vlc::leafRun(entry);
-      level = vlc::leafLevel(entry);
-    } else {
-      entry = finishLookup(table, width, entry, bits);
-      if (vlc::leafRun(entry) == kRunEndOfBlock) return ippStsNoErr;
-      if (!runAndLevel(entry, bits, run, level)) return ippStsVLCErr;
-    }
-    if (!place(s, run, level, quantise)) return ippStsVLCErr;
+    bits.skip(entry & vlc::kLowByteMask);  // no flag set: the low byte is the code's bits
+    if (!place<true>(s, vlc::leafRun(entry), vlc::leafLevel(entry), quantise)) return ippStsVLCErr;
   }
 }
 
@@ -194,7 +198,7 @@ IppStatus intraBlock(BitCache& bits, const int32_t* dcTable, const int32_t* acTa
   *dcPredictor = static_cast<Ipp16s>(*dcPredictor + differential);
   const uint32_t dc = static_cast<uint32_t>(*dcPredictor) << (dcShift & 15);
   s.block[0] = static_cast<Ipp16s>(dc);
-  s.parity = static_cast<unsigned>(s.block[0]);
+  s.parity = static_cast<uint32_t>(s.block[0]);
   const IppStatus status = decodeAllCoefficients(acTable, bits, s, IntraQuantiser{2 * int64_t{QP}});
   if (status == ippStsNoErr) controlMismatch(s);
   return status;
@@ -206,7 +210,6 @@ IppStatus nonIntraBlock(BitCache& bits, const int32_t* firstTable, const int32_t
   int run = 0;
   int level = 0;
   if (!decodeFirstCoefficient(firstTable, bits, run, level)) return ippStsVLCErr;
-  s.index = -1;  // the first coefficient stands at scan index `run`
   if (!place(s, run, level, quantise)) return ippStsVLCErr;
   const IppStatus status = decodeAllCoefficients(table, bits, s, quantise);
   if (status == ippStsNoErr) controlMismatch(s);
@@ -233,7 +236,7 @@ IppStatus reconstructIntra(Ipp32u** ppBitStream, int* pOffset,
                                       pDCPred, shiftDCVal, s, QP);
   *ppBitStream = const_cast<Ipp32u*>(bits.word());
   *pOffset = bits.offset();
-  if (status == ippStsNoErr) *pDstSize = s.index;
+  if (status == ippStsNoErr) *pDstSize = static_cast<Ipp32s>(s.index);
   return status;
 }
 
@@ -250,12 +253,12 @@ IppStatus reconstructInter(Ipp32u** ppBitStream, int* pOffset,
   clearBlock(pDstBlock);
   BitCache bits(*ppBitStream, *pOffset);
   const Ipp16s* weights = pQPMatrix != nullptr ? pQPMatrix : kFlatMatrix.weight;
-  BlockState s{pDstBlock, scanMatrix, weights, 0, 0};
+  BlockState s{pDstBlock, scanMatrix, weights, ~0u, 0};  // the first coefficient: index `run`
   const IppStatus status =
       nonIntraBlock(bits, tableElements(pFirstTable), tableElements(pTable), s, QP);
   *ppBitStream = const_cast<Ipp32u*>(bits.word());
   *pOffset = bits.offset();
-  if (status == ippStsNoErr) *pDstSize = s.index == 0 ? 1 : s.index;
+  if (status == ippStsNoErr) *pDstSize = s.index == 0 ? 1 : static_cast<Ipp32s>(s.index);
   return status;
 }
 

@@ -22,7 +22,7 @@ inline int32_t finishLookup(const int32_t* table, int width, int32_t entry, BitC
     width = level[0];
     entry = level[1 + bits.peek(width)];
   }
-  bits.skip(entry == vlc::kMarker ? width : width - vlc::leafUnusedBits(entry));
+  bits.skip(entry == vlc::kMarker ? width : vlc::leafCodeBits(entry));
   return entry;
 }
 

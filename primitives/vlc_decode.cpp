@@ -30,7 +30,7 @@ bool lookupInWindow(const int32_t* table, uint64_t window, int valid, int32_t& e
     level = table + vlc::linkOffset(entry);
     width = level[0];
   }
-  consumed = used + (entry == vlc::kMarker ? width : width - vlc::leafUnusedBits(entry));
+  consumed = used + (entry == vlc::kMarker ? width : vlc::leafCodeBits(entry));
   return true;
 }
 

@@ -20,7 +20,7 @@ inline int32_t lookupCode(const int32_t* table, BitCursor& bits) {
     width = level[0];
     entry = level[1 + bits.peek(width)];
   }
-  bits.skip(entry == vlc::kMarker ? width : width - vlc::leafUnusedBits(entry));
+  bits.skip(entry == vlc::kMarker ? width : vlc::leafCodeBits(entry));
   return entry;
 }
 

@@ -66,7 +66,7 @@ class TableBuilder {
       }
       const int unused = accumulated - length;
       const size_t first = base + 1 + (size_t{lowBits(code, length - before)} << unused);
-      return fillLeaves(first, size_t{1} << unused, vlc::makeLeaf(value, unused));
+      return fillLeaves(first, size_t{1} << unused, vlc::makeLeaf(value, length - before));
     }
     return ippStsSizeErr;
   }
