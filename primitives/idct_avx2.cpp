@@ -125,9 +125,9 @@ inline void dcAndLast(Ipp16s dc, Ipp16s last, __m256i (&sum)[8]) {
     const __m128i upper = _mm256_castsi256_si128(bytes), lower = _mm256_extracti128_si256(bytes, 1);
     Ipp8u* at = dst + ptrdiff_t{4 * i} * dstStep;
     _mm_storel_epi64(reinterpret_cast<__m128i*>(at), upper);
-    _mm_storeh_pd(reinterpret_cast<double*>(at + dstStep), _mm_castsi128_pd(upper));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + dstStep), _mm_srli_si128(upper, 8));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 2 * ptrdiff_t{dstStep}), lower);
-    _mm_storeh_pd(reinterpret_cast<double*>(at + 3 * ptrdiff_t{dstStep}), _mm_castsi128_pd(lower));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 3 * ptrdiff_t{dstStep}), _mm_srli_si128(lower, 8));
   }
 }
 
