@@ -39,6 +39,7 @@ class Event {
 };
 
 // Waits until every event of the set has been signalled (each is consumed).
+// An event has at most one waiting thread at a time.
 // timeoutMs < 0 waits forever. False on time-out.
 bool waitForAll(Event* const* events, int count, int32_t timeoutMs);
 

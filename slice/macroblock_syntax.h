@@ -82,6 +82,18 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVlc(Bits& bits, int 
   return kSliceOk;
 }
 
+// Stores a vector's two 16-bit components from one 32-bit value (component 0
+// in the low half), in one store where the target allows.
+inline void storePair(int16_t (&components)[2], uint32_t pair) {
+  const uint16_t halves[2] = {static_cast<uint16_t>(pair), static_cast<uint16_t>(pair >> 16)};
+  std::memcpy(components, halves, sizeof halves);
+}
+
+// PMV[1][s] = PMV[0][s], both components at once.
+inline void copyFirstPredictor(int16_t (&pmv)[2][2][2], int32_t s) {
+  std::memcpy(pmv[1][s], pmv[0][s], sizeof pmv[0][s]);
+}
+
 // A fixed-length field of 1..32 bits.
 inline uint32_t readField(generic::BitCache& bits, int n) {
   bits.fill();
@@ -204,8 +216,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readIntra(Bits& bits, int3
     // with a field select in field pictures), then marker_bit.
     if constexpr (FieldPicture) fieldSelect_[0][0] = static_cast<int32_t>(readField(bits, 1));
     if (int32_t result = decodeVector(bits, 0, 0, false, false)) return result;
-    ctx_.pmv[1][0][0] = ctx_.pmv[0][0][0];
-    ctx_.pmv[1][0][1] = ctx_.pmv[0][0][1];
+    copyFirstPredictor(ctx_.pmv, 0);
     if (readField(bits, 1) == 0) return kSliceBadSyntax;
     state_.previousForward = 1;
     state_.previousBackward = 0;
@@ -288,28 +299,17 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::recordPrediction(int32_t forw
 // motion_vectors(s) for the macroblock's prediction kind, with the predictor
 // updates of ISO/IEC 13818-2 Table 7-9: one-vector kinds copy PMV[0][s] into
 // PMV[1][s].
-// Stores a vector's two 16-bit components from one 32-bit value (component 0
-// in the low half).
-inline void storePair(int16_t (&components)[2], uint32_t pair) {
-  const uint16_t halves[2] = {static_cast<uint16_t>(pair), static_cast<uint16_t>(pair >> 16)};
-  std::memcpy(components, halves, sizeof halves);
-}
-
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMotion(Bits& bits, int32_t s) {
-  auto copyFirstToSecond = [&] {
-    ctx_.pmv[1][s][0] = ctx_.pmv[0][s][0];
-    ctx_.pmv[1][s][1] = ctx_.pmv[0][s][1];
-  };
   switch (kind_) {
     case PredictionKind::Frame:
       if (int32_t result = decodeVector(bits, 0, s, false, false)) return result;
-      copyFirstToSecond();
+      copyFirstPredictor(ctx_.pmv, s);
       return 0;
     case PredictionKind::Field:
       fieldSelect_[0][s] = static_cast<int32_t>(readField(bits, 1));
       if (int32_t result = decodeVector(bits, 0, s, false, false)) return result;
-      copyFirstToSecond();
+      copyFirstPredictor(ctx_.pmv, s);
       return 0;
     case PredictionKind::FieldOfFrame:
     case PredictionKind::Field16x8:
@@ -322,7 +322,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMotion(Bits& bits, i
     case PredictionKind::DualPrime:
       // No field select: the vector names the same-parity field.
       if (int32_t result = decodeVector(bits, 0, s, !FieldPicture, true)) return result;
-      copyFirstToSecond();
+      copyFirstPredictor(ctx_.pmv, s);
       return 0;
   }
   return kSliceBadSyntax;
@@ -357,7 +357,6 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVector(Bits& bits, i
     vectorPair |= static_cast<uint32_t>(static_cast<uint16_t>(value)) << (16 * t);
     predictorPair |= static_cast<uint32_t>(static_cast<uint16_t>(halved ? value * 2 : value)) << (16 * t);
   }
-  // Lane t of a pair is component t (little-endian, as the int16_t[2] it fills).
   storePair(vector_[r][s], vectorPair);
   storePair(ctx_.pmv[r][s], predictorPair);
   return 0;
