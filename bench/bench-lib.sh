@@ -24,6 +24,15 @@ drop_caches() {
   fi
 }
 
+# Reads a program and its shared libraries back into the page cache after
+# it was dropped: a host has its code loaded, so a cold run measures the
+# command's reads of its data, not the loading of its code from disk.
+warm_program() {
+  local program
+  program=$(command -v "$1") || return 0
+  cat "$program" $(ldd "$program" 2>/dev/null | awk '$(NF - 1) ~ /^\// { print $(NF - 1) } $1 ~ /^\// { print $1 }') > /dev/null 2>&1 || true
+}
+
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # python3 -c "$timer" FILE COMMAND...: runs COMMAND and writes "WALL CPU"
@@ -41,7 +50,8 @@ open(sys.argv[1], "w").write("%.4f %.4f\n" % (wall, cpu() - before))
 sys.exit(1 if status else 0)'
 
 # measure one|all cold|warm COMMAND... -> "WALL CPU": medians over the runs,
-# seconds. cold drops the page cache before each run; warm runs once first.
+# seconds. cold drops the page cache before each run (and reads the
+# program's code back in); warm runs once first.
 measure() {
   local cores=$1 cache=$2 out walls="" cpus="" i
   shift 2
@@ -52,7 +62,11 @@ measure() {
   out=$(mktemp)
   [[ $cache == warm ]] && "${held[@]}" "${pin[@]}" "$@" > /dev/null 2>&1
   for ((i = 0; i < runs; i++)); do
-    [[ $cache == cold ]] && drop_caches
+    if [[ $cache == cold ]]; then
+      drop_caches
+      warm_program "$1"
+      [[ -z ${pin[*]} ]] || warm_program "${pin[0]}"
+    fi
     "${held[@]}" python3 -c "$timer" "$out" "${pin[@]}" "$@" > /dev/null 2>&1 ||
       { echo "${0##*/}: failed: $*" >&2; rm -f "$out"; exit 1; }
     walls+="$(awk '{ print $1 }' "$out")"$'\n'

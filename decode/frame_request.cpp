@@ -16,6 +16,14 @@ namespace {
 // At most this many units are examined after seeking to an entry.
 constexpr int32_t kMaxUnitsExamined = 9;
 
+// Has the file bytes of a picture whose unit is `unitBytes` long read at
+// once from the read position: the unit, with room for the packet headers of
+// a program or transport stream (under 1/16 of the payload) and the bytes
+// before its start code.
+void prefetchPicture(DecodeState& s, int64_t unitBytes) {
+  s.stream.reader().prefetch(unitBytes + unitBytes / 16 + 8192);
+}
+
 // Fetches units until one carries the expected temporal_reference, a
 // picture type 1-3 and the indexed size. The reader then stands just after
 // picture_coding_type.
@@ -50,6 +58,7 @@ int32_t decodeSecondField(DecodeState& s, const FrameBuffer& forward, const Fram
     concealWholePicture(s, concealAs, otherField(firstStructure), true, forward, backward, output);
     return failure;
   };
+  prefetchPicture(s, unit.filled);  // a field's size is about the other's
   const int32_t result = s.stream.readNextPictureUnit(unit);
   if (result != kReadOk && !(result == kEndOfData && unit.filled > 0)) return concealOtherField(result);
   parsePictureHeader(unit, s.picture);
@@ -131,6 +140,7 @@ int32_t decodeIndexedFrame(DecodeState& s, int32_t frame, const FrameIndexEntry&
   if (entry.pictureType() < kEntryTypeI || entry.pictureType() > kEntryTypeB)
     return concealFrame(kPictureHeaderRejected);
   s.stream.seekTo(entry.streamPosition, *s.buffer);
+  prefetchPicture(s, entry.codedSize);
   // A unit that is not there any more (the file changed) is a frame not
   // found: nothing is written.
   if (int32_t r = fetchMatchingUnit(s, tr, entry.codedSize); r != 0)

@@ -86,12 +86,12 @@ void AsyncFileReader::releaseBlock() {
   blockValid_ = 0;
 }
 
-// A fresh host block of blockSize_ bytes aligned to the sector size; -7
-// when the host refuses it.
-int32_t AsyncFileReader::obtainBlock(uint8_t*& memory) {
+// A fresh host block of `size` bytes aligned to the sector size; -7 when
+// the host refuses it.
+int32_t AsyncFileReader::obtainBlock(int64_t size, uint8_t*& memory) {
   const HostServices tables = reader_tables::with(cacheRef_);
   QuarlinMemoryHandle handle = nullptr;
-  if (host::allocate(tables, &handle, static_cast<uint32_t>(blockSize_), sectorSize_) != 0)
+  if (host::allocate(tables, &handle, static_cast<uint32_t>(size), sectorSize_) != 0)
     return kHostMemoryFailure;
   void* address = nullptr;
   if (host::lock(tables, handle, &address) != 0 || !address) {
@@ -123,10 +123,16 @@ int32_t AsyncFileReader::loadBlock() {
                         static_cast<uint32_t>(span));
   }
   if (useReadAhead()) return 0;
+  // A prefetched span is read whole, in whole blocks, as one block.
+  int64_t size = blockSize_;
+  const int64_t end = std::min(prefetchEnd_, fileSize_);
+  if (end > offset + blockSize_ && end - offset <= 2 * kReadAheadBytes)
+    size = (end - offset + blockSize_ - 1) / blockSize_ * blockSize_;
+  prefetchEnd_ = 0;
   uint8_t* memory = nullptr;
-  if (const int32_t result = obtainBlock(memory); result != 0) return result;
+  if (const int32_t result = obtainBlock(size, memory); result != 0) return result;
   uint32_t got = 0;
-  if (!platform::readAt(syncHandle_, offset, memory, static_cast<uint32_t>(blockSize_), got)) {
+  if (!platform::readAt(syncHandle_, offset, memory, static_cast<uint32_t>(size), got)) {
     releaseBlock();
     return kFileFailure;
   }
@@ -139,7 +145,12 @@ int32_t AsyncFileReader::loadBlock() {
   }
   blockOffset_ = offset;
   blockValid_ = static_cast<uint64_t>(valid);
+  lastLoaded_ = (offset + valid - 1) / blockSize_;
   return 0;
+}
+
+void AsyncFileReader::prefetch(int64_t bytes) {
+  prefetchEnd_ = bytes > 0 && position_ >= 0 ? position_ + std::min(bytes, kReadAheadBytes) : 0;
 }
 
 // Serves the reads from the span read ahead that holds position_, when one

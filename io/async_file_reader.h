@@ -21,7 +21,8 @@
 // same bytes, so the index scan runs at the speed of large unbuffered reads.
 // A seek ends the run, so a frame request, which seeks to its picture,
 // reads only the blocks its picture needs (unless the picture is larger
-// than the run).
+// than the run), in one read when it announces the picture's size
+// (prefetch).
 //
 // Read-ahead into the host's block cache is not built: `cacheEnabled_` is the
 // gate such a path would test; it is false after construction, nothing in
@@ -75,6 +76,11 @@ class AsyncFileReader {
   void rewind() { position_ = 0; }
   int64_t getFileSize() const { return fileSize_; }
 
+  // The next block load reads, in one read, the blocks up to `bytes` past
+  // the read position (at most kReadAheadBytes): a frame request, after its
+  // seek, has its picture read at once instead of a block at a time.
+  void prefetch(int64_t bytes);
+
   // Moves just past the next start code 00 00 01 xx (any number of extra
   // leading zeros) whose value 0x100 | xx equals `target`; `code` holds the
   // last value examined. 0, or the read error that ended the search.
@@ -116,7 +122,7 @@ class AsyncFileReader {
   int32_t openSteps(const char16_t* path);
   int32_t loadBlock();
   bool useReadAhead();
-  int32_t obtainBlock(uint8_t*& memory);
+  int32_t obtainBlock(int64_t size, uint8_t*& memory);
   void releaseBlock();
   int32_t skipPastZeroByte();
   int32_t readByteSlow(uint8_t& value);
@@ -138,7 +144,8 @@ class AsyncFileReader {
   bool registered_ = false;       // counted in by the completion service
   int64_t lastLoaded_ = -1;       // block index of the last block load
   int32_t sequentialLoads_ = 0;   // loads in a row of the block after the last
-  // Bytes of the current block that hold file data, 1 .. blockSize_ (0 with
+  int64_t prefetchEnd_ = 0;  // the file offset the next load reads up to; 0: one block
+  // Bytes of the current block that hold file data, 1 .. its size (0 with
   // no block): the read fast paths test one unsigned comparison.
   uint64_t blockValid_ = 0;
 };

@@ -56,9 +56,11 @@ namespace {
 // span's address, and whichever thread waits for the kernel hands every
 // completion it reaps to that span, so each file gets exactly its own
 // reads. A span is dropped or reused only once its read has completed, so
-// no completion can name one that is gone or reused. Set up at first use;
-// never destroyed, so that a thread still closing a file while the process
-// ends finds it intact.
+// no completion can name one that is gone or reused. Set up by the first
+// read started (a process that only seeks, as a frame request does, never
+// pays for setting one up and tearing it down: io_destroy waits for the
+// kernel, 40 ms here, even at exit); destroyed only as below, so that a
+// thread still closing a file while the process ends finds it intact.
 struct SharedContext {
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
   pthread_cond_t reaped = PTHREAD_COND_INITIALIZER;
@@ -169,7 +171,10 @@ bool submit(ReadAhead& ahead, ReadAheadSpan& span, int64_t offset, uint32_t leng
   {
     // Marked before it is submitted: another thread may reap it at once.
     Hold hold;
-    if (shared.context == 0) return false;  // a forked child that has not set one up
+    if (shared.context == 0 && ioSetup(kQueueDepth, &shared.context) != 0) {
+      shared.context = 0;  // no asynchronous I/O: reads stay plain
+      return false;
+    }
     context = shared.context;
     span.generation = shared.generation;
     span.inFlight = true;
@@ -197,10 +202,6 @@ bool submit(ReadAhead& ahead, ReadAheadSpan& span, int64_t offset, uint32_t leng
 
 ReadAhead* createReadAhead(int fd) {
   Hold hold;
-  if (shared.context == 0 && ioSetup(kQueueDepth, &shared.context) != 0) {
-    shared.context = 0;
-    return nullptr;
-  }
   auto* ahead = new ReadAhead;
   ahead->fd = fd;
   ++shared.liveReadAheads;

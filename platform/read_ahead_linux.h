@@ -14,7 +14,8 @@ struct ReadAhead;
 
 inline constexpr int kMaxReadAheadSpans = 8;
 
-// Null when the kernel offers no asynchronous I/O; reads then stay plain.
+// The kernel context is set up by the first read started; without
+// asynchronous I/O no read starts and reads stay plain.
 ReadAhead* createReadAhead(int fd);
 // Waits for the reads in flight, if any, and frees the read-ahead.
 void destroyReadAhead(ReadAhead* ahead);

@@ -207,12 +207,15 @@ TEST_F(ReaderTest, ReadsAheadOnlyInSequentialRuns) {
   constexpr int64_t kSpan = AsyncFileReader::kReadAheadSpan, size = 10 * kSpan + 777;
   std::vector<uint8_t> bytes = randomBytes(size);
   TempFile file(kDisk, bytes);
-  struct Piece { int64_t from, length, maxRequested; bool rewrittenFirst = false; };
+  // prefetch: the bytes announced after the seek, read in one go.
+  struct Piece { int64_t from, length, maxRequested; bool rewrittenFirst = false; int64_t prefetch = 0; };
   const std::vector<Piece> cases[] = {
       {{0, size, 11 * kSpan}},  // below: spans 1 to 4 are held after the first piece; span 3 is rewritten
       {{0, 2 * kSpan, 6 * kSpan}, {kSpan + 5, kBlock, 0}, {8 * kSpan + 1000, 3 * kBlock, 4 * kBlock},
        {3 * kSpan, 20, kBlock, true}},
-      {{kBlock + 3, 3 * kSpan, 8 * kSpan}, {1000, 3 * kBlock, 4 * kBlock}, {size - 100, 100, kBlock}}};
+      {{kBlock + 3, 3 * kSpan, 8 * kSpan}, {1000, 3 * kBlock, 4 * kBlock}, {size - 100, 100, kBlock}},
+      {{3 * kSpan + 100, 3 * kBlock, 4 * kBlock, false, 3 * kBlock}, {1000, kBlock, 2 * kBlock, false, -1},
+       {size - kBlock - 100, kBlock, 2 * kBlock, false, 4 * kSpan}, {7 * kSpan - 9, 10, 2 * kBlock, false, 2}}};
   for (const auto& pieces : cases) {
     AsyncFileReader reader(testHostServices());
     ASSERT_EQ(reader.open(file.u16path()), 0);
@@ -228,6 +231,7 @@ TEST_F(ReaderTest, ReadsAheadOnlyInSequentialRuns) {
       }
       const int64_t before = reader.bytesRequested();
       reader.skip(piece.from - reader.getPosition());
+      reader.prefetch(piece.prefetch);
       std::vector<uint8_t> out(static_cast<size_t>(piece.length));
       ASSERT_EQ(reader.read(out.data(), static_cast<int32_t>(piece.length), got), 0);
       ASSERT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + piece.from));

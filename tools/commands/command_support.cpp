@@ -56,8 +56,14 @@ std::unique_ptr<LibrarySession> openIndexed(const Options& options) {
   return session;
 }
 
+// The first 256 KiB hold the headers of almost every file; the whole look
+// is read only when they do not, so a frame request on a cold disk does not
+// wait for 4 MiB it never uses.
 StreamLook lookAtFile(const std::string& path) {
+  constexpr std::size_t kFirstLook = std::size_t{256} << 10;
   try {
+    const StreamLook first = lookAtStream(readFileHead(path, kFirstLook));
+    if (first.pictureCodingExtension) return first;
     return lookAtStream(readFileHead(path, kLookBytes));
   } catch (const std::runtime_error&) {
     return StreamLook{};
