@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "slice/frame_buffer.h"
+#include "slice/motion_vectors.h"
 #include "parse/bit_reader.h"
 #include "primitives/bit_cache.h"
 #include "primitives/primitive_set.h"
@@ -113,6 +114,10 @@ class MacroblockDecoder {
   int32_t predictParts(const Part* parts, int32_t count, int32_t sourceStepMul);
   void resolve(const Part& part, int32_t partIndex, int32_t sourceStepMul, int32_t lumaRows,
                int32_t chromaRows, ResolvedRead reads[2][3]);
+  template <int Chroma>
+  [[gnu::always_inline]] inline void resolvePlanes(const Source& src, SampleOffset o, int32_t sourceRow,
+                                                   int32_t baseRows, int32_t sourceStepMul, int32_t partIndex,
+                                                   int32_t k, ResolvedRead* reads);
   Source sourceFor(int32_t s, int32_t select, int16_t vx, int16_t vy);
   int32_t fillSkipped(int32_t from, int32_t to);
   int32_t copySkippedP();

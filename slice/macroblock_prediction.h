@@ -98,28 +98,41 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::resolve(const Part& part, int
                                                            ResolvedRead reads[2][3]) {
   for (int32_t k = 0; k < part.sourceCount; ++k) {
     const Source& src = part.source[k];
-    for (int p = 0; p < 3; ++p) {
-      const SampleOffset o =
-          p == 0 ? lumaOffsetAt<Scale>(src.vx, src.vy) : chromaOffsetAt<Scale>(src.vx, src.vy);
-      // The first sample read, in samples and lines of the plane (frame
-      // lines; a field's lines are sourceStepMul apart).
-      const int64_t x = int64_t{widthOf(p)} * ctx_.mbColumn + o.x;
-      const int64_t y = int64_t{heightOf(p)} * ctx_.mbRow * (FieldPicture ? 2 : 1) + src.select +
-                        (int64_t{part.sourceRow[p == 0 ? 0 : 1]} + o.y) * sourceStepMul;
-      const int32_t cols = widthOf(p) + ((o.type & 8) ? 1 : 0);
-      const int32_t rows = (p == 0 ? lumaRows : chromaRows) + ((o.type & 4) ? 1 : 0);
-      const int32_t step = sourceStepMul * stride_[p];
-      const uint8_t* plane = planeOf(*src.frame, p);
-      const bool inside = x >= 0 && y >= 0 && x + cols <= codedWidth_[p] &&
-                          y + int64_t{rows - 1} * sourceStepMul < codedLines_[p];
-      if (inside) {
-        reads[k][p] = ResolvedRead{plane + y * stride_[p] + x, step, o.type};
-      } else {
-        uint8_t* copy = emulated_[partIndex][k][p];
-        copyBlockInsideArea(CodedArea{plane, stride_[p], codedWidth_[p], codedLines_[p]}, x, y, sourceStepMul,
-                            cols, rows, copy, kEmulatedStep);
-        reads[k][p] = ResolvedRead{copy, kEmulatedStep, o.type};
-      }
+    resolvePlanes<0>(src, lumaOffsetAt<Scale>(src.vx, src.vy), part.sourceRow[0], lumaRows, sourceStepMul,
+                     partIndex, k, reads[k]);
+    resolvePlanes<1>(src, chromaOffsetAt<Scale>(src.vx, src.vy), part.sourceRow[1], chromaRows,
+                     sourceStepMul, partIndex, k, reads[k]);
+  }
+}
+
+// The reads of one source in luma (Chroma 0) or in both chroma planes,
+// which share one geometry (Chroma 1).
+template <int Type, bool FieldPicture, DecodeScale Scale>
+template <int Chroma>
+void MacroblockDecoder<Type, FieldPicture, Scale>::resolvePlanes(const Source& src, SampleOffset o,
+                                                                 int32_t sourceRow, int32_t baseRows,
+                                                                 int32_t sourceStepMul, int32_t partIndex,
+                                                                 int32_t k, ResolvedRead* reads) {
+  constexpr int P = Chroma;  // the first plane; Cb's geometry is Cr's
+  // The first sample read, in samples and lines of the plane (frame lines;
+  // a field's lines are sourceStepMul apart).
+  const int64_t x = int64_t{widthOf(P)} * ctx_.mbColumn + o.x;
+  const int64_t y = int64_t{heightOf(P)} * ctx_.mbRow * (FieldPicture ? 2 : 1) + src.select +
+                    (int64_t{sourceRow} + o.y) * sourceStepMul;
+  const int32_t cols = widthOf(P) + ((o.type & 8) ? 1 : 0);
+  const int32_t rows = baseRows + ((o.type & 4) ? 1 : 0);
+  const int32_t step = sourceStepMul * stride_[P];
+  const bool inside = x >= 0 && y >= 0 && x + cols <= codedWidth_[P] &&
+                      y + int64_t{rows - 1} * sourceStepMul < codedLines_[P];
+  for (int p = P; p <= 2 * P; ++p) {
+    const uint8_t* plane = planeOf(*src.frame, p);
+    if (inside) {
+      reads[p] = ResolvedRead{plane + y * stride_[P] + x, step, o.type};
+    } else {
+      uint8_t* copy = emulated_[partIndex][k][p];
+      copyBlockInsideArea(CodedArea{plane, stride_[P], codedWidth_[P], codedLines_[P]}, x, y, sourceStepMul,
+                          cols, rows, copy, kEmulatedStep);
+      reads[p] = ResolvedRead{copy, kEmulatedStep, o.type};
     }
   }
 }
