@@ -124,8 +124,8 @@ class MacroblockDecoder {
   int32_t predictSkippedB();
 
   // ---- macroblock_blocks.h
-  int32_t reconstructIntra();
-  int32_t buildResidual(int32_t codedBlockPattern);
+  int32_t reconstructIntra(Bits& bits);
+  int32_t buildResidual(Bits& bits, int32_t codedBlockPattern);
   int32_t writeIntraBlock(const int16_t* coefficients, uint8_t* dst, int32_t step);
   void transformResidualBlock(const int16_t* coefficients, int16_t* dst, int32_t stepBytes);
   int32_t quantiserScale() const;
