@@ -130,7 +130,11 @@ int32_t AsyncFileReader::loadBlock() {
     size = (end - offset + blockSize_ - 1) / blockSize_ * blockSize_;
   prefetchEnd_ = 0;
   uint8_t* memory = nullptr;
-  if (const int32_t result = obtainBlock(size, memory); result != 0) return result;
+  // A host that refuses the larger block may still give the usual one.
+  if (size > blockSize_ && obtainBlock(size, memory) != 0) size = blockSize_;
+  if (!memory) {
+    if (const int32_t result = obtainBlock(size, memory); result != 0) return result;
+  }
   uint32_t got = 0;
   if (!platform::readAt(syncHandle_, offset, memory, static_cast<uint32_t>(size), got)) {
     releaseBlock();
@@ -150,7 +154,9 @@ int32_t AsyncFileReader::loadBlock() {
 }
 
 void AsyncFileReader::prefetch(int64_t bytes) {
-  prefetchEnd_ = bytes > 0 && position_ >= 0 ? position_ + std::min(bytes, kReadAheadBytes) : 0;
+  // A position outside the file (damaged seek data) reads nothing anyway.
+  const bool inFile = position_ >= 0 && position_ < fileSize_;
+  prefetchEnd_ = bytes > 0 && inFile ? position_ + std::min(bytes, kReadAheadBytes) : 0;
 }
 
 // Serves the reads from the span read ahead that holds position_, when one

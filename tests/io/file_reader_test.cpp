@@ -185,7 +185,9 @@ TEST_F(ReaderTest, HostMemoryFailuresAndClose) {
     EXPECT_EQ(word, 0x33333333u);
     ASSERT_EQ(reader.readU32BE(word), 0);  // the same read again succeeds
     EXPECT_EQ(word, uint32_t{bytes[kBlock]} << 24 | bytes[kBlock + 1] << 16 | bytes[kBlock + 2] << 8 | bytes[kBlock + 3]);
-    reader.skip(-kBlock - 4);  // the block current before is reloaded
+    reader.skip(-kBlock - 4);  // the block current before is reloaded, alone when the host
+    reader.prefetch(2 * kBlock);  // refuses the two blocks a prefetch asks for
+    testHostFailAllocate(1);
     EXPECT_EQ(reader.read(out.data(), 8, got), 0);
     EXPECT_EQ(out, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8));
     reader.skip(kBlock - 8 - 4);  // a search that needs the next block fails alike
