@@ -63,10 +63,13 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra(Bits& bit
       break;
     }
     if (probe_) continue;
-    if (!luma) result = writeIntraBlock(scratch_, dest_[c], destStep_[c]);
-    for (int b = 0; k == 3 && b < 4 && result == 0; ++b) {
-      const int32_t row = dctType_ ? (b >> 1) : G::kBlockHeight * (b >> 1);
-      result = writeIntraBlock(blocks_[b], dest_[0] + row * destStep_[0] + G::kBlockWidth * (b & 1), step);
+    if (!luma) {
+      result = writeIntraBlock(scratch_, dest_[c], destStep_[c]);
+    } else if (k == 3) {
+      for (int b = 0; b < 4 && result == 0; ++b) {
+        const int32_t row = dctType_ ? (b >> 1) : G::kBlockHeight * (b >> 1);
+        result = writeIntraBlock(blocks_[b], dest_[0] + row * destStep_[0] + G::kBlockWidth * (b & 1), step);
+      }
     }
   }
   bits = local;
