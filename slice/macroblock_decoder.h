@@ -110,6 +110,7 @@ class MacroblockDecoder {
 
   // ---- macroblock_prediction.h
   int32_t predict(bool forward, bool backward);
+  int32_t predictWhole(const Part& part);
   template <int LumaRows, int ChromaRows>
   int32_t predictParts(const Part* parts, int32_t count, int32_t sourceStepMul);
   void resolve(const Part& part, int32_t partIndex, int32_t sourceStepMul, int32_t lumaRows,

@@ -46,7 +46,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool
     case PredictionKind::Field:
       parts[0] = Part{{0, 0}, {0, 0}, 1, 0, {}};
       directions(parts[0], 0);
-      return predictParts<LH, CH>(parts, 1, FieldPicture ? 2 : 1);
+      return predictWhole(parts[0]);
     case PredictionKind::FieldOfFrame:
       for (int32_t r = 0; r < 2; ++r) {
         parts[r] = Part{{r, r}, {0, 0}, 2, 0, {}};
@@ -135,6 +135,42 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::resolvePlanes(const Source& s
       reads[p] = ResolvedRead{copy, kEmulatedStep, o.type};
     }
   }
+}
+
+// One part over the whole macroblock, its rows one after another (frame
+// prediction in frame pictures, field prediction in field pictures): the
+// commonest prediction, with the general part's row arithmetic folded away.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictWhole(const Part& part) {
+  if (probe_) return 0;  // the sources were chosen (and noted); nothing is read
+  constexpr int32_t kStepMul = FieldPicture ? 2 : 1;
+  ResolvedRead reads[2][3];
+  for (int32_t k = 0; k < part.sourceCount; ++k) {
+    const Source& src = part.source[k];
+    resolvePlanes<0>(src, lumaOffsetAt<Scale>(src.vx, src.vy), 0, G::kLumaHeight, kStepMul, 0, k, reads[k]);
+    resolvePlanes<1>(src, chromaOffsetAt<Scale>(src.vx, src.vy), 0, G::kChromaHeight, kStepMul, 0, k, reads[k]);
+  }
+  using Luma = MotionKernels<G::kLumaWidth, G::kLumaHeight>;
+  using Chroma = MotionKernels<G::kChromaWidth, G::kChromaHeight>;
+  const int16_t* residual[3] = {residualIn_, residualIn_ + R::kCbOffset, residualIn_ + R::kCrOffset};
+  IppStatus status[3];
+  if (part.sourceCount == 1) {
+    const ResolvedRead* a = reads[0];
+    status[0] = (primitives_.*Luma::one)(a[0].ptr, a[0].step, residual[0], G::kLumaWidth * 2, dest_[0], destStep_[0],
+                                       a[0].type, 0);
+    for (int p = 1; p <= 2; ++p)
+      status[p] = (primitives_.*Chroma::one)(a[p].ptr, a[p].step, residual[p], G::kChromaWidth * 2, dest_[p],
+                                           destStep_[p], a[p].type, 0);
+  } else {
+    const ResolvedRead* a = reads[0];
+    const ResolvedRead* b = reads[1];
+    status[0] = (primitives_.*Luma::two)(a[0].ptr, a[0].step, a[0].type, b[0].ptr, b[0].step, b[0].type, residual[0],
+                                       G::kLumaWidth * 2, dest_[0], destStep_[0], 0);
+    for (int p = 1; p <= 2; ++p)
+      status[p] = (primitives_.*Chroma::two)(a[p].ptr, a[p].step, a[p].type, b[p].ptr, b[p].step, b[p].type,
+                                           residual[p], G::kChromaWidth * 2, dest_[p], destStep_[p], 0);
+  }
+  return status[0] == ippStsNoErr && status[1] == ippStsNoErr && status[2] == ippStsNoErr ? 0 : kSliceBadCode;
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
