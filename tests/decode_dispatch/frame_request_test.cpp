@@ -8,7 +8,6 @@
 
 #include "tests/support/corpus.h"
 #include "tests/support/frame_host.h"
-#include "tests/support/temp_file.h"
 #include "tests/support/test_host.h"
 
 namespace quarlin::test {

@@ -32,7 +32,8 @@ Areas decodeStream() {
 
 // A host that forks after loading the library (Python's multiprocessing
 // does by default) decodes in the child, on workers of the child's own: the
-// parent's do not exist there. The child's pool is sized by the processors
+// parent's, waiting on their events at the fork, do not exist there, and the
+// child's events must still wake. The child's pool is sized by the processors
 // it may run on.
 TEST(WorkerPool, ForkedChildDecodesOnItsOwnWorkers) {
 #if defined(__SANITIZE_THREAD__)

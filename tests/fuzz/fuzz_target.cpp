@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
+#include "tests/support/corpus.h"
 #include "tests/support/exported_session.h"
 #include "tests/support/test_host.h"
 
@@ -78,8 +78,7 @@ void exerciseOrAbort(const std::vector<uint8_t>& bytes, const robust::ExerciseOp
   std::string path = existingPath;
   if (path.empty()) {
     path = inputPath();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    test::writeFileBytes(path, bytes);
   }
   const std::u16string wide = u16(path);
   const robust::ExerciseReport report = robust::exerciseFile(wide.c_str(), options, seekData);

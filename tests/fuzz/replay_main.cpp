@@ -6,12 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "tests/fuzz/fuzz_target.h"
+#include "tests/support/corpus.h"
 
 namespace {
 
@@ -33,8 +32,7 @@ int main(int argc, char** argv) {
   int passed = 0;
   for (int i = 1; i < argc; ++i) {
     for (const std::string& path : inputsOf(argv[i])) {
-      std::ifstream in(path, std::ios::binary);
-      const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::vector<uint8_t> bytes = quarlin::test::readFileBytes(path);
       std::fprintf(stderr, "replay %s (%zu bytes)\n", path.c_str(), bytes.size());
       LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
       ++passed;

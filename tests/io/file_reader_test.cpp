@@ -14,7 +14,7 @@
 #include "foundation/host/host_services.h"
 #include "io/async_file_reader.h"
 #include "io/completion_service.h"
-#include "tests/support/temp_file.h"
+#include "tests/support/corpus.h"
 #include "tests/support/test_host.h"
 
 namespace quarlin::test {

@@ -132,7 +132,7 @@ TEST_F(UnitTest, SequenceHeaderRulesAndPassedOverExtensions) {
     for (const Bytes& a : after) append(b, a);
     return b;
   };
-  const Bytes display = sequenceDisplayExtension(640, 480, true);
+  const Bytes display = sequenceDisplayExtension(640, 480);
   const Bytes scalable = BitWriter(0xB5).put(5, 4).put(0xABCDE, 20).done();
   const struct {
     const char* name;

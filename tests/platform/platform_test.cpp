@@ -1,10 +1,6 @@
 // The platform and foundation services the decoder's threads rely on: events,
 // locks, interlocked counts, threads and the counted allocators.
 #include <gtest/gtest.h>
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include <chrono>
 #include <new>
@@ -45,36 +41,6 @@ TEST(Event, AutoResetTimeOutsAndWaitsForAll) {
   setter.join();
   for (Event* e : set) EXPECT_FALSE(e->wait(0));
 }
-
-#if !defined(_WIN32)  // Windows has no fork
-// A thread of the parent waits on an event when the process forks: the
-// child's own events must still wake.
-TEST(Event, ForkedChildWakesAlthoughTheParentHadAWaiter) {
-#if defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "ThreadSanitizer cannot start threads after a fork";
-#endif
-  Event parentOnly;
-  std::thread waiter([&] { parentOnly.wait(-1); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  if (const pid_t child = fork(); child == 0) {
-    alarm(20);
-    bool woken = true;
-    for (int round = 0; round < 3; ++round) {  // the second wait hangs on the parent's condition
-      Event event;
-      std::thread setter(setLater, &event);
-      woken = event.wait(5000) && woken;
-      setter.join();
-    }
-    _exit(woken ? 0 : 1);
-  } else {
-    int status = -1;
-    EXPECT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-  }
-  parentOnly.set();
-  waiter.join();
-}
-#endif
 
 TEST(CriticalSection, RecursiveForItsOwnerExclusiveForOthersAndCountsExact) {
   CriticalSection lock;

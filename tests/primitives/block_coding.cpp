@@ -162,9 +162,8 @@ BitWriter randomBlockCoding(std::mt19937& random, const CodeList* dcSizes, const
   return w;
 }
 
-ReferenceBlock referenceBlock(BitSource& bits, const CodeList& first, const CodeList& ac,
-                              const Ipp32s* scan, int qp, const Ipp16s* weights,
-                              Ipp16s* dcPredictor, int dcShift) {
+ReferenceBlock referenceBlock(BitSource& bits, const CodeList& first, const CodeList& ac, const Ipp32s* scan, int qp,
+                              const Ipp16s* weights, Ipp16s* dcPredictor, int dcShift) {
   ReferenceBlock r;
   int index = 0, run = 0, level = 0;
   if (dcPredictor != nullptr) {  // dct_dc_size, then the differential (7.2.1)

@@ -54,8 +54,7 @@ struct ReferenceBlock {
 
 // One block, intra (a DC predictor given: `first` holds dct_dc_size codes) or
 // not (`first` holds the first-coefficient codes); no weights: a flat 16.
-ReferenceBlock referenceBlock(BitSource& bits, const CodeList& first, const CodeList& ac,
-                              const Ipp32s* scan, int qp, const Ipp16s* weights,
-                              Ipp16s* dcPredictor, int dcShift);
+ReferenceBlock referenceBlock(BitSource& bits, const CodeList& first, const CodeList& ac, const Ipp32s* scan, int qp,
+                              const Ipp16s* weights, Ipp16s* dcPredictor, int dcShift);
 
 }  // namespace quarlin::test

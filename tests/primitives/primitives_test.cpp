@@ -60,16 +60,13 @@ TEST_P(EveryTable, EveryPatternDecodesToItsPrefixCodeOrIsRefused) {
   int refused = 0;
   for (uint32_t pattern = 0; pattern < (1u << width); ++pattern) {
     const Code* code = nullptr;
-    for (int length = 1; length <= width && !code; ++length)
-      code = printed.find(length, pattern >> (width - length));
+    for (int length = 1; length <= width && !code; ++length) code = printed.find(length, pattern >> (width - length));
     refused += code == nullptr;
     const auto want =
-        code ? std::tuple(ippStsNoErr, d.runLevel ? code->level * 256 + code->run : code->value,
-                          long{code->length})
+        code ? std::tuple(ippStsNoErr, d.runLevel ? code->level * 256 + code->run : code->value, long{code->length})
              : std::tuple(ippStsVLCErr, 0xF0F1, -1L);
     for (int offset = 0; offset < 32; ++offset) {
-      const uint64_t bits =
-          ~0ull << (offset + 32) << 1 | uint64_t{pattern} << (64 - width) >> (31 - offset);
+      const uint64_t bits = ~0ull << (offset + 32) << 1 | uint64_t{pattern} << (64 - width) >> (31 - offset);
       auto got = decode({Ipp32u(bits >> 32), Ipp32u(bits), 0}, offset, table);
       if (!code) std::get<2>(got) = -1;
       ASSERT_EQ(got, want) << "pattern " << pattern << " at offset " << offset;
@@ -102,8 +99,7 @@ TEST(TableBuilder, BuildsLongWalksAndRefusesBadArguments) {
                {1, 15, {ippStsVLCErr, 0xF0F1, 21}}};  // 14 zeros, 1: none at the third
   for (const auto& c : walks) {
     for (int offset = 0; offset < 32; ++offset)  // a 1 after the pattern ends any zeros
-      EXPECT_EQ(decode(BitWriter().put(0, 31 - offset).put(c.bits, c.length).put(~0u, 32).words(),
-                       offset, table),
+      EXPECT_EQ(decode(BitWriter().put(0, 31 - offset).put(c.bits, c.length).put(~0u, 32).words(), offset, table),
                 c.want)
           << c.bits << "/" << c.length << " at " << offset;
   }
@@ -150,19 +146,17 @@ TEST(TableBuilder, BuildsLongWalksAndRefusesBadArguments) {
 // The reference decoder as a primitive. After an error the outputs are the
 // library's (undefined but for the position, checked below).
 IppStatus referenceIntra(Ipp32u** word, int* offset, const IppVCHuffmanSpec_32s* first,
-                         const IppVCHuffmanSpec_32s* table, const Ipp32s* scan, Ipp32s qp,
-                         const Ipp16s* matrix, Ipp16s* predictor, Ipp32s shift, Ipp16s* block,
-                         Ipp32s* last) {
+                         const IppVCHuffmanSpec_32s* table, const Ipp32s* scan, Ipp32s qp, const Ipp16s* matrix,
+                         Ipp16s* predictor, Ipp32s shift, Ipp16s* block, Ipp32s* last) {
   BitSource bits{*word, *offset};
   const Ipp16s before = predictor ? *predictor : 0;
-  const ReferenceBlock r = referenceBlock(bits, annexB(slotOf(first)), annexB(slotOf(table)), scan,
-                                          qp, matrix, predictor, shift);
+  const ReferenceBlock r =
+      referenceBlock(bits, annexB(slotOf(first)), annexB(slotOf(table)), scan, qp, matrix, predictor, shift);
   if (r.status != ippStsNoErr && predictor) *predictor = before;
   if (r.status != ippStsNoErr)
-    return predictor ? generic::reconstructIntra(word, offset, first, table, scan, qp, matrix,
-                                                 predictor, shift, block, last)
-                     : generic::reconstructInter(word, offset, first, table, scan, qp, matrix,
-                                                 block, last);
+    return predictor
+               ? generic::reconstructIntra(word, offset, first, table, scan, qp, matrix, predictor, shift, block, last)
+               : generic::reconstructInter(word, offset, first, table, scan, qp, matrix, block, last);
   std::copy_n(r.block, 64, block);
   *last = r.lastIndex;
   *word = const_cast<Ipp32u*>(bits.word);
@@ -171,14 +165,13 @@ IppStatus referenceIntra(Ipp32u** word, int* offset, const IppVCHuffmanSpec_32s*
 }
 
 IppStatus referenceInter(Ipp32u** word, int* offset, const IppVCHuffmanSpec_32s* first,
-                         const IppVCHuffmanSpec_32s* table, const Ipp32s* scan, Ipp32s qp,
-                         const Ipp16s* matrix, Ipp16s* block, Ipp32s* last) {
+                         const IppVCHuffmanSpec_32s* table, const Ipp32s* scan, Ipp32s qp, const Ipp16s* matrix,
+                         Ipp16s* block, Ipp32s* last) {
   return referenceIntra(word, offset, first, table, scan, qp, matrix, nullptr, 0, block, last);
 }
 
 TEST(BlockReconstruction, MatchesTheReference) {
-  EXPECT_EQ(compareFunctions("", &referenceIntra, &ippiReconstructDCTBlockIntra_MPEG2_32s, 20000),
-            "");
+  EXPECT_EQ(compareFunctions("", &referenceIntra, &ippiReconstructDCTBlockIntra_MPEG2_32s, 20000), "");
   EXPECT_EQ(compareFunctions("", &referenceInter, &ippiReconstructDCTBlock_MPEG2_32s, 20000), "");
 }
 
@@ -194,17 +187,14 @@ TEST(BlockReconstruction, ErrorPositionsAndBadArguments) {
     int consumed;
   };
   std::vector<Case> cases = {
-      {"0000 01 111111 0000 0000 0001 0110", kVlcCoefficientFirst, -1, ippStsVLCErr,
-       28},  // past 63
-      {"100 0000 01 111110 0000 0000 0001 0000 01 000000 0000 0000 0001 10", kVlcDcSizeLuma, -1,
-       ippStsVLCErr, 51},                                 // past 63
+      {"0000 01 111111 0000 0000 0001 0110", kVlcCoefficientFirst, -1, ippStsVLCErr, 28},  // both past 63
+      {"100 0000 01 111110 0000 0000 0001 0000 01 000000 0000 0000 0001 10", kVlcDcSizeLuma, -1, ippStsVLCErr, 51},
       {"0110", kVlcCoefficientOne, -1, ippStsVLCErr, 4},  // end_of_block as the first code
   };
   for (int bad = 0; bad <= 10; ++bad) {
     const IppStatus status = bad == 10 ? ippStsVLCErr : ippStsNullPtrErr;
     cases.push_back({"11 10", kVlcDcSizeLuma, bad, status, bad == 10 ? -1 : 0});
-    if (bad < 8 || bad == 10)
-      cases.push_back({"11 10", kVlcCoefficientFirst, bad, status, bad == 10 ? -1 : 0});
+    if (bad < 8 || bad == 10) cases.push_back({"11 10", kVlcCoefficientFirst, bad, status, bad == 10 ? -1 : 0});
   }
   VlcTableSet* tables = acquireVlcTableSet();
   for (const Case& c : cases) {
@@ -218,12 +208,11 @@ TEST(BlockReconstruction, ErrorPositionsAndBadArguments) {
                                *ac = tables->table[std::max(c.first, kVlcCoefficientZero)];
     const IppStatus status =
         c.first == kVlcDcSizeLuma
-            ? ippiReconstructDCTBlockIntra_MPEG2_32s(
-                  p(1, &word), p(2, &offset), p(3, first), p(4, ac), p(5, kScanTables[1]), 8,
-                  p(8, kDefaultIntraMatrix), p(9, &predictor), 3, p(6, block), p(7, &last))
-            : ippiReconstructDCTBlock_MPEG2_32s(p(1, &word), p(2, &offset), p(3, first), p(4, ac),
-                                                p(5, kScanTables[1]), 8, nullptr, p(6, block),
-                                                p(7, &last));
+            ? ippiReconstructDCTBlockIntra_MPEG2_32s(p(1, &word), p(2, &offset), p(3, first), p(4, ac),
+                                                     p(5, kScanTables[1]), 8, p(8, kDefaultIntraMatrix),
+                                                     p(9, &predictor), 3, p(6, block), p(7, &last))
+            : ippiReconstructDCTBlock_MPEG2_32s(p(1, &word), p(2, &offset), p(3, first), p(4, ac), p(5, kScanTables[1]),
+                                                8, nullptr, p(6, block), p(7, &last));
     SCOPED_TRACE(testing::Message() << c.bits << ", bad argument " << c.bad);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(word ? (word - words.data()) * 32 + 31 - offset : 0, c.consumed);
@@ -236,21 +225,17 @@ TEST(BlockReconstruction, ErrorPositionsAndBadArguments) {
 void referenceTransform(const double* in, double* out, bool inverse) {
   static double basis[8][8];  // [k][n]: C(k) cos((2n + 1) k pi / 16)
   for (int i = 0; i < 64; ++i)
-    basis[i / 8][i % 8] =
-        (i < 8 ? std::sqrt(0.5) : 1.0) * std::cos((2 * (i % 8) + 1) * (i / 8) * M_PI / 16);
+    basis[i / 8][i % 8] = (i < 8 ? std::sqrt(0.5) : 1.0) * std::cos((2 * (i % 8) + 1) * (i / 8) * M_PI / 16);
   for (int a = 0; a < 64; ++a) {
     out[a] = 0;
     for (int b = 0; b < 64; ++b) {
-      out[a] += in[b] / 4 *
-                (inverse ? basis[b / 8][a / 8] * basis[b % 8][a % 8]
-                         : basis[a / 8][b / 8] * basis[a % 8][b % 8]);
+      out[a] +=
+          in[b] / 4 * (inverse ? basis[b / 8][a / 8] * basis[b % 8][a % 8] : basis[a / 8][b / 8] * basis[a % 8][b % 8]);
     }
   }
 }
 
-int roundClip(double v, int low, int high) {
-  return int(std::clamp(std::floor(v + 0.5), double(low), double(high)));
-}
+int roundClip(double v, int low, int high) { return int(std::clamp(std::floor(v + 0.5), double(low), double(high))); }
 
 // IEEE 1180-1990: pixels in [-low, high] (times sign) from its generator, the
 // forward transform rounded and clipped to 12 bits; the outputs clipped to
@@ -272,8 +257,7 @@ TEST(InverseDct, MeetsTheAccuracyLimitsOfIeee1180) {
       }
       referenceTransform(pixels, coefficients, false);
       Ipp16s input[64], out[64];
-      for (int i = 0; i < 64; ++i)
-        input[i] = Ipp16s(coefficients[i] = roundClip(coefficients[i], -2048, 2047));
+      for (int i = 0; i < 64; ++i) input[i] = Ipp16s(coefficients[i] = roundClip(coefficients[i], -2048, 2047));
       referenceTransform(coefficients, reconstructed, true);
       ASSERT_EQ(ippiDCT8x8Inv_16s_C1R(input, out, 16), ippStsNoErr);
       for (int i = 0; i < 64; ++i) {
@@ -304,8 +288,7 @@ IppStatus fullToByte(const Ipp16s* src, Ipp8u* dst, int step, int add, int low, 
   Ipp16s out[64];
   generic::idct::fullTransform(src, out);
   for (int i = 0; step > 0 && i < 64; ++i)
-    dst[i / 8 * step + i % 8] =
-        Ipp8u(std::min<int64_t>(std::max<int64_t>(out[i] + int64_t{add}, low), high));
+    dst[i / 8 * step + i % 8] = Ipp8u(std::min<int64_t>(std::max<int64_t>(out[i] + int64_t{add}, low), high));
   return step > 0 ? ippStsNoErr : ippStsStepErr;
 }
 
@@ -337,9 +320,8 @@ int predict(const Ipp8u* p, int step, int type, int rc) {
 // Two directions are averaged rounding up, then the residual is added and
 // the sum saturated to 8 bits.
 template <int W, int H>
-IppStatus twoDirections(const Ipp8u* refF, Ipp32s stepF, Ipp32s typeF, const Ipp8u* refB,
-                        Ipp32s stepB, Ipp32s typeB, const Ipp16s* residual, Ipp32s residualStep,
-                        Ipp8u* dst, Ipp32s dstStep, Ipp32s rc) {
+IppStatus twoDirections(const Ipp8u* refF, Ipp32s stepF, Ipp32s typeF, const Ipp8u* refB, Ipp32s stepB, Ipp32s typeB,
+                        const Ipp16s* residual, Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s rc) {
   for (int i = 0; i < W * H; ++i) {
     const int x = i % W, y = i / W, p = predict(refF + y * stepF + x, stepF, typeF, rc);
     const int q = refB ? (p + predict(refB + y * stepB + x, stepB, typeB, rc) + 1) >> 1 : p;
@@ -350,8 +332,8 @@ IppStatus twoDirections(const Ipp8u* refF, Ipp32s stepF, Ipp32s typeF, const Ipp
 
 template <int W, int H>
 void expectFormulas(McOneFn* one, McTwoFn* two) {
-  McOneFn* oneDirection = [](const Ipp8u* ref, Ipp32s step, const Ipp16s* residual, Ipp32s rStep,
-                             Ipp8u* dst, Ipp32s dstStep, Ipp32s type, Ipp32s rc) {
+  McOneFn* oneDirection = [](const Ipp8u* ref, Ipp32s step, const Ipp16s* residual, Ipp32s rStep, Ipp8u* dst,
+                             Ipp32s dstStep, Ipp32s type, Ipp32s rc) {
     return twoDirections<W, H>(ref, step, type, nullptr, 0, 0, residual, rStep, dst, dstStep, rc);
   };
   const std::string name = "ippiMC" + std::to_string(W) + "x" + std::to_string(H);
@@ -378,8 +360,7 @@ TEST(MotionCompensation, KernelsFollowTheFormulas) {
 IppStatus copy2d(const Ipp8u* src, int srcStep, Ipp8u* dst, int dstStep, IppiSize size) {
   if (size.width < 1 || size.height < 1) return ippStsSizeErr;
   if (srcStep < 1 || dstStep < 1) return ippStsStepErr;
-  for (int y = 0; y < size.height; ++y)
-    std::copy_n(src + y * srcStep, size.width, dst + y * dstStep);
+  for (int y = 0; y < size.height; ++y) std::copy_n(src + y * srcStep, size.width, dst + y * dstStep);
   return ippStsNoErr;
 }
 

@@ -75,9 +75,7 @@ std::map<const IppVCHuffmanSpec_32s*, VlcSlot> gSlotOf;
 
 // Decode tables by builder, layout and slot, built once, freed by their free.
 struct BuiltTables {
-  std::map<std::tuple<HuffmanInitAllocFn*, int, int>,
-           std::pair<IppVCHuffmanSpec_32s*, HuffmanFreeFn*>>
-      tables;
+  std::map<std::tuple<HuffmanInitAllocFn*, int, int>, std::pair<IppVCHuffmanSpec_32s*, HuffmanFreeFn*>> tables;
   ~BuiltTables() {
     for (auto& [key, table] : tables) table.second(&table.first);
   }
@@ -92,8 +90,8 @@ struct Tables {
     static const std::vector<Ipp32s> kWidths[] = {{10, 4, 3}, {6, 6, 5}, {4, 4, 4, 5}, {12, 5}};
     const bool relaid = slot >= kVlcCoefficientFirst && layout < 4;
     const VlcSlotDescription& d = kVlcSlotDescriptions[slot];
-    HuffmanInitAllocFn* builder = d.runLevel ? QUARLIN_PICK(huffmanInitAllocRL, which)
-                                             : QUARLIN_PICK(huffmanInitAlloc, which);
+    HuffmanInitAllocFn* builder =
+        d.runLevel ? QUARLIN_PICK(huffmanInitAllocRL, which) : QUARLIN_PICK(huffmanInitAlloc, which);
     auto [entry, added] = gBuilt.tables.try_emplace({builder, relaid ? layout : -1, slot});
     if (!added) return entry->second.first;
     std::vector<Ipp32s> description = {d.codes[0], Ipp32s(kWidths[layout % 4].size())};
@@ -119,9 +117,8 @@ struct BlockInput {
   Ipp16s predictor = Ipp16s(r.random() % 2048);
   VlcSlot dc = r.random() % 2 ? kVlcDcSizeLuma : kVlcDcSizeChroma;
   VlcSlot ac = intra && r.random() % 2 ? kVlcCoefficientOne : kVlcCoefficientZero;
-  BitWriter coded = r.random() % 4
-                        ? randomBlockCoding(r.random, intra ? &annexB(dc) : nullptr, annexB(ac))
-                        : BitWriter();
+  BitWriter coded =
+      r.random() % 4 ? randomBlockCoding(r.random, intra ? &annexB(dc) : nullptr, annexB(ac)) : BitWriter();
   Stream stream{r.random, nullptr, coded.bitCount() ? 0 : 30, coded};
   std::vector<Ipp16s> matrix = draw<Ipp16s>(r.random, 64, {{{1, 255}}});
   const Ipp16s* weights = !intra && r.random() % 3 == 0 ? nullptr : matrix.data();
@@ -138,16 +135,13 @@ struct BlockInput {
 // 16-bit): all of them, the DC alone, or some in a corner of rows x columns
 // with its far corner set; sparse ones with or without an odd coefficient 63.
 std::vector<Ipp16s> coefficients(std::mt19937& random) {
-  std::vector<Ipp16s> v =
-      draw<Ipp16s>(random, 64,
-                   {{{-20, 20}},
-                    {{-2048, 2047}, {-2048, 2047}, {INT16_MIN, INT16_MIN}, {INT16_MAX, INT16_MAX}},
-                    {{INT16_MIN, INT16_MAX}}});
-  const int shape = int(random() % 3), rows = 1 + int(random() % 8),
-            columns = 1 + int(random() % 8);
+  std::vector<Ipp16s> v = draw<Ipp16s>(random, 64,
+                                       {{{-20, 20}},
+                                        {{-2048, 2047}, {-2048, 2047}, {INT16_MIN, INT16_MIN}, {INT16_MAX, INT16_MAX}},
+                                        {{INT16_MIN, INT16_MAX}}});
+  const int shape = int(random() % 3), rows = 1 + int(random() % 8), columns = 1 + int(random() % 8);
   for (int i = 0; i < 64; ++i) {
-    const bool corner =
-        i / 8 < rows && i % 8 < columns && (random() % 2 || i == 8 * rows - 9 + columns);
+    const bool corner = i / 8 < rows && i % 8 < columns && (random() % 2 || i == 8 * rows - 9 + columns);
     if (!(shape == 0 || (shape == 1 && i == 0) || (shape == 2 && corner)) && i < 63) v[i] = 0;
   }
   if (shape > 0) v[63] = Ipp16s(random() % 2 ? 0 : random() % 3 ? random() % 2 * 2 - 1 : v[63]);
@@ -188,8 +182,7 @@ void exercise(HuffmanInitAllocFn* f, Run& r) {
   const Ipp32s* codes = r.random() % 4 ? kVlcSlotDescriptions[slot].codes : kTwice;
   IppVCHuffmanSpec_32s* table = nullptr;
   r.add(f(codes == kTwice && runLevel ? kTwiceRL : codes, &table));
-  if (table)
-    r.bytes(table, 4 * (runLevel ? vlc::kRunLevelTableElements : vlc::kPlainTableElements));
+  if (table) r.bytes(table, 4 * (runLevel ? vlc::kRunLevelTableElements : vlc::kPlainTableElements));
   QUARLIN_PICK(huffmanFree, r.which)(&table);
 }
 
@@ -215,14 +208,14 @@ void exercise(HuffmanDecodeOneFn* f, Run& r) {
 
 void exercise(ReconstructIntraFn* f, Run& r) {
   BlockInput in{r, true};
-  in.record(f(&in.stream.word, &in.stream.offset, in.tables[in.dc], in.tables[in.ac], in.scan,
-              in.qp, in.weights, &in.predictor, in.shift, &in.block[8], &in.last));
+  in.record(f(&in.stream.word, &in.stream.offset, in.tables[in.dc], in.tables[in.ac], in.scan, in.qp, in.weights,
+              &in.predictor, in.shift, &in.block[8], &in.last));
 }
 
 void exercise(ReconstructInterFn* f, Run& r) {
   BlockInput in{r, false};
-  in.record(f(&in.stream.word, &in.stream.offset, in.tables[kVlcCoefficientFirst], in.tables[in.ac],
-              in.scan, in.qp, in.weights, &in.block[8], &in.last));
+  in.record(f(&in.stream.word, &in.stream.offset, in.tables[kVlcCoefficientFirst], in.tables[in.ac], in.scan, in.qp,
+              in.weights, &in.block[8], &in.last));
 }
 
 // Any step (0 refused); the level shift and clamp bounds usual or extreme.
@@ -244,15 +237,14 @@ void exercise(IdctToByteFn* f, Run& r) {
 
 void exercise(McOneFn* f, Run& r) {
   McInput in{r};
-  r.add(f(&in.refF[1], in.stepF, in.residual.data(), in.residualStep, in.c.at, in.c.step, in.typeF,
-          in.rounding));
+  r.add(f(&in.refF[1], in.stepF, in.residual.data(), in.residualStep, in.c.at, in.c.step, in.typeF, in.rounding));
   r.bytes(in.c.bytes);
 }
 
 void exercise(McTwoFn* f, Run& r) {
   McInput in{r};
-  r.add(f(&in.refF[1], in.stepF, in.typeF, in.refB.data(), in.stepB, in.typeB, in.residual.data(),
-          in.residualStep, in.c.at, in.c.step, in.rounding));
+  r.add(f(&in.refF[1], in.stepF, in.typeF, in.refB.data(), in.stepB, in.typeB, in.residual.data(), in.residualStep,
+          in.c.at, in.c.step, in.rounding));
   r.bytes(in.c.bytes);
 }
 
@@ -275,8 +267,7 @@ void exercise(Copy1dFn* f, Run& r) {
 VlcSlot slotOf(const IppVCHuffmanSpec_32s* table) { return gSlotOf.at(table); }
 
 std::string compareRuns(std::string_view name, const std::function<void(Run&)>& expected,
-                        const std::function<void(Run&)>& actual, uint32_t seed, int rounds,
-                        int actualWhich) {
+                        const std::function<void(Run&)>& actual, uint32_t seed, int rounds, int actualWhich) {
   for (int round = 0; round < rounds; ++round) {
     std::mt19937 a(seed * 1000003u + uint32_t(round)), b = a;
     Run want{0, name, a}, got{actualWhich, name, b};
@@ -305,15 +296,14 @@ struct SlotOverride {
 // differs from the generic function.
 std::vector<std::string> checkVariants(uint32_t seed, int rounds) {
   std::vector<std::string> failures;
-#define QUARLIN_CHECK_SLOTS(member, Type, entry)                                            \
-  for (std::set<Type*> seen = {&generic::member, nullptr}; const int slot : {1, 2, 3, 4, 5}) { \
-    if (!dispatchSlotRunsHere(slot)) continue;                                              \
-    if (!seen.insert(gPrimitiveTables.member[slot]).second) continue; /* checked already */ \
-    const std::string difference = compareRuns(                                             \
-        #entry, [](Run& r) { exercise(QUARLIN_PICK(member, r.which), r); },                 \
-        [](Run& r) { exercise(QUARLIN_PICK(member, r.which), r); }, seed, rounds, slot);    \
-    if (!difference.empty())                                                                \
-      failures.push_back(#entry " slot " + std::to_string(slot) + ": " + difference);       \
+#define QUARLIN_CHECK_SLOTS(member, Type, entry)                                                             \
+  for (std::set<Type*> seen = {&generic::member, nullptr}; const int slot : {1, 2, 3, 4, 5}) {               \
+    if (!dispatchSlotRunsHere(slot)) continue;                                                               \
+    if (!seen.insert(gPrimitiveTables.member[slot]).second) continue; /* checked already */                  \
+    const std::string difference = compareRuns(                                                              \
+        #entry, [](Run& r) { exercise(QUARLIN_PICK(member, r.which), r); },                                  \
+        [](Run& r) { exercise(QUARLIN_PICK(member, r.which), r); }, seed, rounds, slot);                     \
+    if (!difference.empty()) failures.push_back(#entry " slot " + std::to_string(slot) + ": " + difference); \
   }
   QUARLIN_PRIMITIVE_LIST(QUARLIN_CHECK_SLOTS)
 #undef QUARLIN_CHECK_SLOTS
@@ -343,9 +333,8 @@ TEST(CpuDispatch, SelectsTheSlotThatTheEntryPointsRun) {
   CpuDispatchIndex = 1;
   EXPECT_EQ(selectPrimitives(), ippStsNoErr);
   EXPECT_EQ(CpuDispatchIndex, 1);
-  SlotOverride<Copy1dFn> slot2(
-      gPrimitiveTables.copy1d, kSlotSse,
-      [](const Ipp8u* s, Ipp8u* d, int n) { return ++gCalls, generic::copy1d(s, d, n); });
+  SlotOverride<Copy1dFn> slot2(gPrimitiveTables.copy1d, kSlotSse,
+                               [](const Ipp8u* s, Ipp8u* d, int n) { return ++gCalls, generic::copy1d(s, d, n); });
   for (const auto& [edx, withAvx2] : {std::pair{~kSse2, true}, {kSse2 | 1, false}, {0u, false}, {kSse2, true}}) {
     const Ipp8u src[4] = {1, 2, 3, 4};
     Ipp8u dst[4] = {};
@@ -367,11 +356,11 @@ TEST(CpuDispatch, SelectsTheSlotThatTheEntryPointsRun) {
 // reported; then every real one must match. QUARLIN_VARIANT_SEED: other inputs.
 TEST(VariantHarness, EveryVariantMatchesTheGenericImplementation) {
   {
-    SlotOverride<HuffmanDecodeOneFn> broken(
-        gPrimitiveTables.huffmanDecodeOne, kSlotSse, [](Ipp32u** s, int* o, Ipp32s* v, auto* t) {
-          const IppStatus status = generic::huffmanDecodeOne(s, o, v, t);
-          return *o < 4 ? (++*o, status) : status;
-        });
+    SlotOverride<HuffmanDecodeOneFn> broken(gPrimitiveTables.huffmanDecodeOne, kSlotSse,
+                                            [](Ipp32u** s, int* o, Ipp32s* v, auto* t) {
+                                              const IppStatus status = generic::huffmanDecodeOne(s, o, v, t);
+                                              return *o < 4 ? (++*o, status) : status;
+                                            });
     const std::vector<std::string> failures = checkVariants(1, 100);
     ASSERT_FALSE(failures.empty());
     EXPECT_EQ(failures[0].rfind("ippiVCHuffmanDecodeOne_1u32s slot 2: output differs", 0), 0u);

@@ -27,9 +27,7 @@ struct Run {
   void add(const T&... values) {
     (bytes(&values, sizeof values), ...);
   }
-  void bytes(const void* p, size_t n) {
-    out.insert(out.end(), (const uint8_t*)p, (const uint8_t*)p + n);
-  }
+  void bytes(const void* p, size_t n) { out.insert(out.end(), (const uint8_t*)p, (const uint8_t*)p + n); }
   void bytes(const std::vector<uint8_t>& v) { bytes(v.data(), v.size()); }
 };
 
@@ -42,13 +40,11 @@ VlcSlot slotOf(const IppVCHuffmanSpec_32s* table);
 
 // Empty, or where the outputs first differ in `rounds` rounds.
 std::string compareRuns(std::string_view name, const std::function<void(Run&)>& expected,
-                        const std::function<void(Run&)>& actual, uint32_t seed, int rounds,
-                        int actualWhich = 0);
+                        const std::function<void(Run&)>& actual, uint32_t seed, int rounds, int actualWhich = 0);
 template <typename Fn>
 std::string compareFunctions(std::string_view name, Fn* expected, Fn* actual, int rounds) {
   return compareRuns(
-      name, [=](Run& r) { exercise(expected, r); }, [=](Run& r) { exercise(actual, r); }, 1,
-      rounds);
+      name, [=](Run& r) { exercise(expected, r); }, [=](Run& r) { exercise(actual, r); }, 1, rounds);
 }
 
 }  // namespace quarlin::test

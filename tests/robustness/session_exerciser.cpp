@@ -245,21 +245,29 @@ struct Exercise {
   void reopen(const SessionFacts& first) {
     int32_t result = 0;
     DecoderSession* s = open(&first.seekData, result);
-    if (!s) {
-      report.problem("reopening with the file's own seek data: " + text("OpenFile", result));
-      return;
-    }
-    if (result != 0) report.problem("reopening with the file's own seek data: " + text("OpenFile", result));
-    if (result == 0) {
+    if (result != 0 || !s) report.problem("reopening with the file's own seek data: " + text("OpenFile", result));
+    if (result == 0 && s) {
       const SessionFacts again = readFacts(s);
       compareFacts(first, again);
       decode(s, again, options.decodeAfterReopen);  // planes sized by this session's own answers
     }
+    if (s) close(s);
+  }
+
+  void close(DecoderSession* s) {
     if (const int32_t r = Quarlin_CloseFile(s); r != 0) report.problem(text("CloseFile", r));
   }
 };
 
 }  // namespace
+
+std::string ExerciseReport::frameRequest(int32_t frame, int scale, int32_t result) {
+  ++frameRequests;
+  framesDecoded += result == 0;
+  const std::string call = "GetFrame(" + std::to_string(frame) + ", " + tool::scaleName(test::kAllScales[scale]) + ")";
+  if (!oneOf(result, {0, -3, -5})) problem(call + " returned " + std::to_string(result));
+  return call;
+}
 
 std::string ExerciseReport::summary() const {
   std::string s = "open " + std::to_string(openResult) + ", index " + std::to_string(indexResult) + ", " +
@@ -277,10 +285,7 @@ int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* 
   const int32_t result = Quarlin_GetFrame(session, frame, &forwardPlanes, &backwardPlanes, &outputPlanes,
                                           tool::reducedResolutionOption(test::kAllScales[scale]),
                                           tool::reductionModeOption(test::kAllScales[scale]));
-  ++report.frameRequests;
-  if (result == 0) ++report.framesDecoded;
-  const std::string call = "GetFrame(" + std::to_string(frame) + ", " + tool::scaleName(test::kAllScales[scale]) + ")";
-  if (!oneOf(result, {0, -3, -5})) report.problem(call + " returned " + std::to_string(result));
+  const std::string call = report.frameRequest(frame, scale, result);
   const std::pair<const char*, GuardedPicture*> pictures[] = {
       {"output", &output}, {"forward", forward}, {"backward", backward}};
   for (const auto& [role, picture] : pictures) {
@@ -300,13 +305,7 @@ void decodeServed(const IndexedSession& s, int scale, const std::vector<int32_t>
     } catch (const tool::FrameError&) {  // a frame the index does not hold
     }
   }
-  for (const test::HostDecoder::Call& call : decoder.calls) {
-    ++report.frameRequests;
-    if (call.result == 0) ++report.framesDecoded;
-    if (!oneOf(call.result, {0, -3, -5}))
-      report.problem("GetFrame(" + std::to_string(call.frame) + ", " + tool::scaleName(test::kAllScales[scale]) +
-                     ") returned " + std::to_string(call.result));
-  }
+  for (const test::HostDecoder::Call& call : decoder.calls) report.frameRequest(call.frame, scale, call.result);
 }
 
 DecodePlan everyFrame(int32_t scales, int32_t frames) {
@@ -334,11 +333,11 @@ ExerciseReport exerciseFile(const char16_t* path, const ExerciseOptions& options
       if (report.indexResult == 0) {
         const SessionFacts facts = exercise.readFacts(s);
         exercise.decode(s, facts, options.decode);
-        if (const int32_t r = Quarlin_CloseFile(s); r != 0) report.problem(text("CloseFile", r));
+        exercise.close(s);
         if (options.reopenWithSeekData && !facts.seekData.empty()) exercise.reopen(facts);
       } else {
         exercise.checkIncompleteRefusals(s, "after indexing failed");
-        if (const int32_t r = Quarlin_CloseFile(s); r != 0) report.problem(text("CloseFile", r));
+        exercise.close(s);
       }
     }
   }

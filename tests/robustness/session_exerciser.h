@@ -33,7 +33,6 @@ class GuardedPicture {
   PlaneSet planeSet();
   // Empty when the guards before the planes hold; otherwise which were hit.
   std::string damagedGuards() const;
-  size_t bytes() const { return plane_[0].size() + plane_[1].size() + plane_[2].size(); }
 
  private:
   test::GuardedPlane plane_[3];
@@ -48,6 +47,8 @@ struct ExerciseReport {
   int32_t framesDecoded = 0;  // requests that returned 0
 
   void problem(const std::string& what) { problems.push_back(what); }
+  // Counts a GetFrame request at `scale` (as below) whose result must be 0, -3 or -5; the call, described.
+  std::string frameRequest(int32_t frame, int scale, int32_t result);
   std::string summary() const;
 };
 

@@ -42,8 +42,7 @@ TEST(ReducedBlockTransform, IsTheSampledFullTransform) {
       std::uniform_int_distribution<int> value(-range, std::min(range, 32767));
       for (int n = 0; n < (range ? 3000 : 65536); ++n) {
         alignas(16) int16_t block[64] = {static_cast<int16_t>(range ? 0 : n - 32768)}, full[64];
-        for (int16_t& c : block)
-          c = range && random() % 4 == 0 ? static_cast<int16_t>(value(random)) : c;
+        for (int16_t& c : block) c = range && random() % 4 == 0 ? static_cast<int16_t>(value(random)) : c;
         for (int k = 0; k < 64; ++k) full[k] = k % 8 < 4 ? block[k] : 0;
         generic::idct::fullTransform(full, full);
         const Outputs out(forms, block);
@@ -52,15 +51,13 @@ TEST(ReducedBlockTransform, IsTheSampledFullTransform) {
             const int16_t expected = full[8 * y + 2 * i];
             ASSERT_EQ(out.half[y][i], expected) << "slot " << slot << " n " << n;
             ASSERT_EQ(out.bytes[y][i], std::clamp<int>(expected, 0, 255));
-            ASSERT_TRUE(y % 2 || (out.quarter[y / 2][i] == expected &&
-                                  out.quarterBytes[y / 2][i] == out.bytes[y][i]));
+            ASSERT_TRUE(y % 2 || (out.quarter[y / 2][i] == expected && out.quarterBytes[y / 2][i] == out.bytes[y][i]));
             if (range == 0 || range > 300) continue;
             double model = 0;  // f(2i, y) from frequencies u < 4 only
             for (int v = 0; v < 8; ++v)
               for (int u = 0; u < 4; ++u)
-                model += (u ? 1.0 : std::sqrt(0.5)) * (v ? 1.0 : std::sqrt(0.5)) *
-                         block[8 * v + u] * std::cos((4 * i + 1) * u * pi / 16) *
-                         std::cos((2 * y + 1) * v * pi / 16) / 4;
+                model += (u ? 1.0 : std::sqrt(0.5)) * (v ? 1.0 : std::sqrt(0.5)) * block[8 * v + u] *
+                         std::cos((4 * i + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16) / 4;
             ASSERT_LE(std::fabs(out.half[y][i] - model), 1.0) << "row " << y << " col " << i;
           }
       }

@@ -3,11 +3,17 @@
 // reading bound, forbidden syntax) touch nothing outside their macroblocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
+#include "parse/headers.h"
+#include "primitives/mpeg2_tables.h"
 #include "primitives/vlc_table_set.h"
+#include "slice/frame_buffer.h"
 #include "slice/macroblock_decoder.h"
-#include "slice_harness.h"
+#include "slice/slice_decoder.h"
+#include "tests/support/guarded_plane.h"
+#include "tests/support/stream_writer.h"
 
 namespace quarlin::test {
 namespace {
@@ -74,20 +80,65 @@ const SliceCase kCases[] = {
      [](BitWriter& w) { intraMacroblock(intraMacroblock(w.sliceHeader(4), 1, 0), 5, 0); }, -2, 0, 1, 128},
 };
 
+// Y, Cb and Cr planes of the sizes the library reports (width x (height +
+// 128), a quarter per chroma plane), enlarged where needed to hold the
+// picture's macroblock rows; each guarded (an inaccessible page right after it).
+struct GuardedFrame {
+  static size_t bytes(int width, int height, bool chroma) {
+    const size_t lumaStride = (width + 127) & ~127, rows = (height + 15) / 16;
+    const size_t reported = static_cast<size_t>(width) * (height + 128) / (chroma ? 4 : 1);
+    return std::max(reported, chroma ? 8 * rows * (((lumaStride >> 1) + 127) & ~127) : 16 * rows * lumaStride);
+  }
+  GuardedFrame(int width, int height, uint8_t fill)
+      : planes{{bytes(width, height, false), fill}, {bytes(width, height, true), fill},
+               {bytes(width, height, true), fill}} {
+    frame.width = width, frame.height = height, frame.lumaStride = (width + 127) & ~127;
+    frame.yPlane = planes[0].data(), frame.cbPlane = planes[1].data(), frame.crPlane = planes[2].data();
+  }
+  FrameBuffer frame;
+  GuardedPlane planes[3];
+};
+
 class SyntheticSlice : public testing::TestWithParam<SliceCase> {};
 
+// The slice (the bits after its start code) decoded alone at full scale in a
+// progressive frame picture, followed by a start code and zero slack like a
+// unit in memory; the forward frame holds 0x40, the backward 0xC0, the output 0x11.
 TEST_P(SyntheticSlice, WritesOnlyItsMacroblocks) {
   const SliceCase& c = GetParam();
-  SliceHarness h(c.width, c.height, c.type);
-  h.sliceEndWords = c.sliceEndWords;
+  SequenceInfo sequence;
+  sequence.width = c.width, sequence.height = c.height, sequence.stride = (c.width + 127) & ~127;
+  sequence.mbWidth = (c.width + 15) / 16, sequence.mbHeight = (c.height + 15) / 16;
+  sequence.progressiveSequence = 1, sequence.chromaFactor = 2, sequence.blocksPerMacroblock = 6;
+  sequence.intraMatrixLuma = sequence.intraMatrixChroma = kDefaultIntraMatrix;
+  PictureInfo picture;
+  picture.pictureCodingType = c.type, picture.pictureStructure = 3, picture.framePredFrameDct = 1;
+  picture.topFieldFirst = 1;
+  for (int32_t& f : picture.fCode) f = 1;
+  const PictureDecodeValues values;  // intra_dc_precision 0
+  GuardedFrame forward(c.width, c.height, 0x40), backward(c.width, c.height, 0xC0), output(c.width, c.height, 0x11);
   BitWriter w;
   c.write(w);
-  ASSERT_EQ(h.decode(w, c.row), c.result);
-  const size_t stride = static_cast<size_t>(h.output.stride(0));
-  for (size_t o = 0; o < h.output.planeSize(0); ++o) {
+  w.put(0, static_cast<int>((32 - w.bitCount() % 32) % 32)).put(0, 32);  // to a word boundary, a zero word
+  const auto startWord = static_cast<int>(w.bitCount() / 32);
+  std::vector<uint32_t> words = w.put(0x1B7, 32).words(1024);
+  auto* unit = new StreamBuffer;
+  unit->wordPtr = words.data(), unit->bitOffset = 31, unit->data = reinterpret_cast<uint8_t*>(words.data());
+  unit->filled = unit->capacity = 4 * (startWord + 1);
+  unit->isView = true;
+  PictureContext context;
+  context.sequence = &sequence, context.picture = &picture, context.values = &values;
+  context.vlcTables = VlcTableSetReference(acquireVlcTableSet());
+  SliceContext ctx;
+  prepareSliceContext(ctx, context, SharedBuffer(unit));
+  ctx.slice.sliceRow = c.row;
+  ctx.sliceEnd = words.data() + (c.sliceEndWords >= 0 ? c.sliceEndWords : startWord + 1);
+  ASSERT_EQ(decodeSlice(ctx, forward.frame, backward.frame, output.frame), c.result);
+  const size_t stride = static_cast<size_t>(output.frame.lumaStride);
+  for (size_t o = 0; o < output.planes[0].size(); ++o) {
     const int x = static_cast<int>(o % stride), y = static_cast<int>(o / stride);
     const bool inside = c.column >= 0 && x / 16 == c.column && y / 16 == c.mbRow && x < c.width;
-    ASSERT_EQ(h.output.plane(0)[o], inside ? c.value : 0x11) << x << "," << y;
+    ASSERT_EQ(output.planes[0].data()[o], inside ? c.value : 0x11) << x << "," << y;
   }
 }
 

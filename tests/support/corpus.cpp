@@ -1,10 +1,21 @@
 #include "tests/support/corpus.h"
 
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+#include <atomic>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+
+#include "tests/support/test_host.h"
 
 namespace quarlin::test {
 
@@ -70,6 +81,19 @@ void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+TempFile::TempFile(const std::string& directory, const std::vector<uint8_t>& bytes) {
+  static std::atomic<int> files{0};
+  std::filesystem::create_directories(directory);
+  path_ = directory + "/quarlin-test-" + std::to_string(getpid()) + "-" + std::to_string(files.fetch_add(1)) + ".bin";
+  writeFileBytes(path_, bytes);
+  u16path_ = u16(path_);
+}
+
+TempFile::~TempFile() {
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
 }
 
 }  // namespace quarlin::test

@@ -1,6 +1,6 @@
 // The committed test streams (tests/data/corpus.tsv) and what is known about
 // each: its container, whether it must decode or be refused, FFmpeg's frame
-// count and whether libmpeg2 decodes it.
+// count and whether libmpeg2 decodes it; files read, written and temporary.
 #pragma once
 #include <cstdint>
 #include <ostream>
@@ -52,4 +52,22 @@ struct CorpusTestName {
 std::vector<uint8_t> readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// A new file of `bytes` in `directory` (created if missing), removed with the object.
+class TempFile {
+ public:
+  TempFile(const std::string& directory, const std::vector<uint8_t>& bytes);
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  const char16_t* u16path() const { return u16path_.c_str(); }  // NUL-terminated UTF-16
+
+ private:
+  std::string path_;
+  std::u16string u16path_;
+};
+
 }  // namespace quarlin::test
+
+using quarlin::test::TempFile;

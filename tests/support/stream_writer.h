@@ -81,11 +81,11 @@ inline Bytes sequenceHeader(const SequenceParams& s) {
   return out;
 }
 
-inline Bytes sequenceDisplayExtension(int width, int height, bool colour) {
+// With a colour description; the top two bits of each size are set to show
+// that only 12 are kept.
+inline Bytes sequenceDisplayExtension(int width, int height) {
   BitWriter e(0xB5);
-  e.put(2, 4).put(5, 3).put(colour, 1);
-  if (colour) e.put(0x010101, 24);
-  // The top two bits of each size are set to show that only 12 are kept.
+  e.put(2, 4).put(5, 3).put(1, 1).put(0x010101, 24);
   return e.put(0x3000 | width, 14).put(1, 1).put(0x3000 | height, 14).done();
 }
 
@@ -200,10 +200,10 @@ inline Bytes counting(size_t n, uint8_t first) {
 
 // --- Program streams ---
 
-// marker 0x44 starts an MPEG-2 pack ('01'); 0x21 an MPEG-1 one ('0010').
-inline Bytes packHeader(int stuffing = 0, uint8_t marker = 0x44) {
+// An MPEG-2 pack header ('01' after the start code) with `stuffing` bytes.
+inline Bytes packHeader(int stuffing = 0) {
   Bytes b = startCode(0xBA);
-  append(b, {marker, 0, 4, 0, 4, 1, 0x01, 0x89, 0xC3, static_cast<uint8_t>(0xF8 | stuffing)});
+  append(b, {0x44, 0, 4, 0, 4, 1, 0x01, 0x89, 0xC3, static_cast<uint8_t>(0xF8 | stuffing)});
   append(b, Bytes(static_cast<size_t>(stuffing), 0xFF));
   return b;
 }
@@ -258,29 +258,13 @@ inline Bytes patPacket() {
   return tsPacket(0, true, 1, body);
 }
 
-struct ProgramStream {
-  uint8_t type;
-  int pid;
-  Bytes info;  // ES_info descriptors
-};
-
-inline Bytes pmtPacket(const std::vector<ProgramStream>& streams) {
-  Bytes entries;
-  for (const ProgramStream& e : streams) {
-    append(entries, {e.type, static_cast<uint8_t>(0xE0 | e.pid >> 8), static_cast<uint8_t>(e.pid), 0xF0,
-                     static_cast<uint8_t>(e.info.size())});
-    append(entries, e.info);
-  }
-  Bytes section = {0x02, 0xB0, static_cast<uint8_t>(9 + entries.size() + 4), 0, 1, 0xC1, 0, 0, 0xE1, 0xE0, 0xF0, 0};
-  append(section, entries);
+// Program 1's map (PCR on the video PID): MP2 audio on PID 0x1C0 with a
+// language descriptor listed before the MPEG-2 video on kVideoPid.
+inline Bytes pmtPacket() {
   Bytes body = {0};
-  append(body, withCrc(section));
+  append(body, withCrc({0x02, 0xB0, 26, 0, 1, 0xC1, 0, 0, 0xE1, 0xE0, 0xF0, 0,  // section header, PCR_PID
+                        3, 0xE1, 0xC0, 0xF0, 3, 0x0A, 1, 'e', 2, 0xE1, 0xE0, 0xF0, 0}));
   return tsPacket(0x100, true, 1, body);
-}
-
-inline const std::vector<ProgramStream>& audioThenVideo() {
-  static const std::vector<ProgramStream> streams = {{3, 0x1C0, {0x0A, 1, 'e'}}, {2, kVideoPid, {}}};
-  return streams;
 }
 
 // --- Whole files ---
@@ -304,7 +288,7 @@ inline Bytes inProgramStream(const Bytes& es, size_t chunk = 700) {
 // that ignores the PID would take for video.
 inline Bytes inTransportStream(const Bytes& es) {
   Bytes out = patPacket();
-  append(out, pmtPacket(audioThenVideo()));
+  append(out, pmtPacket());
   size_t at = 0;
   for (int n = 0; at < es.size(); ++n) {
     if (n % 5 == 4) append(out, tsPacket(0x1C0, false, 1, {0, 0, 1, 0xB3, 0x11, 0x11}, 0x11));

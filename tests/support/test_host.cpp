@@ -1,6 +1,7 @@
 #include "tests/support/test_host.h"
 
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -120,32 +121,7 @@ void testHostClearFailures() {
 }
 
 std::u16string u16(const std::string& utf8) {
-  std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    // Bytes of the sequence `lead` starts (0: it starts none).
-    const std::size_t length =
-        lead < 0x80 ? 1 : lead < 0xC0 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : 0;
-    uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
-    bool good = length != 0 && i + length <= utf8.size();
-    for (std::size_t k = 1; good && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      good = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3Fu);
-    }
-    if (!good) {
-      out.push_back(u'\xFFFD');  // a bad or cut-off sequence: one byte replaced
-      ++i;
-      continue;
-    }
-    i += length;
-    if (code >= 0x10000) {  // a surrogate pair
-      out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-      code = 0xDC00 + ((code - 0x10000) & 0x3FF);
-    }
-    out.push_back(static_cast<char16_t>(code));
-  }
-  return out;
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())).u16string();
 }
 
 }  // namespace quarlin::test

@@ -32,8 +32,7 @@ void testHostFailAllocate(int32_t count, int32_t after = 0);
 void testHostFailLock(int32_t count, int32_t after = 0);
 void testHostClearFailures();
 
-// UTF-16 of a UTF-8 string (paths for Quarlin_OpenFile and the reader);
-// bad sequences become U+FFFD.
+// UTF-16 of a UTF-8 string (paths for Quarlin_OpenFile and the reader).
 std::u16string u16(const std::string& utf8);
 
 }  // namespace quarlin::test

@@ -10,6 +10,7 @@
 #include <thread>
 
 namespace quarlin::test {
+namespace {
 
 int32_t processThreadCount() {
   int32_t count = 0;
@@ -29,11 +30,12 @@ int32_t processThreadCount() {
   return count;
 }
 
-// The waits below bound how long a test waits; they time nothing.
+}  // namespace
+
+// The waits below bound how long a test waits (about 10 s); they time nothing.
 int32_t awaitThreadCount(int32_t count) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   int32_t now = processThreadCount();
-  while (now != count && std::chrono::steady_clock::now() < deadline) {
+  for (int polls = 0; now != count && polls < 5000; ++polls) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     now = processThreadCount();
   }
@@ -41,18 +43,12 @@ int32_t awaitThreadCount(int32_t count) {
 }
 
 int32_t settledThreadCount() {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   int32_t count = processThreadCount();
-  auto since = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() < deadline) {
+  for (int same = 0, polls = 0; same < 20 && polls < 2000; ++polls) {  // the same for 20 polls of 5 ms
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const int32_t now = processThreadCount();
-    if (now != count) {
-      count = now;
-      since = std::chrono::steady_clock::now();
-    } else if (std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(100)) {
-      break;
-    }
+    same = now == count ? same + 1 : 0;
+    count = now;
   }
   return count;
 }

@@ -5,10 +5,8 @@
 
 namespace quarlin::test {
 
-// Threads of this process, from /proc/self/task (a Toolhelp snapshot on
-// Windows).
-int32_t processThreadCount();
-// Polls (up to 10 s) until the process has `count` threads: a thread that
+// Polls (up to 10 s) until the process has `count` threads (from
+// /proc/self/task, a Toolhelp snapshot on Windows): a thread that
 // has returned from its procedure takes a moment to leave the task list.
 // The last count.
 int32_t awaitThreadCount(int32_t count);
