@@ -3,8 +3,7 @@
 // slice and calls through it, so a block costs one direct-pointer call
 // rather than an entry point's indexed load and second call; a slot forced
 // between decodes takes effect with the next slice. The C entry points stay
-// for callers outside the macroblock layer. The block decoders (generic at
-// every slot) the macroblock decoder runs inline instead (block_decode.h).
+// for callers outside the macroblock layer.
 #pragma once
 #include "primitives/cpu_dispatch.h"
 #include "primitives/dispatch_tables.h"

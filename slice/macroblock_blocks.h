@@ -5,7 +5,6 @@
 #pragma once
 #include <cstring>
 
-#include "primitives/block_decode.h"
 #include "primitives/vlc_table_set.h"
 #include "slice/macroblock_decoder.h"
 #include "slice/reduced_block_transform.h"
@@ -44,76 +43,74 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::transformResidualBlock(
 // field DCT (dct_type 1) blocks 0 and 1 hold the top-field lines and 2 and 3
 // the bottom-field lines, so they start on rows 0 and 1, rows two apart.
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra(Bits& bits) {
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
   const Ipp32s qp = quantiserScale();
-  const int32_t* acTable = generic::tableElements(ctx_.intraAcTable);
-  const int32_t step = dctType_ ? 2 * destStep_[0] : destStep_[0];
-  Bits local = bits;  // one copy, kept in registers across the blocks
-  int32_t result = 0;
-  // Blocks 0..3 luma, decoded all four before any is written; 4 Cb, 5 Cr.
-  for (int k = 0; k < 6 && result == 0; ++k) {
-    const bool luma = k < 4;
-    const int c = luma ? 0 : k - 3;
-    Ipp16s* block = luma ? blocks_[k] : scratch_;
+  for (int k = 0; k < 4; ++k) {
     Ipp32s last = 0;
-    if (generic::decodeIntraBlock(local, generic::tableElements(tables_[luma ? kVlcDcSizeLuma : kVlcDcSizeChroma]),
-                                  acTable, scan_, qp, luma ? ctx_.intraMatrixLuma : ctx_.intraMatrixChroma,
-                                  &state_.dcPredictor[c], ctx_.intraDcShift, block, &last) != ippStsNoErr) {
-      result = kSliceBadCode;
-      break;
-    }
-    if (probe_) continue;
-    if (!luma) {
-      result = writeIntraBlock(scratch_, dest_[c], destStep_[c]);
-    } else if (k == 3) {
-      for (int b = 0; b < 4 && result == 0; ++b) {
-        const int32_t row = dctType_ ? (b >> 1) : G::kBlockHeight * (b >> 1);
-        result = writeIntraBlock(blocks_[b], dest_[0] + row * destStep_[0] + G::kBlockWidth * (b & 1), step);
-      }
-    }
+    if (primitives_.reconstructIntra(&reader_.wordPtr, &reader_.bitOffset, tables_[kVlcDcSizeLuma],
+                                     ctx_.intraAcTable, scan_, qp, ctx_.intraMatrixLuma,
+                                     &state_.dcPredictor[0], ctx_.intraDcShift, blocks_[k],
+                                     &last) != ippStsNoErr)
+      return kSliceBadCode;
   }
-  bits = local;
-  return result;
+  const int32_t step = dctType_ ? 2 * destStep_[0] : destStep_[0];
+  for (int k = 0; k < 4 && !probe_; ++k) {
+    const int32_t row = dctType_ ? (k >> 1) : G::kBlockHeight * (k >> 1);
+    uint8_t* dst = dest_[0] + row * destStep_[0] + G::kBlockWidth * (k & 1);
+    if (writeIntraBlock(blocks_[k], dst, step)) return kSliceBadCode;
+  }
+  for (int c = 1; c <= 2; ++c) {
+    Ipp32s last = 0;
+    if (primitives_.reconstructIntra(&reader_.wordPtr, &reader_.bitOffset,
+                                     tables_[kVlcDcSizeChroma], ctx_.intraAcTable, scan_, qp,
+                                     ctx_.intraMatrixChroma, &state_.dcPredictor[c],
+                                     ctx_.intraDcShift, scratch_, &last) != ippStsNoErr)
+      return kSliceBadCode;
+    if (!probe_ && writeIntraBlock(scratch_, dest_[c], destStep_[c])) return kSliceBadCode;
+  }
+  return 0;
 }
 
 // coded_block_pattern bits: 32 luma block 0, 16 block 1, 8 block 2, 4 block
 // 3, 2 Cb, 1 Cr. Uncoded blocks leave a zero residual; a macroblock without
 // coded blocks predicts with the constant zero residual.
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(Bits& bits, int32_t codedBlockPattern) {
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t codedBlockPattern) {
   if (codedBlockPattern == 0) {
     residualIn_ = kNoResidual;
     return 0;
   }
   residualIn_ = residual_;
   const Ipp32s qp = quantiserScale();
-  const int32_t* firstTable = generic::tableElements(tables_[kVlcCoefficientFirst]);
-  const int32_t* table = generic::tableElements(tables_[kVlcCoefficientZero]);
+  auto decodeBlock = [&](const int16_t* matrix) {
+    Ipp32s last = 0;
+    return primitives_.reconstructInter(&reader_.wordPtr, &reader_.bitOffset,
+                                        tables_[kVlcCoefficientFirst], tables_[kVlcCoefficientZero],
+                                        scan_, qp, matrix, scratch_, &last) == ippStsNoErr;
+  };
   constexpr int32_t W = G::kLumaWidth;
   const int32_t rowMul = dctType_ ? 2 : 1;
-  Bits local = bits;  // one copy, kept in registers across the blocks
-  int32_t result = 0;
-  for (int k = 0; k < 6; ++k) {
-    const bool luma = k < 4;
+  for (int k = 0; k < 4; ++k) {
     const int32_t row = dctType_ ? (k >> 1) : G::kBlockHeight * (k >> 1);
-    int16_t* dst = luma ? residual_ + row * W + G::kBlockWidth * (k & 1)
-                        : residual_ + (k == 4 ? R::kCbOffset : R::kCrOffset);
-    const int32_t step = luma ? rowMul * W : G::kChromaWidth;  // in samples
+    int16_t* dst = residual_ + row * W + G::kBlockWidth * (k & 1);
     if (codedBlockPattern & (32 >> k)) {
-      Ipp32s last = 0;
-      if (generic::decodeInterBlock(local, firstTable, table, scan_, qp,
-                                    luma ? ctx_.nonIntraMatrixLuma : ctx_.nonIntraMatrixChroma, scratch_,
-                                    &last) != ippStsNoErr) {
-        result = kSliceBadCode;
-        break;
-      }
-      transformResidualBlock(scratch_, dst, step * 2);
+      if (!decodeBlock(ctx_.nonIntraMatrixLuma)) return kSliceBadCode;
+      transformResidualBlock(scratch_, dst, rowMul * W * 2);
     } else {
-      for (int y = 0; y < G::kBlockHeight; ++y) std::memset(dst + y * step, 0, G::kBlockWidth * sizeof(int16_t));
+      for (int y = 0; y < G::kBlockHeight; ++y)
+        std::memset(dst + y * rowMul * W, 0, G::kBlockWidth * sizeof(int16_t));
     }
   }
-  bits = local;
-  return result;
+  for (int c = 1; c <= 2; ++c) {
+    int16_t* dst = residual_ + (c == 1 ? R::kCbOffset : R::kCrOffset);
+    if (codedBlockPattern & (2 >> (c - 1))) {
+      if (!decodeBlock(ctx_.nonIntraMatrixChroma)) return kSliceBadCode;
+      transformResidualBlock(scratch_, dst, G::kChromaWidth * 2);
+    } else {
+      std::memset(dst, 0, R::kChromaSize * sizeof(int16_t));
+    }
+  }
+  return 0;
 }
 
 }  // namespace quarlin

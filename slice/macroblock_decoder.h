@@ -13,7 +13,6 @@
 #include <cstdint>
 
 #include "slice/frame_buffer.h"
-#include "slice/motion_vectors.h"
 #include "parse/bit_reader.h"
 #include "primitives/bit_cache.h"
 #include "primitives/primitive_set.h"
@@ -110,23 +109,18 @@ class MacroblockDecoder {
 
   // ---- macroblock_prediction.h
   int32_t predict(bool forward, bool backward);
-  int32_t predictWhole(const Part& part);
   template <int LumaRows, int ChromaRows>
   int32_t predictParts(const Part* parts, int32_t count, int32_t sourceStepMul);
   void resolve(const Part& part, int32_t partIndex, int32_t sourceStepMul, int32_t lumaRows,
                int32_t chromaRows, ResolvedRead reads[2][3]);
-  template <int Chroma>
-  [[gnu::always_inline]] inline void resolvePlanes(const Source& src, SampleOffset o, int32_t sourceRow,
-                                                   int32_t baseRows, int32_t sourceStepMul, int32_t partIndex,
-                                                   int32_t k, ResolvedRead* reads);
   Source sourceFor(int32_t s, int32_t select, int16_t vx, int16_t vy);
   int32_t fillSkipped(int32_t from, int32_t to);
   int32_t copySkippedP();
   int32_t predictSkippedB();
 
   // ---- macroblock_blocks.h
-  int32_t reconstructIntra(Bits& bits);
-  int32_t buildResidual(Bits& bits, int32_t codedBlockPattern);
+  int32_t reconstructIntra();
+  int32_t buildResidual(int32_t codedBlockPattern);
   int32_t writeIntraBlock(const int16_t* coefficients, uint8_t* dst, int32_t step);
   void transformResidualBlock(const int16_t* coefficients, int16_t* dst, int32_t stepBytes);
   int32_t quantiserScale() const;

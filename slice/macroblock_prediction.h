@@ -46,7 +46,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool
     case PredictionKind::Field:
       parts[0] = Part{{0, 0}, {0, 0}, 1, 0, {}};
       directions(parts[0], 0);
-      return predictWhole(parts[0]);
+      return predictParts<LH, CH>(parts, 1, FieldPicture ? 2 : 1);
     case PredictionKind::FieldOfFrame:
       for (int32_t r = 0; r < 2; ++r) {
         parts[r] = Part{{r, r}, {0, 0}, 2, 0, {}};
@@ -98,79 +98,30 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::resolve(const Part& part, int
                                                            ResolvedRead reads[2][3]) {
   for (int32_t k = 0; k < part.sourceCount; ++k) {
     const Source& src = part.source[k];
-    resolvePlanes<0>(src, lumaOffsetAt<Scale>(src.vx, src.vy), part.sourceRow[0], lumaRows, sourceStepMul,
-                     partIndex, k, reads[k]);
-    resolvePlanes<1>(src, chromaOffsetAt<Scale>(src.vx, src.vy), part.sourceRow[1], chromaRows,
-                     sourceStepMul, partIndex, k, reads[k]);
-  }
-}
-
-// The reads of one source in luma (Chroma 0) or in both chroma planes,
-// which share one geometry (Chroma 1).
-template <int Type, bool FieldPicture, DecodeScale Scale>
-template <int Chroma>
-void MacroblockDecoder<Type, FieldPicture, Scale>::resolvePlanes(const Source& src, SampleOffset o,
-                                                                 int32_t sourceRow, int32_t baseRows,
-                                                                 int32_t sourceStepMul, int32_t partIndex,
-                                                                 int32_t k, ResolvedRead* reads) {
-  constexpr int P = Chroma;  // the first plane; Cb's geometry is Cr's
-  // The first sample read, in samples and lines of the plane (frame lines;
-  // a field's lines are sourceStepMul apart).
-  const int64_t x = int64_t{widthOf(P)} * ctx_.mbColumn + o.x;
-  const int64_t y = int64_t{heightOf(P)} * ctx_.mbRow * (FieldPicture ? 2 : 1) + src.select +
-                    (int64_t{sourceRow} + o.y) * sourceStepMul;
-  const int32_t cols = widthOf(P) + ((o.type & 8) ? 1 : 0);
-  const int32_t rows = baseRows + ((o.type & 4) ? 1 : 0);
-  const int32_t step = sourceStepMul * stride_[P];
-  const bool inside = x >= 0 && y >= 0 && x + cols <= codedWidth_[P] &&
-                      y + int64_t{rows - 1} * sourceStepMul < codedLines_[P];
-  for (int p = P; p <= 2 * P; ++p) {
-    const uint8_t* plane = planeOf(*src.frame, p);
-    if (inside) {
-      reads[p] = ResolvedRead{plane + y * stride_[P] + x, step, o.type};
-    } else {
-      uint8_t* copy = emulated_[partIndex][k][p];
-      copyBlockInsideArea(CodedArea{plane, stride_[P], codedWidth_[P], codedLines_[P]}, x, y, sourceStepMul,
-                          cols, rows, copy, kEmulatedStep);
-      reads[p] = ResolvedRead{copy, kEmulatedStep, o.type};
+    for (int p = 0; p < 3; ++p) {
+      const SampleOffset o =
+          p == 0 ? lumaOffsetAt<Scale>(src.vx, src.vy) : chromaOffsetAt<Scale>(src.vx, src.vy);
+      // The first sample read, in samples and lines of the plane (frame
+      // lines; a field's lines are sourceStepMul apart).
+      const int64_t x = int64_t{widthOf(p)} * ctx_.mbColumn + o.x;
+      const int64_t y = int64_t{heightOf(p)} * ctx_.mbRow * (FieldPicture ? 2 : 1) + src.select +
+                        (int64_t{part.sourceRow[p == 0 ? 0 : 1]} + o.y) * sourceStepMul;
+      const int32_t cols = widthOf(p) + ((o.type & 8) ? 1 : 0);
+      const int32_t rows = (p == 0 ? lumaRows : chromaRows) + ((o.type & 4) ? 1 : 0);
+      const int32_t step = sourceStepMul * stride_[p];
+      const uint8_t* plane = planeOf(*src.frame, p);
+      const bool inside = x >= 0 && y >= 0 && x + cols <= codedWidth_[p] &&
+                          y + int64_t{rows - 1} * sourceStepMul < codedLines_[p];
+      if (inside) {
+        reads[k][p] = ResolvedRead{plane + y * stride_[p] + x, step, o.type};
+      } else {
+        uint8_t* copy = emulated_[partIndex][k][p];
+        copyBlockInsideArea(CodedArea{plane, stride_[p], codedWidth_[p], codedLines_[p]}, x, y, sourceStepMul,
+                            cols, rows, copy, kEmulatedStep);
+        reads[k][p] = ResolvedRead{copy, kEmulatedStep, o.type};
+      }
     }
   }
-}
-
-// One part over the whole macroblock, its rows one after another (frame
-// prediction in frame pictures, field prediction in field pictures): the
-// commonest prediction, with the general part's row arithmetic folded away.
-template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictWhole(const Part& part) {
-  if (probe_) return 0;  // the sources were chosen (and noted); nothing is read
-  constexpr int32_t kStepMul = FieldPicture ? 2 : 1;
-  ResolvedRead reads[2][3];
-  for (int32_t k = 0; k < part.sourceCount; ++k) {
-    const Source& src = part.source[k];
-    resolvePlanes<0>(src, lumaOffsetAt<Scale>(src.vx, src.vy), 0, G::kLumaHeight, kStepMul, 0, k, reads[k]);
-    resolvePlanes<1>(src, chromaOffsetAt<Scale>(src.vx, src.vy), 0, G::kChromaHeight, kStepMul, 0, k, reads[k]);
-  }
-  using Luma = MotionKernels<G::kLumaWidth, G::kLumaHeight>;
-  using Chroma = MotionKernels<G::kChromaWidth, G::kChromaHeight>;
-  const int16_t* residual[3] = {residualIn_, residualIn_ + R::kCbOffset, residualIn_ + R::kCrOffset};
-  IppStatus status[3];
-  if (part.sourceCount == 1) {
-    const ResolvedRead* a = reads[0];
-    status[0] = (primitives_.*Luma::one)(a[0].ptr, a[0].step, residual[0], G::kLumaWidth * 2, dest_[0], destStep_[0],
-                                       a[0].type, 0);
-    for (int p = 1; p <= 2; ++p)
-      status[p] = (primitives_.*Chroma::one)(a[p].ptr, a[p].step, residual[p], G::kChromaWidth * 2, dest_[p],
-                                           destStep_[p], a[p].type, 0);
-  } else {
-    const ResolvedRead* a = reads[0];
-    const ResolvedRead* b = reads[1];
-    status[0] = (primitives_.*Luma::two)(a[0].ptr, a[0].step, a[0].type, b[0].ptr, b[0].step, b[0].type, residual[0],
-                                       G::kLumaWidth * 2, dest_[0], destStep_[0], 0);
-    for (int p = 1; p <= 2; ++p)
-      status[p] = (primitives_.*Chroma::two)(a[p].ptr, a[p].step, a[p].type, b[p].ptr, b[p].step, b[p].type,
-                                           residual[p], G::kChromaWidth * 2, dest_[p], destStep_[p], 0);
-  }
-  return status[0] == ippStsNoErr && status[1] == ippStsNoErr && status[2] == ippStsNoErr ? 0 : kSliceBadCode;
 }
 
 template <int Type, bool FieldPicture, DecodeScale Scale>

@@ -105,21 +105,15 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMacroblock() {
   Bits bits(reader_.wordPtr, reader_.bitOffset);
   int32_t flags = 0;
   int32_t pattern = 0;
-  // One cache from the macroblock's first bit to its last block's end.
-  int32_t result = readHeader(bits, flags, pattern);
-  if (result == 0) {
-    if (flags & kMbIntra) {
-      result = reconstructIntra(bits);
-    } else if constexpr (Type != kPictureI) {  // readHeader refuses non-intra types in I-pictures
-      result = buildResidual(bits, pattern);
-    }
-  }
+  const int32_t result = readHeader(bits, flags, pattern);
   reader_.wordPtr = const_cast<uint32_t*>(bits.word());
   reader_.bitOffset = bits.offset();
+  if (result) return result;
+  if (flags & kMbIntra) return reconstructIntra();
   if constexpr (Type == kPictureI) {
-    return result;
+    return kSliceBadCode;  // readHeader refuses non-intra types here
   } else {
-    if (result || (flags & kMbIntra)) return result;
+    if (int32_t blocks = buildResidual(pattern)) return blocks;
     // A P-picture macroblock without forward motion predicts at zero motion.
     return predict(Type == kPictureP || (flags & kMbForward) != 0, (flags & kMbBackward) != 0);
   }
