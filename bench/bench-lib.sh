@@ -30,7 +30,9 @@ drop_caches() {
 warm_program() {
   local program
   program=$(command -v "$1") || return 0
-  cat "$program" $(ldd "$program" 2>/dev/null | awk '$(NF - 1) ~ /^\// { print $(NF - 1) } $1 ~ /^\// { print $1 }') > /dev/null 2>&1 || true
+  local libraries=()
+  mapfile -t libraries < <(ldd "$program" 2>/dev/null | awk '$(NF - 1) ~ /^\// { print $(NF - 1) } $1 ~ /^\// { print $1 }')
+  cat "$program" "${libraries[@]}" > /dev/null 2>&1 || true
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -75,6 +77,40 @@ measure() {
   rm -f "$out"
   echo "$(printf %s "$walls" | median) $(printf %s "$cpus" | median)"
 }
+
+# Interleaved warm measurement. The host's speed can change by half from one
+# minute to the next; runs of one command in a row then compare different
+# machines, so commands to be compared are measured round-robin: `spec NAME
+# one|all COMMAND...` records a command, `interleave NAME...` runs each once
+# to warm up and then once per round, `runs` rounds, and `result NAME` gives
+# its "WALL CPU" medians.
+declare -A spec_of=() result_of=()
+spec() { local name=$1; shift; spec_of[$name]="$*"; }
+interleave() {
+  local name out i cores words
+  local -A walls=() cpus=()
+  local held=()
+  [[ -n $lock ]] && held=(flock "$lock")
+  out=$(mktemp)
+  for ((i = -1; i < runs; i++)); do
+    for name in "$@"; do
+      read -r cores words <<< "${spec_of[$name]}"
+      local command=() pin=()
+      read -ra command <<< "$words"
+      [[ $cores == one ]] && pin=(taskset -c 0)
+      "${held[@]}" python3 -c "$timer" "$out" "${pin[@]}" "${command[@]}" > /dev/null 2>&1 ||
+        { echo "${0##*/}: failed: ${command[*]}" >&2; rm -f "$out"; exit 1; }
+      ((i < 0)) && continue  # the warm-up run
+      walls[$name]+="$(awk '{ print $1 }' "$out")"$'\n'
+      cpus[$name]+="$(awk '{ print $2 }' "$out")"$'\n'
+    done
+  done
+  rm -f "$out"
+  for name in "$@"; do
+    result_of[$name]="$(printf %s "${walls[$name]}" | median) $(printf %s "${cpus[$name]}" | median)"
+  done
+}
+result() { echo "${result_of[$1]}"; }
 
 wall() { echo "${1% *}"; }
 cpu() { echo "${1#* }"; }

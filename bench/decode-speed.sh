@@ -8,6 +8,10 @@
 # medians of QUARLIN_BENCH_RUNS runs (default 5), CPU time and wall time, on
 # one core (taskset -c 0) and on all cores (quarlin decodes slices on one
 # worker per core; the references are single-threaded and run on one core).
+# The warm commands of a stream are measured in interleaved rounds (every
+# command once per round), so that a change of the host's speed during the
+# run affects all of them alike; commands are split at spaces (paths must
+# have none).
 # A benchmark, not a test: run on demand, on a quiet machine.
 #
 # Targets: one core, full scale: quarlin's CPU time at most 0.8x mpeg2dec's,
@@ -95,47 +99,53 @@ bench_file() {
   "$tool" index -q "$file" -o "$seek"
   count=$("$tool" info -q --json --seek-data "$seek" "$file" | awk -F': ' '/"frameCount"/ { sub(",", "", $2); print $2 }')
   mb=$(awk -v b="$(stat -c %s "$file")" 'BEGIN { printf "%.1f", b / 1e6 }')
-  local m2d ff one all
-  m2d=$(measure one warm mpeg2dec -o null "$file")
-  ff=$(measure one warm ffmpeg -nostdin -v error -threads 1 -i "$file" -f null -)
-  local sink b_sink y4m_one y4m_all
+  local sink b_sink="" names=(m2d ff one all y4m_one y4m_all)
   sink=$(sink_of "$tool")
-  # shellcheck disable=SC2086 # the sink is one or two words
-  one=$(measure one warm "$tool" decode -q --seek-data "$seek" "$file" $sink)
-  # shellcheck disable=SC2086
-  all=$(measure all warm "$tool" decode -q --seek-data "$seek" "$file" $sink)
-  y4m_one=$(measure one warm "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null)
-  y4m_all=$(measure all warm "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null)
-  local b_one="" b_all=""
+  spec m2d one mpeg2dec -o null "$file"
+  spec ff one ffmpeg -nostdin -v error -threads 1 -i "$file" -f null -
+  spec one one "$tool" decode -q --seek-data "$seek" "$file" "$sink"
+  spec all all "$tool" decode -q --seek-data "$seek" "$file" "$sink"
+  spec y4m_one one "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null
+  spec y4m_all all "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null
   if [[ -n $before ]]; then
     b_sink=$(sink_of "$before")
-    # shellcheck disable=SC2086
-    b_one=$(measure one warm "$before" decode -q --seek-data "$seek" "$file" $b_sink)
-    # shellcheck disable=SC2086
-    b_all=$(measure all warm "$before" decode -q --seek-data "$seek" "$file" $b_sink)
+    spec b_one one "$before" decode -q --seek-data "$seek" "$file" "$b_sink"
+    spec b_all all "$before" decode -q --seek-data "$seek" "$file" "$b_sink"
+    names+=(b_one b_all)
   fi
-  echo "== $name: $count frames, $mb MB, medians of $runs runs (seconds)"
+  local scale
+  if [[ $name == 1080i ]]; then
+    for scale in half quarter; do
+      spec "$scale" one "$tool" decode -q --seek-data "$seek" --scale "$scale" "$file" "$sink"
+      names+=("$scale")
+      if [[ -n $before ]]; then
+        spec "b_$scale" one "$before" decode -q --seek-data "$seek" --scale "$scale" "$file" "$b_sink"
+        names+=("b_$scale")
+      fi
+    done
+  fi
+  interleave "${names[@]}"
+  local m2d ff one all b_one="" b_all=""
+  m2d=$(result m2d) ff=$(result ff) one=$(result one) all=$(result all)
+  [[ -n $before ]] && b_one=$(result b_one) b_all=$(result b_all)
+  echo "== $name: $count frames, $mb MB, medians of $runs interleaved rounds (seconds)"
   printf "  %-40s %8s %8s %9s %8s\n" "" "1 core" "cpu" "all cores" "cpu"
   row "mpeg2dec -o null" "$m2d"
   row "ffmpeg -threads 1 -f null" "$ff"
   row "quarlin decode $sink" "$one" "$all"
-  row "quarlin decode -o /dev/null (Y4M)" "$y4m_one" "$y4m_all"
+  row "quarlin decode -o /dev/null (Y4M)" "$(result y4m_one)" "$(result y4m_all)"
   [[ -n $before ]] && row "before: quarlin decode $b_sink" "$b_one" "$b_all"
-  local scale half quarter b_half="" b_quarter=""
+  local half quarter b_half="" b_quarter=""
   if [[ $name == 1080i ]]; then
-    for scale in half quarter; do
-      local t b=""
-      # shellcheck disable=SC2086
-      t=$(measure one warm "$tool" decode -q --seek-data "$seek" --scale "$scale" "$file" $sink)
-      row "quarlin decode --scale $scale" "$t"
-      if [[ -n $before ]]; then
-        # shellcheck disable=SC2086
-        b=$(measure one warm "$before" decode -q --seek-data "$seek" --scale "$scale" "$file" $b_sink)
-        row "before: quarlin decode --scale $scale" "$b"
-        b=$(ratio "$(cpu "$b_one")" "$(cpu "$b")")
-      fi
-      [[ $scale == half ]] && half=$t b_half=$b || quarter=$t b_quarter=$b
-    done
+    half=$(result half) quarter=$(result quarter)
+    row "quarlin decode --scale half" "$half"
+    [[ -n $before ]] && row "before: quarlin decode --scale half" "$(result b_half)"
+    row "quarlin decode --scale quarter" "$quarter"
+    [[ -n $before ]] && row "before: quarlin decode --scale quarter" "$(result b_quarter)"
+    if [[ -n $before ]]; then
+      b_half=$(ratio "$(cpu "$b_one")" "$(cpu "$(result b_half)")")
+      b_quarter=$(ratio "$(cpu "$b_one")" "$(cpu "$(result b_quarter)")")
+    fi
   fi
   local cold chain b_ratio=""
   read -r cold chain < <(random_access "$tool" "$file" "$seek" "$count")
