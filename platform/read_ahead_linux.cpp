@@ -66,6 +66,7 @@ struct SharedContext {
   pthread_cond_t reaped = PTHREAD_COND_INITIALIZER;
   aio_context_t context = 0;  // 0 until set up
   uint64_t generation = 0;    // counts the forks this process came from
+  bool unavailable = false;   // io_setup failed: no context is asked for again
   bool reaping = false;       // a thread waits for completions in the kernel
   int64_t liveReadAheads = 0;
 };
@@ -171,9 +172,13 @@ bool submit(ReadAhead& ahead, ReadAheadSpan& span, int64_t offset, uint32_t leng
   {
     // Marked before it is submitted: another thread may reap it at once.
     Hold hold;
-    if (shared.context == 0 && ioSetup(kQueueDepth, &shared.context) != 0) {
-      shared.context = 0;  // no asynchronous I/O: reads stay plain
-      return false;
+    if (shared.context == 0) {
+      // Without asynchronous I/O reads stay plain; asked once per process.
+      if (shared.unavailable || ioSetup(kQueueDepth, &shared.context) != 0) {
+        shared.context = 0;
+        shared.unavailable = true;
+        return false;
+      }
     }
     context = shared.context;
     span.generation = shared.generation;
