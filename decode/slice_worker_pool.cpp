@@ -78,8 +78,9 @@ void SliceWorkerPool::create(int32_t count) {
   if (count <= 0) count = platform::processorCount();
   if (count > kMaxWorkers) count = kMaxWorkers;
   workers_ = new Worker[static_cast<size_t>(count)];
-  int32_t started = 0;
-  for (int32_t i = 0; i < count; ++i) {
+  // Part 0 is the dispatching thread: its slot has no thread.
+  int32_t started = 1;
+  for (int32_t i = 1; i < count; ++i) {
     Worker& w = workers_[i];
     w.slot.threadIndex = i;
     w.thread = Kelso::ThreadManager::CreateRegisteredThread(workerProcedure, &w.slot,
@@ -95,13 +96,13 @@ void SliceWorkerPool::destroy() {
   if (workerCount_ == 0) return;
   platform::ThreadHandle threads[kMaxWorkers];
   int32_t n = 0;
-  for (int32_t i = 0; i < workerCount_; ++i) {
+  for (int32_t i = 1; i < workerCount_; ++i) {
     workers_[i].slot.quit = 1;
     workers_[i].start.set();
     threads[n++] = workers_[i].thread;
   }
-  const bool ended = platform::waitForThreads(threads, n, kUnloadWaitMs);
-  for (int32_t i = 0; i < workerCount_; ++i) platform::closeThread(workers_[i].thread);
+  const bool ended = n == 0 || platform::waitForThreads(threads, n, kUnloadWaitMs);
+  for (int32_t i = 1; i < workerCount_; ++i) platform::closeThread(workers_[i].thread);
   // Workers still running would touch their slots and events: keep them.
   if (ended) delete[] workers_;
   workers_ = nullptr;
@@ -150,8 +151,10 @@ int32_t SliceWorkerPool::run(DecodeState& session, int32_t parts, const FrameBuf
     done[k] = &workers_[k].done;
   }
   dispatched_.fetch_add(1, std::memory_order_relaxed);
-  for (int32_t k = 0; k < parts; ++k) workers_[k].start.set();
-  platform::waitForAll(done, parts, -1);
+  for (int32_t k = 1; k < parts; ++k) workers_[k].start.set();
+  // A fault here must not leave before the workers are done with the planes.
+  workers_[0].slot.result = platform::runCatchingFaults(decodeSlot, &workers_[0].slot, kFaultedRun);
+  if (parts > 1) platform::waitForAll(done + 1, parts - 1, -1);
   int32_t result = 0;
   bool faulted = false;
   for (int32_t k = 0; k < parts; ++k) {

@@ -1,8 +1,10 @@
-// The process-wide slice workers: one thread per processor, created when the
-// library is loaded and stopped when it is unloaded. A picture (a frame or
-// one field) is cut into contiguous runs of whole macroblock rows that the
-// workers decode while the dispatching thread waits. The pool serves
-// one picture at a time; a picture that finds it busy is decoded on its own
+// The process-wide slice workers: one decoding part per processor, created
+// when the library is loaded and stopped when it is unloaded. A picture (a
+// frame or one field) is cut into contiguous runs of whole macroblock rows
+// that the parts decode. The dispatching thread is part 0: it decodes runs
+// too rather than sleeping while a thread of ours takes its processor, so
+// the pool starts one thread fewer than it has parts. The pool serves one
+// picture at a time; a picture that finds it busy is decoded on its own
 // thread instead of waiting.
 #pragma once
 #include <atomic>
@@ -31,20 +33,23 @@ class SliceWorkerPool {
  public:
   static SliceWorkerPool& instance();
 
-  // At library load: one worker per processor (count 0 uses the processor
-  // count). Does nothing more when a pool already exists.
+  // At library load: `count` parts (0: one per processor), so count - 1
+  // threads. Does nothing more when a pool already exists.
   void create(int32_t count = 0);
   // At library unload: workers are told to quit and waited for at most
   // 1000 ms.
   void destroy();
+  // Parts a picture can be decoded in at once: the threads started, plus
+  // the dispatching thread; 0 while no pool exists.
   int32_t workerCount() const { return workerCount_; }
 
   // Takes the pool for one picture without waiting; false when another
   // picture is using it.
   bool tryAcquire();
   void release() { poolLock_.leave(); }
-  // With the pool held: wakes workers 0..parts-1 to decode the runs of the
-  // session's dispatch arrays and returns the OR of their results.
+  // With the pool held: wakes workers 1..parts-1 and decodes as part 0 on
+  // the calling thread, runs of the session's dispatch arrays, until none is
+  // left; returns when every part has finished, with the OR of the results.
   int32_t run(DecodeState& session, int32_t parts, const FrameBuffer& forward,
               const FrameBuffer& backward, const FrameBuffer& output);
 
