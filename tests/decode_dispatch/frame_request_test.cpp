@@ -133,10 +133,13 @@ TEST(ReferencePlanes, NullForwardAddressPredictsFromTheOutputPlanes) {
 // decoding (-4, -5) writes nothing. Twice over, so that a block the reader
 // keeps between requests is counted in the level the second round starts
 // from. A refused request leaves an unfinished index scan to go on.
-TEST(UnitBuffer, IsReleasedAfterEveryKindOfRequest) {
+// Then the host's allocate or lock fails at each call a request makes in
+// turn: the request fails, gives back every block it took, and the session
+// goes on decoding as before.
+TEST(UnitBuffer, IsReleasedAfterEveryKindOfRequestAndHostMemoryFailure) {
   const ExportedSession indexed(streamPath(kIpStream));
   HostDecoder decoder(indexed);
-  const auto frame0 = decodeAll(decoder, DecodeScale::Full).front();
+  const auto expected = decodeAll(decoder, DecodeScale::Full);
   const auto output = freshPicture(decoder);
   ExportedSession incomplete(streamPath(kLongStream), {}, /*indexToEnd=*/false);
   ASSERT_EQ(incomplete.openResult(), -4);
@@ -151,42 +154,34 @@ TEST(UnitBuffer, IsReleasedAfterEveryKindOfRequest) {
 
   const struct {
     const ExportedSession& session;
-    int32_t frame, expected;
+    int32_t frame, result;
     const tool::Picture* forward;
-  } requests[] = {{indexed, 0, 0, nullptr},  {indexed, 1, 0, frame0.get()},    {resized, 0, 0, nullptr},
-                  {resized, 25, -3, nullptr}, {incomplete, 0, -4, nullptr},     {indexed, -1, -5, nullptr},
-                  {indexed, 25, -5, nullptr}, {indexed, INT32_MAX, -5, nullptr}, {indexed, INT32_MIN, -5, nullptr}};
+  } requests[] = {{indexed, 0, 0, nullptr},  {indexed, 1, 0, expected[0].get()},   {resized, 0, 0, nullptr},
+                  {resized, 25, -3, nullptr}, {incomplete, 0, -4, nullptr},         {indexed, -1, -5, nullptr},
+                  {indexed, 25, -5, nullptr}, {indexed, INT32_MAX, -5, nullptr},    {indexed, INT32_MIN, -5, nullptr}};
   for (int round = 0; round < 2; ++round)
     for (const auto& r : requests) {
       const std::vector<uint8_t> before = planeBytes(*output);
-      EXPECT_EQ(getFrame(r.session, r.frame, r.forward, *output), r.expected) << "frame " << r.frame;
-      EXPECT_TRUE(r.expected > -4 || planeBytes(*output) == before) << "frame " << r.frame << ": a refusal wrote";
+      EXPECT_EQ(getFrame(r.session, r.frame, r.forward, *output), r.result) << "frame " << r.frame;
+      EXPECT_TRUE(r.result > -4 || planeBytes(*output) == before) << "frame " << r.frame << ": a refusal wrote";
     }
   ASSERT_EQ(incomplete.indexToEnd(), 0);
   EXPECT_EQ(getFrame(incomplete, 0, nullptr, *output), 0);
-}
 
-// The host's allocate or lock fails at each call a request makes in turn:
-// the request fails, gives back every block it took, and the session goes on
-// decoding as before.
-TEST(UnitBuffer, IsReleasedWhenHostMemoryFails) {
-  const ExportedSession session(streamPath(kIpStream));
-  HostDecoder decoder(session);
-  const auto expected = decodeAll(decoder, DecodeScale::Full);
   for (void (*fail)(int32_t, int32_t) : {&testHostFailAllocate, &testHostFailLock}) {
     int32_t failures = 0;
     for (int32_t after = 0; after < 6; ++after)
       for (const int32_t frame : {24, 1, 12}) {  // P-frames far apart: the reader fetches new blocks
         SCOPED_TRACE("after " + std::to_string(after) + ", frame " + std::to_string(frame));
         const tool::Picture* forward = expected[static_cast<size_t>(frame) - 1].get();
-        const auto output = freshPicture(decoder);
+        const auto picture = freshPicture(decoder);
         fail(1, after);
-        const int32_t result = getFrame(session, frame, forward, *output);
+        const int32_t result = getFrame(indexed, frame, forward, *picture);
         testHostClearFailures();
         failures += result != 0;
         EXPECT_TRUE(result == 0 || result == -1 || result == -3) << result;
-        ASSERT_EQ(getFrame(session, frame, forward, *output), 0);
-        EXPECT_EQ(firstDifference(*output, *expected[static_cast<size_t>(frame)]), "");
+        ASSERT_EQ(getFrame(indexed, frame, forward, *picture), 0);
+        EXPECT_EQ(firstDifference(*picture, *expected[static_cast<size_t>(frame)]), "");
       }
     EXPECT_GT(failures, 0) << "no request met the failure";
   }

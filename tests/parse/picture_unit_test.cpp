@@ -132,7 +132,10 @@ TEST_F(UnitTest, SequenceHeaderRulesAndPassedOverExtensions) {
     for (const Bytes& a : after) append(b, a);
     return b;
   };
-  const Bytes display = sequenceDisplayExtension(640, 480);
+  // 640 x 480 with a colour description, the top two bits of each size set: only 12 are kept.
+  const Bytes display = BitWriter(0xB5).put(2, 4).put(5, 3).put(1, 1).put(0x010101, 24).put(0x3280, 14).put(1, 1)
+                            .put(0x31E0, 14).done();
+  const Bytes user = BitWriter(0xB2).put(0x41424344, 32).done();
   const Bytes scalable = BitWriter(0xB5).put(5, 4).put(0xABCDE, 20).done();
   const struct {
     const char* name;
@@ -145,7 +148,7 @@ TEST_F(UnitTest, SequenceHeaderRulesAndPassedOverExtensions) {
       {"extension marker bit", with([](SequenceParams& p) { p.extensionMarker = false; }), -2},
       {"another extension first", with([](SequenceParams& p) { p.extension = false; }, {display}), -2},
       {"aspect 14, then user data, display and scalable extensions",
-       with([](SequenceParams& p) { p.aspect = 14; }, {userData(5), display, scalable}), 0, 0x1B8, 640},
+       with([](SequenceParams& p) { p.aspect = 14; }, {user, display, scalable}), 0, 0x1B8, 640},
       {"sequence end", with([](SequenceParams&) {}, {startCode(0xB7)}), 0, 0x1B7, 720},
   };
   for (const auto& c : cases) {

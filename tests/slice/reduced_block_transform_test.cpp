@@ -1,12 +1,11 @@
-// ReducedBlockTransform against the full inverse DCT and a double-precision
-// model written from the DCT's definition: drop horizontal frequencies 4..7,
-// inverse-transform, sample the even columns (and, at Quarter, the even rows).
+// ReducedBlockTransform against the full inverse DCT: drop horizontal
+// frequencies 4..7, inverse-transform, sample the even columns (and, at
+// Quarter, the even rows).
 #include "slice/reduced_block_transform.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <random>
 
 #include "primitives/cpu_dispatch.h"
@@ -31,9 +30,8 @@ struct Outputs {
 // pass), exactly the full 8x8 inverse DCT of the block with horizontal
 // frequencies 4..7 cleared, sampled; so a DC-only block gives the full
 // transform's value everywhere: a flat area has one level at every scale.
-// Within IEEE 1180's ranges (+-5, +-300) it stays within 1 of the model.
+// (The full transform's accuracy is IEEE 1180's, in the primitives' tests.)
 TEST(ReducedBlockTransform, IsTheSampledFullTransform) {
-  const double pi = std::acos(-1.0);
   std::mt19937 random(20261205u);
   for (const int slot : {kSlotGeneric, kSlotSse2, kSlotAvx2}) {
     if (!dispatchSlotRunsHere(slot)) continue;
@@ -52,13 +50,6 @@ TEST(ReducedBlockTransform, IsTheSampledFullTransform) {
             ASSERT_EQ(out.half[y][i], expected) << "slot " << slot << " n " << n;
             ASSERT_EQ(out.bytes[y][i], std::clamp<int>(expected, 0, 255));
             ASSERT_TRUE(y % 2 || (out.quarter[y / 2][i] == expected && out.quarterBytes[y / 2][i] == out.bytes[y][i]));
-            if (range == 0 || range > 300) continue;
-            double model = 0;  // f(2i, y) from frequencies u < 4 only
-            for (int v = 0; v < 8; ++v)
-              for (int u = 0; u < 4; ++u)
-                model += (u ? 1.0 : std::sqrt(0.5)) * (v ? 1.0 : std::sqrt(0.5)) * block[8 * v + u] *
-                         std::cos((4 * i + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16) / 4;
-            ASSERT_LE(std::fabs(out.half[y][i] - model), 1.0) << "row " << y << " col " << i;
           }
       }
     }

@@ -3,7 +3,6 @@
 // reading bound, forbidden syntax) touch nothing outside their macroblocks.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "parse/headers.h"
@@ -80,14 +79,12 @@ const SliceCase kCases[] = {
      [](BitWriter& w) { intraMacroblock(intraMacroblock(w.sliceHeader(4), 1, 0), 5, 0); }, -2, 0, 1, 128},
 };
 
-// Y, Cb and Cr planes of the sizes the library reports (width x (height +
-// 128), a quarter per chroma plane), enlarged where needed to hold the
-// picture's macroblock rows; each guarded (an inaccessible page right after it).
+// Y, Cb and Cr planes of exactly the picture's macroblock rows at the
+// frame's strides, each guarded (an inaccessible page right after it).
 struct GuardedFrame {
   static size_t bytes(int width, int height, bool chroma) {
     const size_t lumaStride = (width + 127) & ~127, rows = (height + 15) / 16;
-    const size_t reported = static_cast<size_t>(width) * (height + 128) / (chroma ? 4 : 1);
-    return std::max(reported, chroma ? 8 * rows * (((lumaStride >> 1) + 127) & ~127) : 16 * rows * lumaStride);
+    return chroma ? 8 * rows * (((lumaStride >> 1) + 127) & ~127) : 16 * rows * lumaStride;
   }
   GuardedFrame(int width, int height, uint8_t fill)
       : planes{{bytes(width, height, false), fill}, {bytes(width, height, true), fill},

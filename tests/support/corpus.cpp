@@ -8,7 +8,6 @@
 #endif
 
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -37,8 +36,7 @@ const std::vector<CorpusStream>& corpus() {
       std::istringstream row(line);
       for (std::string field; std::getline(row, field, '\t');) fields.push_back(field);
       if (fields.size() < 7) continue;
-      out.push_back(CorpusStream{fields[0], fields[1], fields[2], std::stoi(fields[3]), fields[4] == "yes",
-                                 fields[5], fields[6]});
+      out.push_back(CorpusStream{fields[0], fields[1], fields[2], fields[4] == "yes", fields[5], fields[6]});
     }
     return out;
   }();
@@ -62,13 +60,6 @@ std::vector<CorpusStream> corpusStreams(const std::vector<std::string>& files) {
     out.push_back(*found);
   }
   return out;
-}
-
-std::string testNameOf(const std::string& file) {
-  std::string name = file;
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return name;
 }
 
 std::vector<uint8_t> readFileBytes(const std::string& path) {

@@ -1,7 +1,8 @@
 // The committed test streams (tests/data/corpus.tsv) and what is known about
-// each: its container, whether it must decode or be refused, FFmpeg's frame
-// count and whether libmpeg2 decodes it; files read, written and temporary.
+// each: its container, whether it must decode or be refused and whether
+// libmpeg2 decodes it; files read, written and temporary.
 #pragma once
+#include <cctype>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -13,7 +14,6 @@ struct CorpusStream {
   std::string file;       // name under tests/data/streams
   std::string container;  // es, ps, ts or other
   std::string expect;     // decodable, refuse-2 or refuse-3
-  int32_t frames = 0;     // FFmpeg's frame count for decodable streams
   bool mpeg2dec = false;  // libmpeg2 decodes it
   std::string stream;     // the video stream decoded: "v:0", or "#0xPID" in a transport stream
   std::string purpose;
@@ -39,13 +39,14 @@ inline std::vector<CorpusStream> refusedStreams() { return streamsThatDecode(fal
 // The named streams of the catalog (throws for a name it lacks).
 std::vector<CorpusStream> corpusStreams(const std::vector<std::string>& files);
 
-// A test name from a file name: every character outside [A-Za-z0-9] as '_'.
-std::string testNameOf(const std::string& file);
-// Names the tests of INSTANTIATE_TEST_SUITE_P over corpus streams.
+// Names the tests of INSTANTIATE_TEST_SUITE_P over corpus streams: the file
+// name, every character outside [A-Za-z0-9] as '_'.
 struct CorpusTestName {
   template <class ParamInfo>
   std::string operator()(const ParamInfo& info) const {
-    return testNameOf(info.param.file);
+    std::string name = info.param.file;
+    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
   }
 };
 

@@ -9,13 +9,13 @@
 
 namespace quarlin::test {
 
-InternalSession::InternalSession(const std::string& path, bool indexToEnd) {
+InternalSession::InternalSession(const std::string& path) {
   selectPrimitives();  // as the library's load does
   const std::u16string wide = u16(path);
   session_ = std::make_unique<DecoderSession>(wide.c_str(), testHostServices());
-  openResult_ = indexResult_ = session_->open(nullptr, 0);
+  indexResult_ = session_->open(nullptr, 0);
   float progress = 0;
-  for (int guard = 0; indexToEnd && indexResult_ == -4 && guard < 100000; ++guard) {
+  for (int guard = 0; indexResult_ == -4 && guard < 100000; ++guard) {
     const int32_t r = session_->indexSlice(kIndexFileScanBudget, &progress);
     indexResult_ = r == kScanBudgetUsed ? -4 : r;
   }

@@ -20,19 +20,17 @@ using tool::DecodeScale;
 inline constexpr DecodeScale kAllScales[] = {DecodeScale::Full, DecodeScale::HalfWidth, DecodeScale::Quarter};
 
 // A session of the library's own classes, linked into the test (so that
-// it decodes on the pool recreatePool controls), opened and, unless told
-// otherwise, indexed to the end.
+// it decodes on the pool recreatePool controls), opened and indexed to the
+// end.
 class InternalSession {
  public:
-  explicit InternalSession(const std::string& path, bool indexToEnd = true);
+  explicit InternalSession(const std::string& path);
   DecoderSession& operator*() const { return *session_; }
   DecoderSession* operator->() const { return session_.get(); }
-  int32_t openResult() const { return openResult_; }
   int32_t indexResult() const { return indexResult_; }  // 0 once the index is complete
 
  private:
   std::unique_ptr<DecoderSession> session_;
-  int32_t openResult_ = 0;
   int32_t indexResult_ = 0;
 };
 

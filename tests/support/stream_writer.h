@@ -81,14 +81,6 @@ inline Bytes sequenceHeader(const SequenceParams& s) {
   return out;
 }
 
-// With a colour description; the top two bits of each size are set to show
-// that only 12 are kept.
-inline Bytes sequenceDisplayExtension(int width, int height) {
-  BitWriter e(0xB5);
-  e.put(2, 4).put(5, 3).put(1, 1).put(0x010101, 24);
-  return e.put(0x3000 | width, 14).put(1, 1).put(0x3000 | height, 14).done();
-}
-
 // time_code 00:00:00:00 (its marker bit set), closed_gop, broken_link 0.
 inline Bytes gopHeader(bool closed) {
   return BitWriter(0xB8).put(1u << 12, 25).put(closed, 1).put(0, 1).done();
@@ -99,14 +91,10 @@ struct PictureParams {
   int type = 1;                     // 1 I, 2 P, 3 B
   int headerFCode = 7;              // forward/backward_f_code of the header
   int fCode[4] = {15, 15, 15, 15};  // of the coding extension
-  int intraDcPrecision = 0;
   int structure = 3;
   int topFieldFirst = 0;
   int framePredFrameDct = 1;
-  int intraVlcFormat = 0;
-  int alternateScan = 0;
   int repeatFirstField = 0;
-  int progressiveFrame = 0;  // chroma_420_type is written equal to it
   bool codingExtension = true;
 };
 
@@ -123,10 +111,10 @@ inline Bytes pictureHeader(const PictureParams& p) {
   BitWriter e(0xB5);
   e.put(8, 4);
   for (int f : p.fCode) e.put(f, 4);
-  e.put(p.intraDcPrecision, 2).put(p.structure, 2).put(p.topFieldFirst, 1);
-  e.put(p.framePredFrameDct, 1).put(0, 1).put(0, 1).put(p.intraVlcFormat, 1);
-  e.put(p.alternateScan, 1).put(p.repeatFirstField, 1).put(p.progressiveFrame, 1);
-  e.put(p.progressiveFrame, 1).put(0, 1);
+  // intra_dc_precision 0; concealment_motion_vectors, q_scale_type, intra_vlc_format,
+  // alternate_scan 0; chroma_420_type, progressive_frame, composite_display_flag 0.
+  e.put(0, 2).put(p.structure, 2).put(p.topFieldFirst, 1).put(p.framePredFrameDct, 1).put(0, 4);
+  e.put(p.repeatFirstField, 1).put(0, 3);
   append(out, e.done());
   return out;
 }
@@ -139,12 +127,6 @@ inline Bytes slice(int row, int payload, uint32_t seed = 1) {
     seed = seed * 1103515245u + 12345u;
     out.push_back(static_cast<uint8_t>(0x11 + (seed >> 16) % 0xEE));
   }
-  return out;
-}
-
-inline Bytes userData(int length) {
-  Bytes out = startCode(0xB2);
-  for (int i = 0; i < length; ++i) out.push_back(static_cast<uint8_t>('A' + i % 26));
   return out;
 }
 

@@ -37,12 +37,7 @@ std::u16string u16(const std::string& utf8);
 
 }  // namespace quarlin::test
 
-// Usable unqualified from any test.
-using quarlin::test::testHostAllocateCount;
-using quarlin::test::testHostCacheCalls;
-using quarlin::test::testHostClearFailures;
-using quarlin::test::testHostFailAllocate;
-using quarlin::test::testHostFailLock;
+// Usable unqualified outside quarlin::test too.
 using quarlin::test::testHostLiveAllocations;
 using quarlin::test::testHostMisuseCount;
 using quarlin::test::testHostServices;
