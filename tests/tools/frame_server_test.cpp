@@ -103,7 +103,7 @@ TEST(FrameServer, SequentialOrderAndLongChainsDecodeEachFrameOnce) {
   EXPECT_LE(chained.cachedBytes(), 4 * kPictureBytes);
 }
 
-// The least recently used frame goes first; references stay while they are
+// The least recently used frame goes first, a released one at once; references stay while they are
 // needed although nothing fits the budget; a failing one is named and its
 // pins are released; failures tolerated keep the picture.
 TEST(FrameServer, BudgetEvictionAndFailingReferences) {
@@ -112,6 +112,14 @@ TEST(FrameServer, BudgetEvictionAndFailingReferences) {
   FrameServer lru(decoder, kGeometry, DecodeScale::Full, 3 * kPictureBytes);
   for (int32_t frame : {2, 0, 1, 2, 5}) lru.frame(frame);  // 0 is the least recently used
   EXPECT_TRUE(!lru.isCached(0) && lru.isCached(1) && lru.isCached(2) && lru.isCached(5));
+  // A B-frame released once shown gives its planes to the next frame, not while it is held.
+  std::shared_ptr<const Picture> shown = lru.frame(3);
+  const uint8_t* planes = shown->plane(0);
+  lru.release(3);
+  EXPECT_TRUE(lru.isCached(3));
+  shown.reset();
+  lru.release(3);
+  EXPECT_TRUE(!lru.isCached(3) && lru.frame(4)->plane(0) == planes);
   decoder.calls.clear();
   FrameServer server(decoder, kGeometry, DecodeScale::Full, 1);
   EXPECT_EQ(frameMark(server.frame(3)), 3);

@@ -26,6 +26,9 @@ class FrameDecoder {
   // Whether `frame` is an I-picture (or an I/P field pair), which reads
   // nothing of its output planes before writing it. False when unknown.
   virtual bool isIntra(int32_t) { return false; }
+  // Whether `frame` is a B-picture, from which no frame is predicted. False
+  // when unknown.
+  virtual bool isBidirectional(int32_t) { return false; }
 };
 
 }  // namespace quarlin::tool

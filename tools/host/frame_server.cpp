@@ -173,13 +173,21 @@ void FrameServer::evictOverBudget() {
     auto entry = cache_.find(*it);
     if (entry->second.pins > 0) continue;  // a reference of a frame being decoded
     cachedBytes_ -= entry->second.picture->totalBytes();
-    constexpr std::size_t kSparePictures = 2;
     if (entry->second.picture.use_count() == 1 && spare_.size() < kSparePictures) {
       spare_.push_back(std::move(entry->second.picture));
     }
     cache_.erase(entry);
     it = recency_.erase(it);
   }
+}
+
+void FrameServer::release(int32_t frame) {
+  auto entry = cache_.find(frame);
+  if (entry == cache_.end() || entry->second.pins > 0 || entry->second.picture.use_count() != 1) return;
+  cachedBytes_ -= entry->second.picture->totalBytes();
+  if (spare_.size() < kSparePictures) spare_.push_back(std::move(entry->second.picture));
+  recency_.erase(entry->second.recency);
+  cache_.erase(entry);
 }
 
 void FrameServer::unpin(int32_t frame) {

@@ -52,6 +52,12 @@ class FrameServer {
   uint64_t failureCount() const { return failures_; }
   std::vector<FrameError> takeFailures() { return std::exchange(failed_, {}); }
 
+  // Gives `frame`'s picture back for the next frames when nothing else holds
+  // it: for a frame no later request needs (a B-frame once shown in display
+  // order), so that the next picture is written where the last one was,
+  // while its lines are still in the processor's caches.
+  void release(int32_t frame);
+
   // Planes of the pictures decoded from now on come from `allocate`.
   void setPlaneAllocator(PlaneAllocator allocate) { allocate_ = std::move(allocate); }
 
@@ -112,6 +118,7 @@ class FrameServer {
   // Evicted pictures nobody else holds, reused for the next frames: fresh
   // multi-megabyte allocations cost a page fault per 4 KiB each time.
   std::vector<std::shared_ptr<Picture>> spare_;
+  static constexpr std::size_t kSparePictures = 2;
 };
 
 }  // namespace quarlin::tool

@@ -16,18 +16,23 @@ int32_t LibraryFrameDecoder::decode(int32_t frame, const PlaneSet& forward, cons
                           reductionModeOption(scale));
 }
 
-bool LibraryFrameDecoder::isIntra(int32_t frame) {
+uint8_t LibraryFrameDecoder::typeOf(int32_t frame) {
   if (!typesRead_) {
     typesRead_ = true;
     try {
       for (const SeekEntry& entry : readSeekData(session_.seekData()).entries)
-        if (entry.type == 1) intraFrames_.push_back(entry.number);
+        types_.emplace_back(entry.number, entry.type);
     } catch (const std::exception&) {
-      intraFrames_.clear();  // unknown: every picture is treated as predicted
+      types_.clear();  // unknown: every picture is treated as a predicted reference
     }
-    std::sort(intraFrames_.begin(), intraFrames_.end());
+    std::sort(types_.begin(), types_.end());
   }
-  return std::binary_search(intraFrames_.begin(), intraFrames_.end(), frame);
+  const auto it = std::lower_bound(types_.begin(), types_.end(), std::pair<int32_t, uint8_t>(frame, 0));
+  return it != types_.end() && it->first == frame ? it->second : 0;
 }
+
+bool LibraryFrameDecoder::isIntra(int32_t frame) { return typeOf(frame) == 1; }
+
+bool LibraryFrameDecoder::isBidirectional(int32_t frame) { return typeOf(frame) == 3; }
 
 }  // namespace quarlin::tool

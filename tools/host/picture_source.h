@@ -25,6 +25,7 @@ class PictureSource {
   LibraryFrameDecoder decoder_;
   FrameServer server_;
   std::shared_ptr<const Picture> picture_;
+  int32_t shown_ = -1;  // the frame of picture_
 };
 
 }  // namespace quarlin::tool
