@@ -55,10 +55,11 @@ int runDecode(const Options& options) {
   const StreamLook look = lookAtFile(options.input);
   const std::vector<int32_t> frames = requestedFrames(options, frameRange(*session));
   const DecodeScale scale = options.scale.value_or(DecodeScale::Full);
-  // In display order a frame needs at most the two anchors around it; a
-  // few pictures more than that keep every reference cached until its
-  // last use, and the evicted ones are reused instead of fresh memory.
-  constexpr std::size_t kSequentialFrames = 6;
+  // In display order a frame needs at most the two anchors around it, so
+  // three pictures keep every reference cached until its last use. No
+  // more: the evicted ones are reused, and the fewer pictures take turns,
+  // the more of the planes written next are still in the processor's caches.
+  constexpr std::size_t kSequentialFrames = 3;
   const std::size_t budget = options.cacheBytes.value_or(picturesBytes(*session, scale, kSequentialFrames));
   PictureSource source(*session, scale, budget);
   // A damaged or cut file is decoded to its end: a frame that fails is

@@ -11,11 +11,11 @@ PictureSource::PictureSource(const LibrarySession& session, DecodeScale scale, s
     : decoder_(session), server_(decoder_, session.geometry(), scale, cacheBytes) {}
 
 ImageView PictureSource::frame(int32_t frame) {
-  // A B-frame shown is needed by no other frame: its planes take the next one.
-  if (picture_ && frame != shown_ && decoder_.isBidirectional(shown_)) {
-    picture_.reset();
-    server_.release(shown_);
-  }
+  // The frame shown is let go first, so that the cache can reuse its planes
+  // as soon as it evicts it; a B-frame is needed by no other frame: its
+  // planes take the next one.
+  picture_.reset();
+  if (frame != shown_ && decoder_.isBidirectional(shown_)) server_.release(shown_);
   picture_ = server_.frame(frame);
   shown_ = frame;
   return picture_->view();
