@@ -80,12 +80,12 @@ measure() {
 
 # Interleaved warm measurement. The host's speed can change by half from one
 # minute to the next; runs of one command in a row then compare different
-# machines, so commands to be compared are measured round-robin: `spec NAME
+# machines, so commands to be compared are measured round-robin: `candidate NAME
 # one|all COMMAND...` records a command, `interleave NAME...` runs each once
 # to warm up and then once per round, `runs` rounds, and `result NAME` gives
 # its "WALL CPU" medians.
-declare -A spec_of=() result_of=()
-spec() { local name=$1; shift; spec_of[$name]="$*"; }
+declare -A command_of=() result_of=()
+candidate() { local name=$1; shift; command_of[$name]="$*"; }
 interleave() {
   local name out i cores words
   local -A walls=() cpus=()
@@ -94,7 +94,7 @@ interleave() {
   out=$(mktemp)
   for ((i = -1; i < runs; i++)); do
     for name in "$@"; do
-      read -r cores words <<< "${spec_of[$name]}"
+      read -r cores words <<< "${command_of[$name]}"
       local command=() pin=()
       read -ra command <<< "$words"
       [[ $cores == one ]] && pin=(taskset -c 0)

@@ -101,25 +101,25 @@ bench_file() {
   mb=$(awk -v b="$(stat -c %s "$file")" 'BEGIN { printf "%.1f", b / 1e6 }')
   local sink b_sink="" names=(m2d ff one all y4m_one y4m_all)
   sink=$(sink_of "$tool")
-  spec m2d one mpeg2dec -o null "$file"
-  spec ff one ffmpeg -nostdin -v error -threads 1 -i "$file" -f null -
-  spec one one "$tool" decode -q --seek-data "$seek" "$file" "$sink"
-  spec all all "$tool" decode -q --seek-data "$seek" "$file" "$sink"
-  spec y4m_one one "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null
-  spec y4m_all all "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null
+  candidate m2d one mpeg2dec -o null "$file"
+  candidate ff one ffmpeg -nostdin -v error -threads 1 -i "$file" -f null -
+  candidate one one "$tool" decode -q --seek-data "$seek" "$file" "$sink"
+  candidate all all "$tool" decode -q --seek-data "$seek" "$file" "$sink"
+  candidate y4m_one one "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null
+  candidate y4m_all all "$tool" decode -q --seek-data "$seek" "$file" -o /dev/null
   if [[ -n $before ]]; then
     b_sink=$(sink_of "$before")
-    spec b_one one "$before" decode -q --seek-data "$seek" "$file" "$b_sink"
-    spec b_all all "$before" decode -q --seek-data "$seek" "$file" "$b_sink"
+    candidate b_one one "$before" decode -q --seek-data "$seek" "$file" "$b_sink"
+    candidate b_all all "$before" decode -q --seek-data "$seek" "$file" "$b_sink"
     names+=(b_one b_all)
   fi
   local scale
   if [[ $name == 1080i ]]; then
     for scale in half quarter; do
-      spec "$scale" one "$tool" decode -q --seek-data "$seek" --scale "$scale" "$file" "$sink"
+      candidate "$scale" one "$tool" decode -q --seek-data "$seek" --scale "$scale" "$file" "$sink"
       names+=("$scale")
       if [[ -n $before ]]; then
-        spec "b_$scale" one "$before" decode -q --seek-data "$seek" --scale "$scale" "$file" "$b_sink"
+        candidate "b_$scale" one "$before" decode -q --seek-data "$seek" --scale "$scale" "$file" "$b_sink"
         names+=("b_$scale")
       fi
     done

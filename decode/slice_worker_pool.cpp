@@ -78,7 +78,7 @@ void SliceWorkerPool::create(int32_t count) {
   if (count <= 0) count = platform::processorCount();
   if (count > kMaxWorkers) count = kMaxWorkers;
   workers_ = new Worker[static_cast<size_t>(count)];
-  // Part 0 is the dispatching thread: its slot has no thread.
+  // The dispatching thread is part 0: slot 0 has no thread of its own.
   int32_t started = 1;
   for (int32_t i = 1; i < count; ++i) {
     Worker& w = workers_[i];

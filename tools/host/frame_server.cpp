@@ -172,20 +172,21 @@ void FrameServer::evictOverBudget() {
     --it;
     auto entry = cache_.find(*it);
     if (entry->second.pins > 0) continue;  // a reference of a frame being decoded
-    cachedBytes_ -= entry->second.picture->totalBytes();
-    if (entry->second.picture.use_count() == 1 && spare_.size() < kSparePictures) {
-      spare_.push_back(std::move(entry->second.picture));
-    }
-    cache_.erase(entry);
-    it = recency_.erase(it);
+    ++it;
+    drop(entry);
   }
 }
 
 void FrameServer::release(int32_t frame) {
   auto entry = cache_.find(frame);
-  if (entry == cache_.end() || entry->second.pins > 0 || entry->second.picture.use_count() != 1) return;
+  if (entry != cache_.end() && entry->second.pins == 0 && entry->second.picture.use_count() == 1) drop(entry);
+}
+
+void FrameServer::drop(std::unordered_map<int32_t, Entry>::iterator entry) {
   cachedBytes_ -= entry->second.picture->totalBytes();
-  if (spare_.size() < kSparePictures) spare_.push_back(std::move(entry->second.picture));
+  if (entry->second.picture.use_count() == 1 && spare_.size() < kSparePictures) {
+    spare_.push_back(std::move(entry->second.picture));
+  }
   recency_.erase(entry->second.recency);
   cache_.erase(entry);
 }

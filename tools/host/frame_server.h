@@ -97,6 +97,9 @@ class FrameServer {
   void touch(Entry& entry);
   void insert(int32_t frame, std::shared_ptr<Picture> picture, int pins);
   void evictOverBudget();
+  // Takes the entry out of the cache; its picture becomes a spare when
+  // nobody else holds it and there is room.
+  void drop(std::unordered_map<int32_t, Entry>::iterator entry);
   void pin(int32_t frame);
   void unpin(int32_t frame);
   void unpinAll(std::vector<Work>& stack);
