@@ -7,6 +7,8 @@
 #include <memory>
 #include <sstream>
 
+#include "tests/support/frame_host.h"
+
 namespace quarlin::decodetest {
 
 YuvFrame::YuvFrame(int w, int h) : width(w), height(h) {
@@ -14,13 +16,10 @@ YuvFrame::YuvFrame(int w, int h) : width(w), height(h) {
 }
 
 YuvFrame fromPicture(const tool::Picture& picture) {
-  const tool::ImageView view = picture.view();
-  YuvFrame f(static_cast<int>(view.y.width), static_cast<int>(view.y.height));
-  const tool::PlaneView* planes[3] = {&view.y, &view.cb, &view.cr};
-  for (int p = 0; p < 3; ++p)
-    for (int y = 0; y < f.planeHeight(p); ++y)
-      std::copy_n(planes[p]->row(static_cast<uint32_t>(y)), f.planeWidth(p),
-                  f.plane[p].begin() + static_cast<ptrdiff_t>(y) * f.planeWidth(p));
+  YuvFrame f(static_cast<int>(picture.layout().pictureWidth), static_cast<int>(picture.layout().pictureHeight));
+  const std::vector<uint8_t> area = test::pictureArea(picture);  // Y, Cb, Cr, each cropped
+  for (size_t p = 0, at = 0; p < 3; at += f.plane[p++].size())
+    std::copy_n(area.begin() + static_cast<ptrdiff_t>(at), f.plane[p].size(), f.plane[p].begin());
   return f;
 }
 
@@ -49,36 +48,24 @@ int maxDifference(const YuvFrame& a, const YuvFrame& b) {
 }
 
 YuvFrame reducedModel(const YuvFrame& full, bool quarter) {
-  // c[k][n] = C(k) / 2 * cos((2n + 1) k pi / 16), the orthonormal 8-point DCT.
-  double c[8][8];
-  for (int k = 0; k < 8; ++k)
-    for (int n = 0; n < 8; ++n) c[k][n] = (k == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * n + 1) * k * M_PI / 16);
+  // Down the columns the forward and inverse transforms cancel. Along a
+  // block's row, output x keeps frequencies 0..3 of the orthonormal 8-point
+  // DCT c(k, n) = C(k) / 2 cos((2n + 1) k pi / 16): the sum over n of
+  // m[x][n] row[n], m[x][n] = the sum over k < 4 of c(k, x) c(k, n).
+  double m[8][8] = {};
+  for (int k = 0; k < 4; ++k)
+    for (int i = 0; i < 64; ++i)
+      m[i / 8][i % 8] += (k == 0 ? 0.125 : 0.25) * std::cos((2 * (i / 8) + 1) * k * M_PI / 16) *
+                         std::cos((2 * (i % 8) + 1) * k * M_PI / 16);
   YuvFrame out((full.width + 1) / 2, quarter ? (full.height + 1) / 2 : full.height);
   for (int p = 0; p < 3; ++p)
-    for (int by = 0; by < full.planeHeight(p); by += 8)
-      for (int bx = 0; bx < full.planeWidth(p); bx += 8) {
-        // The block (edge samples repeated past the picture), its horizontal
-        // frequencies 0..3, then the inverse DCT at the kept positions.
-        double block[8][8], freq[8][4];
-        for (int y = 0; y < 8; ++y)
-          for (int x = 0; x < 8; ++x)
-            block[y][x] = full.plane[p][static_cast<size_t>(std::min(by + y, full.planeHeight(p) - 1)) *
-                                            full.planeWidth(p) + std::min(bx + x, full.planeWidth(p) - 1)];
-        for (int v = 0; v < 8; ++v)
-          for (int u = 0; u < 4; ++u) {
-            freq[v][u] = 0;
-            for (int y = 0; y < 8; ++y)
-              for (int x = 0; x < 8; ++x) freq[v][u] += c[v][y] * c[u][x] * block[y][x];
-          }
-        for (int y = 0; y < 8; y += quarter ? 2 : 1)
-          for (int x = 0; x < 8; x += 2) {
-            const int ox = (bx + x) / 2, oy = quarter ? (by + y) / 2 : by + y;
-            if (ox >= out.planeWidth(p) || oy >= out.planeHeight(p)) continue;
-            double sample = 0;
-            for (int v = 0; v < 8; ++v)
-              for (int u = 0; u < 4; ++u) sample += c[v][y] * c[u][x] * freq[v][u];
-            out.at(p, ox, oy) = static_cast<uint8_t>(std::clamp(std::lround(sample), 0L, 255L));
-          }
+    for (int oy = 0; oy < out.planeHeight(p); ++oy)
+      for (int ox = 0; ox < out.planeWidth(p); ++ox) {
+        const int x = 2 * ox, w = full.planeWidth(p);
+        const uint8_t* row = &full.plane[p][static_cast<size_t>(quarter ? 2 * oy : oy) * w];
+        double sample = 0;
+        for (int n = 0; n < 8; ++n) sample += m[x % 8][n] * row[std::min(x - x % 8 + n, w - 1)];  // edge repeated
+        out.at(p, ox, oy) = static_cast<uint8_t>(std::clamp(std::lround(sample), 0L, 255L));
       }
   return out;
 }

@@ -14,7 +14,6 @@ namespace quarlin::decodetest {
 struct YuvFrame {
   int width = 0, height = 0;
   std::vector<uint8_t> plane[3];
-  YuvFrame() = default;
   YuvFrame(int w, int h);
   int planeWidth(int p) const { return p == 0 ? width : (width + 1) / 2; }
   int planeHeight(int p) const { return p == 0 ? height : (height + 1) / 2; }

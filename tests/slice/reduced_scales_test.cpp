@@ -1,8 +1,8 @@
-// ReducedBlockTransform against the full inverse DCT: drop horizontal
-// frequencies 4..7, inverse-transform, sample the even columns (and, at
-// Quarter, the even rows).
-#include "slice/reduced_block_transform.h"
-
+// The arithmetic of the reduced decode scales: ReducedBlockTransform
+// against the full inverse DCT (drop horizontal frequencies 4..7,
+// inverse-transform, sample the even columns and, at Quarter, the even rows),
+// and vector offsets worked out by hand. (At full scale the vector arithmetic
+// of ISO/IEC 13818-2 7.6.3 is held to FFmpeg and libmpeg2 by the corpus decode.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,8 @@
 #include "primitives/cpu_dispatch.h"
 #include "primitives/dispatch_tables.h"
 #include "primitives/idct_arithmetic.h"
+#include "slice/motion_vectors.h"
+#include "slice/reduced_block_transform.h"
 
 namespace quarlin {
 namespace {
@@ -53,6 +55,33 @@ TEST(ReducedBlockTransform, IsTheSampledFullTransform) {
           }
       }
     }
+  }
+}
+
+template <DecodeScale S>
+std::pair<SampleOffset, SampleOffset> offsetsAt(int vx, int vy) {
+  return {lumaOffsetAt<S>(vx, vy), chromaOffsetAt<S>(vx, vy)};
+}
+
+// Luma and chroma offsets (full samples, and the half-sample type: 8
+// horizontal, 12 both). HalfWidth halves the horizontal component toward
+// zero first, Quarter both; chroma then halves them rounding down.
+TEST(MotionVectors, SampleOffsetsAtEachScale) {
+  const struct {
+    const char* scale;
+    std::pair<SampleOffset, SampleOffset> (*at)(int, int);
+    int vx, vy;
+    SampleOffset luma, chroma;
+  } cases[] = {
+      {"half", offsetsAt<DecodeScale::HalfWidth>, -3, 5, {-1, 2, 12}, {-1, 1, 8}},  // (-1, 5)
+      {"quarter", offsetsAt<DecodeScale::Quarter>, -5, 9, {-1, 2, 0}, {-1, 1, 8}},  // (-2, 4), chroma (-1, 2)
+  };
+  const auto same = [](const SampleOffset& a, const SampleOffset& b) {
+    return a.x == b.x && a.y == b.y && a.type == b.type;
+  };
+  for (const auto& c : cases) {
+    const auto [luma, chroma] = c.at(c.vx, c.vy);
+    EXPECT_TRUE(same(luma, c.luma) && same(chroma, c.chroma)) << c.scale << " " << c.vx << "," << c.vy;
   }
 }
 
