@@ -51,10 +51,7 @@ robust::ExerciseOptions scriptedOptions(const uint8_t* script) {
       robust::checkedGetFrame(session.session, frame, nullptr, nullptr, output, scale, report);
     }
   };
-  // Decoding through the reopened session would repeat the first one's
-  // requests.
   options.reopenWithSeekData = (s[0] & 8) != 0;
-  options.decodeAfterReopen = nullptr;
   return options;
 }
 

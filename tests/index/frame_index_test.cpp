@@ -1,7 +1,7 @@
 // The frame index: the frame count and start offset; its
 // serialised form (versions 1, 2 and 3 of another writer read as the format
 // defines them, version 4 with positions beyond 4 GiB written and read).
-// Round trips of the corpus streams' seek data are in tests/api.
+// Round trips of the corpus streams' seek data are in tests/decode_dispatch.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -15,11 +15,6 @@
 namespace quarlin::platform {
 namespace {
 
-void setLater(Event* event) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  event->set();
-}
-
 // Auto-reset, sets do not stack, time-outs consume nothing, a wait for
 // several events consumes them only together.
 TEST(Event, AutoResetTimeOutsAndWaitsForAll) {
@@ -35,7 +30,7 @@ TEST(Event, AutoResetTimeOutsAndWaitsForAll) {
   EXPECT_FALSE(waitForAll(set, 3, 30));
   EXPECT_TRUE(a.wait(0) && c.wait(0)) << "the time-out consumed nothing";
   std::thread setter([&] {
-    for (Event* e : set) setLater(e);
+    for (Event* e : set) std::this_thread::sleep_for(std::chrono::milliseconds(20)), e->set();
   });
   EXPECT_TRUE(waitForAll(set, 3, 10000));
   setter.join();

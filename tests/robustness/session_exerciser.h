@@ -78,16 +78,15 @@ int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* 
 void decodeServed(const IndexedSession& session, int scale, const std::vector<int32_t>& frames,
                   ExerciseReport& report, size_t budgetBytes = size_t{192} << 20);
 
-// A careful host's requests: at each of the first `scales` scales (full,
-// half width, quarter), the first `frames` indexed frames in display order,
-// each after its references, then a frame past the index and one before it.
-DecodePlan everyFrame(int32_t scales = 3, int32_t frames = 400);
+// A careful host's requests at full scale: the first 400 indexed frames in
+// display order, each after its references, then a frame past the index and
+// one before it.
+DecodePlan everyFrame();
 
 struct ExerciseOptions {
   int32_t maxIndexCalls = 20000;  // Quarlin_IndexFile calls before indexing counts as endless
   DecodePlan decode = everyFrame();
   bool reopenWithSeekData = true;  // open again with the index's own seek data
-  DecodePlan decodeAfterReopen = everyFrame(1, 8);  // through the reopened session (none when empty)
 };
 
 // `path` is NUL-terminated UTF-16. `seekData` (may be null) is handed to the

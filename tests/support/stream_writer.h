@@ -139,11 +139,6 @@ struct Coded {
 };
 using Group = std::vector<Coded>;
 
-struct StreamOptions {
-  bool groupHeaders = true;
-  SequenceParams sequence;
-};
-
 inline PictureParams paramsFor(const Coded& c) {
   PictureParams p;
   p.temporalReference = c.temporalReference;
@@ -156,13 +151,13 @@ inline PictureParams paramsFor(const Coded& c) {
   return p;
 }
 
-// A sequence header, then each group (a GOP header first, unless left out)
-// with its pictures in coding order, each of two slices of filler.
-inline Bytes elementaryStream(const std::vector<Group>& groups, const StreamOptions& o = {}) {
-  Bytes s = sequenceHeader(o.sequence);
+// A sequence header, then each group (a GOP header first) with its pictures
+// in coding order, each of two slices of filler.
+inline Bytes elementaryStream(const std::vector<Group>& groups, const SequenceParams& sequence = {}) {
+  Bytes s = sequenceHeader(sequence);
   uint32_t seed = 7;
   for (const Group& g : groups) {
-    if (o.groupHeaders) append(s, gopHeader(false));
+    append(s, gopHeader(false));
     for (const Coded& c : g) {
       append(s, pictureHeader(paramsFor(c)));
       for (int row = 0; row < 2; ++row) append(s, slice(row, 8, seed++));

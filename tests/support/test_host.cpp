@@ -1,7 +1,15 @@
 #include "tests/support/test_host.h"
 
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>  // its poisoning does nothing outside AddressSanitizer builds
+#else
+#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#endif
+
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -19,9 +27,17 @@ struct FailurePlan {
   }
 };
 
+struct Block {
+  void* memory;
+  std::size_t size, alignment;
+};
+
 struct HostState {
   std::mutex mutex;
-  std::unordered_map<QuarlinMemoryHandle, std::pair<void*, std::size_t>> live;  // memory, alignment
+  std::unordered_map<QuarlinMemoryHandle, Block> live;
+  // Released blocks kept for reuse (testHostRecycleLargeBlocks), by size and alignment.
+  std::multimap<std::pair<std::size_t, std::size_t>, void*> kept;
+  bool recycle = false;
   FailurePlan allocateFailures, lockFailures;
   int64_t allocateCount = 0, misuses = 0, cacheCalls = 0;
   uintptr_t handleSeed = 0;
@@ -39,12 +55,20 @@ int32_t hostAllocate(QuarlinMemoryHandle* out, int32_t kind, uint32_t size, uint
   if (kind != 2 || (alignment & (alignment - 1)) != 0) return ++host.misuses, -1;
   if (host.allocateFailures.take()) return -1;
   const std::size_t bytes = size == 0 ? 1 : size;
-  void* memory = ::operator new(bytes, std::align_val_t(alignment), std::nothrow);
-  if (!memory) return -1;
-  std::memset(memory, 0xCD, bytes);  // so that code relying on zeroed blocks shows
-  // Handles are opaque numbers, never the address: a caller must lock.
+  void* memory = nullptr;
+  if (const auto kept = host.kept.find({bytes, alignment}); kept != host.kept.end()) {
+    memory = kept->second;
+    host.kept.erase(kept);
+    ASAN_UNPOISON_MEMORY_REGION(memory, bytes);
+  } else {
+    memory = ::operator new(bytes, std::align_val_t(alignment), std::nothrow);
+    if (!memory) return -1;
+  }
+  // Handles are opaque numbers, never the address: a caller must lock. A
+  // reused block gets a new one, so that a released handle stays unknown.
   auto* handle = reinterpret_cast<QuarlinMemoryHandle>(++host.handleSeed << 4);
-  host.live.emplace(handle, std::make_pair(memory, std::size_t{alignment}));
+  std::memset(memory, 0xCD, bytes);  // so that code relying on zeroed blocks shows
+  host.live.emplace(handle, Block{memory, bytes, alignment});
   ++host.allocateCount;
   *out = handle;
   return 0;
@@ -56,7 +80,7 @@ int32_t hostLock(QuarlinMemoryHandle handle, int32_t kind, void** outAddress) {
   const auto found = host.live.find(handle);
   if (kind != 2 || found == host.live.end()) return ++host.misuses, -1;
   if (host.lockFailures.take()) return -1;
-  *outAddress = found->second.first;
+  *outAddress = found->second.memory;
   return 0;
 }
 
@@ -65,8 +89,14 @@ void hostRelease(QuarlinMemoryHandle handle) {
   std::lock_guard<std::mutex> hold(host.mutex);
   const auto found = host.live.find(handle);
   if (found == host.live.end()) return void(++host.misuses);
-  ::operator delete(found->second.first, std::align_val_t(found->second.second));
+  const Block block = found->second;
   host.live.erase(found);
+  if (host.recycle && block.size >= 64 * 1024) {
+    ASAN_POISON_MEMORY_REGION(block.memory, block.size);
+    host.kept.insert({{block.size, block.alignment}, block.memory});
+  } else {
+    ::operator delete(block.memory, std::align_val_t(block.alignment));
+  }
 }
 
 void hostCacheInsert(void*, QuarlinMemoryHandle, int32_t) {
@@ -113,6 +143,11 @@ void testHostFailAllocate(int32_t count, int32_t after) {
 void testHostFailLock(int32_t count, int32_t after) {
   std::lock_guard<std::mutex> hold(state().mutex);
   state().lockFailures = FailurePlan{after, count};
+}
+
+void testHostRecycleLargeBlocks() {
+  std::lock_guard<std::mutex> hold(state().mutex);
+  state().recycle = true;
 }
 
 void testHostClearFailures() {

@@ -32,6 +32,12 @@ void testHostFailAllocate(int32_t count, int32_t after = 0);
 void testHostFailLock(int32_t count, int32_t after = 0);
 void testHostClearFailures();
 
+// From now on released blocks of 64 KiB and more are kept (poisoned, so that
+// a use after release still shows) and handed out again, refilled, for the
+// same size and alignment, as a host's memory manager does; a kept block is
+// not live, and released or locked again it is a misuse.
+void testHostRecycleLargeBlocks();
+
 // UTF-16 of a UTF-8 string (paths for Quarlin_OpenFile and the reader).
 std::u16string u16(const std::string& utf8);
 
