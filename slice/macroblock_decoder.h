@@ -109,8 +109,16 @@ class MacroblockDecoder {
 
   // ---- macroblock_prediction.h
   int32_t predict(bool forward, bool backward);
+  template <bool kFieldLines>
+  bool predictFrameInside(bool forward, bool backward, int32_t& result);
   template <int LumaRows, int ChromaRows>
   int32_t predictParts(const Part* parts, int32_t count, int32_t sourceStepMul);
+  template <int LumaRows, int ChromaRows>
+  int32_t applyParts(const Part* parts, int32_t count, const ResolvedRead (*reads)[2][3]);
+  template <int LumaRows, int ChromaRows>
+  [[gnu::always_inline]] inline int32_t applyKernel(int p, const ResolvedRead& a, const ResolvedRead* b,
+                                                    const int16_t* res, int32_t resStep, uint8_t* dst,
+                                                    int32_t dstStep);
   void resolve(const Part& part, int32_t partIndex, int32_t sourceStepMul, int32_t lumaRows,
                int32_t chromaRows, ResolvedRead reads[2][3]);
   Source sourceFor(int32_t s, int32_t select, int16_t vx, int16_t vy);

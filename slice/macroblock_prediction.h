@@ -44,10 +44,18 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool
   switch (kind_) {
     case PredictionKind::Frame:
     case PredictionKind::Field:
+      if constexpr (!FieldPicture) {
+        int32_t result = 0;
+        if (!probe_ && predictFrameInside<false>(forward, backward, result)) return result;
+      }
       parts[0] = Part{{0, 0}, {0, 0}, 1, 0, {}};
       directions(parts[0], 0);
       return predictParts<LH, CH>(parts, 1, FieldPicture ? 2 : 1);
     case PredictionKind::FieldOfFrame:
+      if constexpr (!FieldPicture) {
+        int32_t result = 0;
+        if (!probe_ && predictFrameInside<true>(forward, backward, result)) return result;
+      }
       for (int32_t r = 0; r < 2; ++r) {
         parts[r] = Part{{r, r}, {0, 0}, 2, 0, {}};
         directions(parts[r], r);
@@ -86,6 +94,52 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool
     }
     return predictParts<LH / 2, CH / 2>(parts, 2, 2);
   }
+}
+
+// Frame and field prediction in a frame picture whose reads all lie inside
+// the coded picture, as every read of a conforming stream does: the kernels'
+// arguments come straight from the vectors, for the whole macroblock (frame
+// prediction) or for each field's lines (kFieldLines). False, with nothing
+// written, when a read reaches outside; the general path then rebuilds it.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+template <bool kFieldLines>
+bool MacroblockDecoder<Type, FieldPicture, Scale>::predictFrameInside(bool forward, bool backward,
+                                                                      int32_t& result) {
+  constexpr int32_t kParts = kFieldLines ? 2 : 1;  // also the line step in frame lines
+  constexpr int32_t kRows[3] = {G::kLumaHeight / kParts, G::kChromaHeight / kParts, G::kChromaHeight / kParts};
+  ResolvedRead reads[kParts][2][3];
+  int32_t count = 0;
+  for (int32_t s = 0; s < 2; ++s) {
+    if (s == 0 ? !forward : !backward) continue;
+    for (int32_t r = 0; r < kParts; ++r) {
+      const int32_t select = kFieldLines ? fieldSelect_[r][s] : 0;
+      const int32_t vx = vector_[r][s][0], vy = vector_[r][s][1];
+      for (int p = 0; p < 3; ++p) {
+        const SampleOffset o = p == 0 ? lumaOffsetAt<Scale>(vx, vy) : chromaOffsetAt<Scale>(vx, vy);
+        // The first sample read; |o.x|, |o.y| < 2^18, so 32 bits hold it.
+        const int32_t x = widthOf(p) * ctx_.mbColumn + o.x;
+        const int32_t y = heightOf(p) * ctx_.mbRow + select + o.y * kParts;
+        const int32_t lastX = codedWidth_[p] - widthOf(p) - ((o.type >> 3) & 1);
+        const int32_t lastY = codedLines_[p] - 1 - (kRows[p] - 1 + ((o.type >> 2) & 1)) * kParts;
+        if (x < 0 || y < 0 || x > lastX || y > lastY) return false;
+        reads[r][count][p] =
+            ResolvedRead{planeOf(*references_[s], p) + int64_t{y} * stride_[p] + x, kParts * stride_[p], o.type};
+      }
+    }
+    ++count;
+  }
+  constexpr int32_t kResidualOffset[3] = {0, R::kCbOffset, R::kCrOffset};
+  result = 0;
+  for (int32_t r = 0; r < kParts; ++r) {
+    for (int p = 0; p < 3; ++p) {
+      result = applyKernel<kRows[0], kRows[1]>(p, reads[r][0][p], count == 2 ? &reads[r][1][p] : nullptr,
+                                               residualIn_ + kResidualOffset[p] + r * widthOf(p),
+                                               kParts * widthOf(p) * 2, dest_[p] + r * destStep_[p],
+                                               kParts * destStep_[p]);
+      if (result) return true;
+    }
+  }
+  return true;
 }
 
 // Where each source of a part reads, per plane. A read that reaches
@@ -132,28 +186,41 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictParts(const Part* p
   if (probe_) return 0;  // the sources were chosen (and noted); nothing is read
   ResolvedRead reads[2][2][3];
   for (int32_t i = 0; i < count; ++i) resolve(parts[i], i, sourceStepMul, LumaRows, ChromaRows, reads[i]);
+  return applyParts<LumaRows, ChromaRows>(parts, count, reads);
+}
+
+// One plane's prediction from `a` (and `b`, two directions) plus the
+// residual: 0, or kSliceBadCode when the kernel refuses its arguments.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+template <int LumaRows, int ChromaRows>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::applyKernel(int p, const ResolvedRead& a,
+                                                                  const ResolvedRead* b, const int16_t* res,
+                                                                  int32_t resStep, uint8_t* dst, int32_t dstStep) {
   using Luma = MotionKernels<G::kLumaWidth, LumaRows>;
   using Chroma = MotionKernels<G::kChromaWidth, ChromaRows>;
+  const IppStatus status =
+      b == nullptr ? (primitives_.*(p == 0 ? Luma::one : Chroma::one))(a.ptr, a.step, res, resStep, dst, dstStep,
+                                                                       a.type, 0)
+                   : (primitives_.*(p == 0 ? Luma::two : Chroma::two))(a.ptr, a.step, a.type, b->ptr, b->step,
+                                                                       b->type, res, resStep, dst, dstStep, 0);
+  return status == ippStsNoErr ? 0 : kSliceBadCode;
+}
+
+// The kernels of each part over its resolved reads.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+template <int LumaRows, int ChromaRows>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::applyParts(const Part* parts, int32_t count,
+                                                                 const ResolvedRead (*reads)[2][3]) {
   for (int32_t i = 0; i < count; ++i) {
     const Part& part = parts[i];
     for (int p = 0; p < 3; ++p) {
       const int32_t first = part.firstRow[p == 0 ? 0 : 1];
-      uint8_t* dst = dest_[p] + first * destStep_[p];
-      const int32_t dstStep = part.rowMul * destStep_[p];
       const int16_t* res = residualIn_ + (p == 0 ? 0 : (p == 1 ? R::kCbOffset : R::kCrOffset)) +
                            first * widthOf(p);
-      const int32_t resStep = part.rowMul * widthOf(p) * 2;
-      const ResolvedRead& a = reads[i][0][p];
-      IppStatus status;
-      if (part.sourceCount == 1) {
-        McOneFn* const one = primitives_.*(p == 0 ? Luma::one : Chroma::one);
-        status = one(a.ptr, a.step, res, resStep, dst, dstStep, a.type, 0);
-      } else {
-        const ResolvedRead& b = reads[i][1][p];
-        McTwoFn* const two = primitives_.*(p == 0 ? Luma::two : Chroma::two);
-        status = two(a.ptr, a.step, a.type, b.ptr, b.step, b.type, res, resStep, dst, dstStep, 0);
-      }
-      if (status != ippStsNoErr) return kSliceBadCode;
+      if (int32_t result = applyKernel<LumaRows, ChromaRows>(
+              p, reads[i][0][p], part.sourceCount == 2 ? &reads[i][1][p] : nullptr, res,
+              part.rowMul * widthOf(p) * 2, dest_[p] + first * destStep_[p], part.rowMul * destStep_[p]))
+        return result;
     }
   }
   return 0;
