@@ -102,7 +102,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t code
     }
   }
   for (int c = 1; c <= 2; ++c) {
-    int16_t* dst = residual_ + (c == 1 ? R::kCbOffset : R::kCrOffset);
+    int16_t* dst = residual_ + residualOffsetOf(c);
     if (codedBlockPattern & (2 >> (c - 1))) {
       if (!decodeBlock(ctx_.nonIntraMatrixChroma)) return kSliceBadCode;
       transformResidualBlock(scratch_, dst, G::kChromaWidth * 2);

@@ -138,6 +138,12 @@ class MacroblockDecoder {
   }
   static constexpr int32_t widthOf(int p) { return p == 0 ? G::kLumaWidth : G::kChromaWidth; }
   static constexpr int32_t heightOf(int p) { return p == 0 ? G::kLumaHeight : G::kChromaHeight; }
+  static constexpr int32_t residualOffsetOf(int p) { return p == 0 ? 0 : (p == 1 ? R::kCbOffset : R::kCrOffset); }
+  // Whether `rows` rows of `cols` samples of plane p, from sample x of frame
+  // line y and lineStep frame lines apart, lie inside the coded picture.
+  bool insideCoded(int p, int64_t x, int64_t y, int32_t cols, int32_t rows, int32_t lineStep) const {
+    return x >= 0 && y >= 0 && x + cols <= codedWidth_[p] && y + int64_t{rows - 1} * lineStep < codedLines_[p];
+  }
 
   SliceContext& ctx_;
   const SequenceInfo& sequence_;

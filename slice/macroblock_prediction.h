@@ -119,21 +119,19 @@ bool MacroblockDecoder<Type, FieldPicture, Scale>::predictFrameInside(bool forwa
         // The first sample read; |o.x|, |o.y| < 2^18, so 32 bits hold it.
         const int32_t x = widthOf(p) * ctx_.mbColumn + o.x;
         const int32_t y = heightOf(p) * ctx_.mbRow + select + o.y * kParts;
-        const int32_t lastX = codedWidth_[p] - widthOf(p) - ((o.type >> 3) & 1);
-        const int32_t lastY = codedLines_[p] - 1 - (kRows[p] - 1 + ((o.type >> 2) & 1)) * kParts;
-        if (x < 0 || y < 0 || x > lastX || y > lastY) return false;
+        const int32_t cols = widthOf(p) + ((o.type & 8) ? 1 : 0), rows = kRows[p] + ((o.type & 4) ? 1 : 0);
+        if (!insideCoded(p, x, y, cols, rows, kParts)) return false;
         reads[r][count][p] =
             ResolvedRead{planeOf(*references_[s], p) + int64_t{y} * stride_[p] + x, kParts * stride_[p], o.type};
       }
     }
     ++count;
   }
-  constexpr int32_t kResidualOffset[3] = {0, R::kCbOffset, R::kCrOffset};
   result = 0;
   for (int32_t r = 0; r < kParts; ++r) {
     for (int p = 0; p < 3; ++p) {
       result = applyKernel<kRows[0], kRows[1]>(p, reads[r][0][p], count == 2 ? &reads[r][1][p] : nullptr,
-                                               residualIn_ + kResidualOffset[p] + r * widthOf(p),
+                                               residualIn_ + residualOffsetOf(p) + r * widthOf(p),
                                                kParts * widthOf(p) * 2, dest_[p] + r * destStep_[p],
                                                kParts * destStep_[p]);
       if (result) return true;
@@ -164,9 +162,7 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::resolve(const Part& part, int
       const int32_t rows = (p == 0 ? lumaRows : chromaRows) + ((o.type & 4) ? 1 : 0);
       const int32_t step = sourceStepMul * stride_[p];
       const uint8_t* plane = planeOf(*src.frame, p);
-      const bool inside = x >= 0 && y >= 0 && x + cols <= codedWidth_[p] &&
-                          y + int64_t{rows - 1} * sourceStepMul < codedLines_[p];
-      if (inside) {
+      if (insideCoded(p, x, y, cols, rows, sourceStepMul)) {
         reads[k][p] = ResolvedRead{plane + y * stride_[p] + x, step, o.type};
       } else {
         uint8_t* copy = emulated_[partIndex][k][p];
@@ -215,10 +211,9 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::applyParts(const Part* par
     const Part& part = parts[i];
     for (int p = 0; p < 3; ++p) {
       const int32_t first = part.firstRow[p == 0 ? 0 : 1];
-      const int16_t* res = residualIn_ + (p == 0 ? 0 : (p == 1 ? R::kCbOffset : R::kCrOffset)) +
-                           first * widthOf(p);
       if (int32_t result = applyKernel<LumaRows, ChromaRows>(
-              p, reads[i][0][p], part.sourceCount == 2 ? &reads[i][1][p] : nullptr, res,
+              p, reads[i][0][p], part.sourceCount == 2 ? &reads[i][1][p] : nullptr,
+              residualIn_ + residualOffsetOf(p) + first * widthOf(p),
               part.rowMul * widthOf(p) * 2, dest_[p] + first * destStep_[p], part.rowMul * destStep_[p]))
         return result;
     }
