@@ -3,6 +3,7 @@
 // the 8x8 inverse DCT (Full) or the ReducedBlockTransform (HalfWidth,
 // Quarter).
 #pragma once
+#include <bit>
 #include <cstring>
 
 #include "primitives/vlc_table_set.h"
@@ -71,9 +72,25 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
   return 0;
 }
 
+// Where block k (0..3 luma, 4 Cb, 5 Cr) of the residual starts and the
+// bytes between its rows.
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int16_t* MacroblockDecoder<Type, FieldPicture, Scale>::residualBlock(int32_t k, int32_t& stepBytes) {
+  constexpr int32_t W = G::kLumaWidth;
+  if (k >= 4) {
+    stepBytes = G::kChromaWidth * 2;
+    return residual_ + residualOffsetOf(k - 3);
+  }
+  stepBytes = (dctType_ ? 2 : 1) * W * 2;
+  const int32_t row = dctType_ ? (k >> 1) : G::kBlockHeight * (k >> 1);
+  return residual_ + row * W + G::kBlockWidth * (k & 1);
+}
+
 // coded_block_pattern bits: 32 luma block 0, 16 block 1, 8 block 2, 4 block
 // 3, 2 Cb, 1 Cr. Uncoded blocks leave a zero residual; a macroblock without
-// coded blocks predicts with the constant zero residual.
+// coded blocks predicts with the constant zero residual. The loops run over
+// the set bits, not over all six blocks: a test per block would follow the
+// pattern, which no branch predictor can.
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t codedBlockPattern) {
   if (codedBlockPattern == 0) {
@@ -81,34 +98,32 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t code
     return 0;
   }
   residualIn_ = residual_;
-  const Ipp32s qp = quantiserScale();
-  auto decodeBlock = [&](const int16_t* matrix) {
-    Ipp32s last = 0;
-    return primitives_.reconstructInter(&reader_.wordPtr, &reader_.bitOffset,
-                                        tables_[kVlcCoefficientFirst], tables_[kVlcCoefficientZero],
-                                        scan_, qp, matrix, scratch_, &last) == ippStsNoErr;
-  };
-  constexpr int32_t W = G::kLumaWidth;
-  const int32_t rowMul = dctType_ ? 2 : 1;
-  for (int k = 0; k < 4; ++k) {
-    const int32_t row = dctType_ ? (k >> 1) : G::kBlockHeight * (k >> 1);
-    int16_t* dst = residual_ + row * W + G::kBlockWidth * (k & 1);
-    if (codedBlockPattern & (32 >> k)) {
-      if (!decodeBlock(ctx_.nonIntraMatrixLuma)) return kSliceBadCode;
-      transformResidualBlock(scratch_, dst, rowMul * W * 2);
-    } else {
-      for (int y = 0; y < G::kBlockHeight; ++y)
-        std::memset(dst + y * rowMul * W, 0, G::kBlockWidth * sizeof(int16_t));
-    }
+  const uint32_t coded = static_cast<uint32_t>(codedBlockPattern) & 63;
+  if (dctType_ != zeroLayout_) {
+    zeroBlocks_ &= 3;  // the luma blocks cover other lines now
+    zeroLayout_ = dctType_;
   }
-  for (int c = 1; c <= 2; ++c) {
-    int16_t* dst = residual_ + residualOffsetOf(c);
-    if (codedBlockPattern & (2 >> (c - 1))) {
-      if (!decodeBlock(ctx_.nonIntraMatrixChroma)) return kSliceBadCode;
-      transformResidualBlock(scratch_, dst, G::kChromaWidth * 2);
-    } else {
-      std::memset(dst, 0, R::kChromaSize * sizeof(int16_t));
-    }
+  for (uint32_t clear = ~coded & ~zeroBlocks_ & 63; clear != 0; clear &= clear - 1) {
+    int32_t stepBytes = 0;
+    int16_t* dst = residualBlock(5 - std::countr_zero(clear), stepBytes);
+    for (int y = 0; y < G::kBlockHeight; ++y)
+      std::memset(reinterpret_cast<uint8_t*>(dst) + y * stepBytes, 0, G::kBlockWidth * sizeof(int16_t));
+  }
+  zeroBlocks_ = ~coded & 63;
+  const Ipp32s qp = quantiserScale();
+  for (uint32_t left = coded; left != 0;) {
+    const int32_t bit = std::bit_width(left) - 1;  // blocks in order: the highest bit first
+    left ^= 1u << bit;
+    const int32_t k = 5 - bit;
+    Ipp32s last = 0;
+    if (primitives_.reconstructInter(&reader_.wordPtr, &reader_.bitOffset, tables_[kVlcCoefficientFirst],
+                                     tables_[kVlcCoefficientZero], scan_, qp,
+                                     k < 4 ? ctx_.nonIntraMatrixLuma : ctx_.nonIntraMatrixChroma, scratch_,
+                                     &last) != ippStsNoErr)
+      return kSliceBadCode;
+    int32_t stepBytes = 0;
+    int16_t* dst = residualBlock(k, stepBytes);
+    transformResidualBlock(scratch_, dst, stepBytes);
   }
   return 0;
 }

@@ -105,10 +105,10 @@ class MacroblockDecoder {
   [[gnu::always_inline]] inline int32_t decodeVector(Bits& bits, int32_t r, int32_t s,
                                                      bool fieldVectorInFrame, bool dualPrime);
   [[gnu::always_inline]] inline int32_t decodeVlc(Bits& bits, int slot, int32_t& value) const;
-  void recordPrediction(int32_t forward, int32_t backward);
 
   // ---- macroblock_prediction.h
   int32_t predict(bool forward, bool backward);
+  int32_t predictGeneral(bool forward, bool backward);
   template <bool kFieldLines>
   bool predictFrameInside(bool forward, bool backward, int32_t& result);
   template <int LumaRows, int ChromaRows>
@@ -129,6 +129,7 @@ class MacroblockDecoder {
   // ---- macroblock_blocks.h
   int32_t reconstructIntra();
   int32_t buildResidual(int32_t codedBlockPattern);
+  int16_t* residualBlock(int32_t k, int32_t& stepBytes);
   int32_t writeIntraBlock(const int16_t* coefficients, uint8_t* dst, int32_t step);
   void transformResidualBlock(const int16_t* coefficients, int16_t* dst, int32_t stepBytes);
   int32_t quantiserScale() const;
@@ -181,6 +182,12 @@ class MacroblockDecoder {
   const int16_t* residualIn_ = kNoResidual;
   alignas(16) static constexpr int16_t kNoResidual[R::kTotal] = {};
   alignas(16) int16_t residual_[R::kTotal];
+  // Blocks of residual_ known to hold zeros, so that an uncoded block after
+  // an uncoded one in the same place is not cleared again; bits as in
+  // coded_block_pattern (5..2 the luma blocks in the layout of zeroLayout_, a
+  // dct_type; 1 Cb, 0 Cr).
+  uint32_t zeroBlocks_ = 0;
+  int32_t zeroLayout_ = 0;
   alignas(16) int16_t blocks_[4][64];
   alignas(16) int16_t scratch_[64];
   // Reference blocks that reach outside the coded picture, rebuilt inside it.

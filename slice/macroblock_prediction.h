@@ -28,8 +28,22 @@ MacroblockDecoder<Type, FieldPicture, Scale>::sourceFor(int32_t s, int32_t selec
   return Source{references_[s], select, vx, vy};
 }
 
+// Frame pictures try the direct path first; everything else, and reads that
+// reach outside the picture, take the general path of parts.
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool backward) {
+  if constexpr (!FieldPicture) {
+    int32_t result = 0;
+    if (!probe_ && kind_ == PredictionKind::Frame && predictFrameInside<false>(forward, backward, result))
+      return result;
+    if (!probe_ && kind_ == PredictionKind::FieldOfFrame && predictFrameInside<true>(forward, backward, result))
+      return result;
+  }
+  return predictGeneral(forward, backward);
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predictGeneral(bool forward, bool backward) {
   Part parts[2];
   auto source = [&](int32_t r, int32_t s) {
     const int32_t select = FieldPicture || kind_ == PredictionKind::FieldOfFrame ? fieldSelect_[r][s] : 0;
@@ -44,18 +58,10 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::predict(bool forward, bool
   switch (kind_) {
     case PredictionKind::Frame:
     case PredictionKind::Field:
-      if constexpr (!FieldPicture) {
-        int32_t result = 0;
-        if (!probe_ && predictFrameInside<false>(forward, backward, result)) return result;
-      }
       parts[0] = Part{{0, 0}, {0, 0}, 1, 0, {}};
       directions(parts[0], 0);
       return predictParts<LH, CH>(parts, 1, FieldPicture ? 2 : 1);
     case PredictionKind::FieldOfFrame:
-      if constexpr (!FieldPicture) {
-        int32_t result = 0;
-        if (!probe_ && predictFrameInside<true>(forward, backward, result)) return result;
-      }
       for (int32_t r = 0; r < 2; ++r) {
         parts[r] = Part{{r, r}, {0, 0}, 2, 0, {}};
         directions(parts[r], r);
@@ -129,6 +135,9 @@ bool MacroblockDecoder<Type, FieldPicture, Scale>::predictFrameInside(bool forwa
   }
   result = 0;
   for (int32_t r = 0; r < kParts; ++r) {
+    // Unrolled, each plane calls its kernel from a call site of its own, whose
+    // indirect target then stays the same from macroblock to macroblock.
+#pragma GCC unroll 3
     for (int p = 0; p < 3; ++p) {
       result = applyKernel<kRows[0], kRows[1]>(p, reads[r][0][p], count == 2 ? &reads[r][1][p] : nullptr,
                                                residualIn_ + residualOffsetOf(p) + r * widthOf(p),
@@ -209,6 +218,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::applyParts(const Part* par
                                                                  const ResolvedRead (*reads)[2][3]) {
   for (int32_t i = 0; i < count; ++i) {
     const Part& part = parts[i];
+#pragma GCC unroll 3  // a call site per plane, as above
     for (int p = 0; p < 3; ++p) {
       const int32_t first = part.firstRow[p == 0 ? 0 : 1];
       if (int32_t result = applyKernel<LumaRows, ChromaRows>(

@@ -274,26 +274,12 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readNonIntra(Bits& bits, i
       fieldSelect_[0][0] = FieldPicture ? parity_ : 0;
     }
   }
-  recordPrediction(forward, backward);
+  state_.previousForward = forward;
+  state_.previousBackward = backward;
   if (flags & kMbPattern) {
     if (decodeVlc(bits, kVlcCodedBlockPattern, pattern)) return kSliceBadCode;
   }
   return 0;
-}
-
-template <int Type, bool FieldPicture, DecodeScale Scale>
-void MacroblockDecoder<Type, FieldPicture, Scale>::recordPrediction(int32_t forward,
-                                                                    int32_t backward) {
-  state_.previousForward = forward;
-  state_.previousBackward = backward;
-  state_.previousFrameMotion = kind_ == PredictionKind::Frame ? 1 : (kind_ == PredictionKind::Field16x8 ? 3 : 0);
-  state_.previousVectorCount =
-      (kind_ == PredictionKind::FieldOfFrame || kind_ == PredictionKind::Field16x8) ? 2 : 1;
-  state_.previousFieldFormat = kind_ == PredictionKind::Frame ? 0 : 1;
-  state_.previousFieldSelect[0] = fieldSelect_[0][0];
-  state_.previousFieldSelect[1] = fieldSelect_[1][0];
-  state_.previousFieldSelect[2] = fieldSelect_[0][1];
-  state_.previousFieldSelect[3] = fieldSelect_[1][1];
 }
 
 // motion_vectors(s) for the macroblock's prediction kind, with the predictor

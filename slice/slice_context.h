@@ -36,9 +36,10 @@ struct SliceState {
   int32_t currentAddress = 0;
   int16_t dcPredictor[3] = {};  // Y, Cb, Cr
   int32_t lastIntraAddress = -2;
-  int32_t previousForward = 0, previousBackward = 0;  // directions of the last non-skipped macroblock
-  int32_t previousFrameMotion = 0, previousVectorCount = 0, previousFieldFormat = 0;
-  int32_t previousFieldSelect[4] = {};
+  // Directions of the last non-skipped macroblock, which skipped B
+  // macroblocks repeat. Its prediction kind is not kept: they predict frames
+  // with PMV[0] (frame pictures) or same-parity fields whatever it was.
+  int32_t previousForward = 0, previousBackward = 0;
   int32_t quantiserScaleCode = 0;  // slice header value
   int32_t sliceRow = 0;            // slice_vertical_position
 };

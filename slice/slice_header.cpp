@@ -32,8 +32,6 @@ void startSlice(SliceContext& ctx) {
   s.firstInSlice = 1;
   s.currentAddress = s.previousAddress;
   s.previousForward = s.previousBackward = 0;
-  s.previousFrameMotion = s.previousVectorCount = s.previousFieldFormat = 0;
-  for (int32_t& select : s.previousFieldSelect) select = 0;
   for (auto& r : ctx.pmv)
     for (auto& dir : r)
       for (int16_t& component : dir) component = 0;
