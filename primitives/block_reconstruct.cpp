@@ -142,6 +142,19 @@ inline IppStatus decodeCoefficients(const int32_t* table, BitCache& bits, BlockS
     }
     bits.skip(entry & vlc::kLowByteMask);  // no flag set: the low byte is the code's bits
     if (!place<true>(s, vlc::leafRun(entry), vlc::leafLevel(entry), quantise)) return ippStsVLCErr;
+    // Two more common codes without a fill: a first-level leaf has at most
+    // kFirstWidth bits, so 32 - 2 * 9 bits still cover the third lookup. The
+    // fill's test follows the code lengths and is often mispredicted; here it
+    // runs once for three codes. Anything else goes back to the top, which
+    // fills and looks the code up again.
+    if constexpr (kFirstWidth != 0 && 3 * kFirstWidth <= BitCache::kGuaranteed) {
+      for (int i = 0; i < 2; ++i) {
+        entry = first[bits.index(firstWidth)];
+        if ((entry & kSpecialEntryBits) != 0) break;
+        bits.skip(entry & vlc::kLowByteMask);
+        if (!place<true>(s, vlc::leafRun(entry), vlc::leafLevel(entry), quantise)) return ippStsVLCErr;
+      }
+    }
   }
 }
 
