@@ -67,8 +67,7 @@ class AllocationFailure : public testing::Test {
     // 720 x 576, one slice per macroblock row: its pictures go to the workers.
     session_ = std::make_unique<InternalSession>(streamPath("es-interlaced-tff-720x576.m2v"));
     ASSERT_EQ(session_->indexResult(), 0);
-    picture_ = std::make_unique<tool::Picture>(tool::planeLayout(HostDecoder(*session_).geometry(), DecodeScale::Full),
-                                               DecodeScale::Full, guardedPlanes());
+    picture_ = guardedPicture(HostDecoder(*session_));
     ASSERT_EQ(decodeIntraFrame(), 0);
     expected_ = pictureArea(*picture_);
   }

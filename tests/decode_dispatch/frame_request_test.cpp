@@ -18,11 +18,6 @@ const char kLongStream[] = "es-long-gop.m2v";
 // 25 pictures, coded order is display order.
 const char kIpStream[] = "es-ip-only.m2v";
 
-std::unique_ptr<tool::Picture> freshPicture(const HostDecoder& decoder, uint8_t fill = 0x5A) {
-  return std::make_unique<tool::Picture>(tool::planeLayout(decoder.geometry(), DecodeScale::Full), DecodeScale::Full,
-                                         guardedPlanes(fill));
-}
-
 std::vector<uint8_t> planeBytes(const tool::Picture& p) {
   std::vector<uint8_t> all;
   for (int i = 0; i < 3; ++i) all.insert(all.end(), p.plane(i), p.plane(i) + p.planeBytes(i));
@@ -77,13 +72,13 @@ TEST_P(ChangedFile, ChangedFrameIsNotFoundOthersStillDecode) {
   const ExportedSession reopened(file.path(), seek, /*indexToEnd=*/false);
   ASSERT_EQ(reopened.openResult(), 0) << "the index comes from the seek data";
 
-  const std::vector<uint8_t> fresh = planeBytes(*freshPicture(referenceDecoder));
+  const std::vector<uint8_t> fresh = planeBytes(*guardedPicture(referenceDecoder));
   for (const ExportedSession* session : {&reopened, &indexedBefore}) {
     for (int32_t frame = 0; frame < static_cast<int32_t>(expected.size()); ++frame) {
       SCOPED_TRACE(std::string(session == &reopened ? "reopened" : "indexed before") + ", frame " +
                    std::to_string(frame));
       const bool found = frame != 5;
-      const auto output = freshPicture(referenceDecoder);
+      const auto output = guardedPicture(referenceDecoder);
       const tool::Picture* forward = frame > 0 ? expected[static_cast<size_t>(frame) - 1].get() : nullptr;
       EXPECT_EQ(getFrame(*session, frame, forward, *output), found ? 0 : -5);
       EXPECT_EQ(found ? firstDifference(*output, *expected[static_cast<size_t>(frame)]) : "", "");
@@ -116,8 +111,8 @@ TEST(ReferencePlanes, NullForwardAddressPredictsFromTheOutputPlanes) {
       ASSERT_EQ(decoder.dependencies(frame, forwardRef, backwardRef), 0);
       if (forwardRef < 0 || backwardRef >= 0) continue;  // P-pictures only
       SCOPED_TRACE(std::string(file) + ", frame " + std::to_string(frame));
-      std::unique_ptr<tool::Picture> start[3] = {freshPicture(decoder), freshPicture(decoder),
-                                                 freshPicture(decoder, 128)};
+      std::unique_ptr<tool::Picture> start[3] = {guardedPicture(decoder), guardedPicture(decoder),
+                                                 guardedPicture(decoder, 128)};
       for (int i = 0; i < 2; ++i)
         for (int p = 0; p < 3; ++p)
           std::copy_n(expected[static_cast<size_t>(forwardRef)]->plane(p), start[i]->planeBytes(p), start[i]->plane(p));
@@ -140,7 +135,7 @@ TEST(UnitBuffer, IsReleasedAfterEveryKindOfRequestAndHostMemoryFailure) {
   const ExportedSession indexed(streamPath(kIpStream));
   HostDecoder decoder(indexed);
   const auto expected = decodeAll(decoder, DecodeScale::Full);
-  const auto output = freshPicture(decoder);
+  const auto output = guardedPicture(decoder);
   ExportedSession incomplete(streamPath(kLongStream), {}, /*indexToEnd=*/false);
   ASSERT_EQ(incomplete.openResult(), -4);
   // A second sequence of another picture size (352 x 288 after 176 x 144):
@@ -174,7 +169,7 @@ TEST(UnitBuffer, IsReleasedAfterEveryKindOfRequestAndHostMemoryFailure) {
       for (const int32_t frame : {24, 1, 12}) {  // P-frames far apart: the reader fetches new blocks
         SCOPED_TRACE("after " + std::to_string(after) + ", frame " + std::to_string(frame));
         const tool::Picture* forward = expected[static_cast<size_t>(frame) - 1].get();
-        const auto picture = freshPicture(decoder);
+        const auto picture = guardedPicture(decoder);
         fail(1, after);
         const int32_t result = getFrame(indexed, frame, forward, *picture);
         testHostClearFailures();

@@ -62,14 +62,6 @@ TEST(WorkerPool, ForkedChildDecodesOnItsOwnWorkers) {
   recreatePool(0);
 }
 
-// Bytes of address space the process has mapped.
-uint64_t mappedBytes() {
-  std::ifstream statm("/proc/self/statm");
-  uint64_t pages = 0;
-  statm >> pages;
-  return pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-}
-
 // Thread stacks cannot be mapped beyond an address-space limit a little above
 // what the process uses: the pool starts fewer threads than asked for, counts
 // only those, and never hands a run to a worker that does not exist (a
@@ -83,10 +75,13 @@ TEST(WorkerPool, WorkersThatCouldNotStartAreNeverUsed) {
   SliceWorkerPool& pool = SliceWorkerPool::instance();
   const int32_t baseline = settledThreadCount();
 
+  uint64_t mappedPages = 0;  // of address space
+  std::ifstream("/proc/self/statm") >> mappedPages;
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
   rlimit tight = saved;
-  tight.rlim_cur = mappedBytes() + 48u * 1024 * 1024;  // room for a few 8 MiB stacks, not 64
+  // Room for a few 8 MiB stacks, not 64.
+  tight.rlim_cur = mappedPages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) + 48u * 1024 * 1024;
   ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
   pool.create(64);
   const int32_t started = pool.workerCount();

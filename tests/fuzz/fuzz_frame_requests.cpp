@@ -23,28 +23,29 @@
 namespace {
 
 using namespace quarlin::robust;
+using quarlin::tool::Picture;
 
 constexpr size_t kMaxRequests = 3;
 
 struct Decoded {
   int32_t frame;  // INT32_MIN: planes that hold no frame at all
   int32_t scale;
-  std::shared_ptr<GuardedPicture> picture;
+  std::shared_ptr<Picture> picture;
 };
 
 // The planes of choice `mode` for a request whose reference is `reference`.
-GuardedPicture* chosenPlanes(const IndexedSession& s, ExerciseReport& report, std::vector<Decoded>& pool, int mode,
-                             int32_t reference, int32_t scale, size_t pick, GuardedPicture& output) {
+const Picture* chosenPlanes(const IndexedSession& s, ExerciseReport& report, std::vector<Decoded>& pool, int mode,
+                            int32_t reference, int32_t scale, size_t pick, const Picture& output) {
   if (mode == 0) return nullptr;
   if (mode == 2) return &output;
-  std::vector<GuardedPicture*> others;
+  std::vector<const Picture*> others;
   for (const Decoded& d : pool) {
     if (mode == 3 && d.frame == reference && d.scale == scale) return d.picture.get();
     if (mode == 1 && d.frame != reference) others.push_back(d.picture.get());
   }
   if (!others.empty()) return others[pick % others.size()];
   if (mode == 3 && reference == -1) return nullptr;
-  auto picture = std::make_shared<GuardedPicture>(s.sizes, kFreshSample);
+  auto picture = freshPicture(s);
   if (mode == 3) checkedGetFrame(s.session, reference, nullptr, nullptr, *picture, scale, report);
   pool.push_back({mode == 1 ? INT32_MIN : reference, scale, picture});
   return picture.get();
@@ -65,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const int32_t scale = (how & 3) % 3;
       int32_t references[2] = {-1, -1};
       Quarlin_GetFrameDependancies(s.session, frame, &references[0], &references[1]);
-      auto output = std::make_shared<GuardedPicture>(s.sizes, kFreshSample);
-      GuardedPicture* planes[2];
+      auto output = freshPicture(s);
+      const Picture* planes[2];
       for (int k = 0; k < 2; ++k)
         planes[k] = chosenPlanes(s, report, pool, (how >> (2 + 2 * k)) & 3, references[k], scale, how >> 6, *output);
       checkedGetFrame(s.session, frame, planes[0], planes[1], *output, scale, report);

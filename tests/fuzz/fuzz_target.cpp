@@ -46,10 +46,8 @@ robust::ExerciseOptions scriptedOptions(const uint8_t* script) {
     std::vector<int32_t> frames;
     for (size_t i = 1; i < kScriptBytes; ++i) frames.push_back(chosenFrame(session, s[i]));
     if (s[0] & 4) return robust::decodeServed(session, scale, frames, report, size_t{64} << 20);
-    for (const int32_t frame : frames) {
-      robust::GuardedPicture output(session.sizes, robust::kFreshSample);
-      robust::checkedGetFrame(session.session, frame, nullptr, nullptr, output, scale, report);
-    }
+    for (const int32_t frame : frames)
+      robust::checkedGetFrame(session.session, frame, nullptr, nullptr, *robust::freshPicture(session), scale, report);
   };
   options.reopenWithSeekData = (s[0] & 8) != 0;
   return options;

@@ -39,7 +39,7 @@ robust::ExerciseOptions scriptedOptions(const uint8_t* script);
 // bytes, `lead` in every input so that each is read as the target's kind.
 int exerciseStreamInput(const uint8_t* data, size_t size, const std::vector<uint8_t>& lead);
 
-// The tiny streams of streams/ (make-seeds.sh), one for each decoding path;
+// The tiny streams of streams/ (README.md), one for each decoding path;
 // the seek-data target opens the first three.
 extern const char* const kStreams[8];
 std::string streamPath(const char* file);

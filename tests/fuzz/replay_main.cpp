@@ -12,36 +12,25 @@
 #include "tests/fuzz/fuzz_target.h"
 #include "tests/support/corpus.h"
 
-namespace {
-
-std::vector<std::string> inputsOf(const std::string& argument) {
-  std::vector<std::string> files;
-  if (std::filesystem::is_directory(argument)) {
-    for (const auto& entry : std::filesystem::directory_iterator(argument))
-      if (entry.is_regular_file()) files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-  } else {
-    files.push_back(argument);
-  }
-  return files;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  int passed = 0;
+  std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
-    for (const std::string& path : inputsOf(argv[i])) {
-      const std::vector<uint8_t> bytes = quarlin::test::readFileBytes(path);
-      std::fprintf(stderr, "replay %s (%zu bytes)\n", path.c_str(), bytes.size());
-      LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-      ++passed;
-    }
+    const auto first = static_cast<std::ptrdiff_t>(files.size());
+    if (!std::filesystem::is_directory(argv[i])) files.push_back(argv[i]);
+    else
+      for (const auto& entry : std::filesystem::directory_iterator(argv[i]))
+        if (entry.is_regular_file()) files.push_back(entry.path().string());
+    std::sort(files.begin() + first, files.end());
   }
-  if (passed == 0) {
+  for (const std::string& path : files) {
+    const std::vector<uint8_t> bytes = quarlin::test::readFileBytes(path);
+    std::fprintf(stderr, "replay %s (%zu bytes)\n", path.c_str(), bytes.size());
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  }
+  if (files.empty()) {
     std::fprintf(stderr, "no inputs to replay\n");
     return 1;
   }
-  std::printf("replayed %d inputs\n", passed);
+  std::printf("replayed %zu inputs\n", files.size());
   return 0;
 }

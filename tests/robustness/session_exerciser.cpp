@@ -5,27 +5,12 @@
 #include <cstring>
 
 #include "quarlin/quarlin.h"
-#include "tests/support/frame_host.h"
 #include "tests/support/exported_session.h"
+#include "tests/support/frame_host.h"
+#include "tests/support/guarded_plane.h"
 #include "tests/support/test_host.h"
 
 namespace quarlin::robust {
-
-PlaneSet GuardedPicture::planeSet() {
-  PlaneSet set{};
-  set.y.address = plane_[0].data();
-  set.cb.address = plane_[1].data();
-  set.cr.address = plane_[2].data();
-  return set;
-}
-
-std::string GuardedPicture::damagedGuards() const {
-  std::string damaged;
-  for (int p = 0; p < 3; ++p)
-    if (!plane_[p].frontGuardIntact()) damaged += p == 0 ? " Y" : p == 1 ? " Cb" : " Cr";
-  return damaged;
-}
-
 namespace {
 
 std::string text(const char* call, int32_t result) { return std::string(call) + " returned " + std::to_string(result); }
@@ -92,11 +77,13 @@ struct Exercise {
     int32_t forward = 0, backward = 0;
     if (const int32_t r = Quarlin_GetFrameDependancies(s, 0, &forward, &backward); r != -4)
       report.problem(std::string(when) + ": " + text("GetFrameDependancies", r));
-    GuardedPicture output(PlaneSizes{16, 16}, 0);
-    const PlaneSet planes = output.planeSet();
+    const test::GuardedPlane plane(16, 0);
+    PlaneSet planes{};
+    planes.y.address = planes.cb.address = planes.cr.address = plane.data();
     if (const int32_t r = Quarlin_GetFrame(s, 0, &planes, &planes, &planes, 0, 0); r != -4)
       report.problem(std::string(when) + ": " + text("GetFrame", r));
-    if (!output.damagedGuards().empty()) report.problem(std::string(when) + ": GetFrame wrote to the planes");
+    if (std::count(plane.data(), plane.data() + 16, 0) != 16)
+      report.problem(std::string(when) + ": GetFrame wrote to the planes");
     FileInfo info{};
     if (const int32_t r = Quarlin_GetFileInfo(s, &info); r != 0) report.problem(text("GetFileInfo", r));
     if (info.frameCount != 0) report.problem(std::string(when) + ": an incomplete index reports frames");
@@ -178,12 +165,12 @@ struct Exercise {
 
 }  // namespace
 
-std::string ExerciseReport::frameRequest(int32_t frame, int scale, int32_t result) {
+void ExerciseReport::frameRequest(int32_t frame, int scale, int32_t result) {
   ++frameRequests;
   framesDecoded += result == 0;
-  const std::string call = "GetFrame(" + std::to_string(frame) + ", " + tool::scaleName(test::kAllScales[scale]) + ")";
-  if (!oneOf(result, {0, -3, -5})) problem(call + " returned " + std::to_string(result));
-  return call;
+  if (!oneOf(result, {0, -3, -5}))
+    problem("GetFrame(" + std::to_string(frame) + ", " + tool::scaleName(test::kAllScales[scale]) + ") returned " +
+            std::to_string(result));
 }
 
 std::string ExerciseReport::summary() const {
@@ -194,28 +181,22 @@ std::string ExerciseReport::summary() const {
   return s;
 }
 
-int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* forward, GuardedPicture* backward,
-                        GuardedPicture& output, int scale, ExerciseReport& report) {
+int32_t checkedGetFrame(DecoderSession* session, int32_t frame, const tool::Picture* forward,
+                        const tool::Picture* backward, const tool::Picture& output, int scale, ExerciseReport& report) {
   const PlaneSet outputPlanes = output.planeSet();
   const PlaneSet forwardPlanes = forward ? forward->planeSet() : PlaneSet{};
   const PlaneSet backwardPlanes = backward ? backward->planeSet() : PlaneSet{};
   const int32_t result = Quarlin_GetFrame(session, frame, &forwardPlanes, &backwardPlanes, &outputPlanes,
                                           tool::reducedResolutionOption(test::kAllScales[scale]),
                                           tool::reductionModeOption(test::kAllScales[scale]));
-  const std::string call = report.frameRequest(frame, scale, result);
-  const std::pair<const char*, GuardedPicture*> pictures[] = {
-      {"output", &output}, {"forward", forward}, {"backward", backward}};
-  for (const auto& [role, picture] : pictures) {
-    const std::string damaged = picture ? picture->damagedGuards() : std::string();
-    if (!damaged.empty()) report.problem(call + " wrote before the " + role + " planes:" + damaged);
-  }
+  report.frameRequest(frame, scale, result);
   return result;
 }
 
 void decodeServed(const IndexedSession& s, int scale, const std::vector<int32_t>& frames, ExerciseReport& report,
                   size_t budgetBytes) {
   test::HostDecoder decoder(s.session);
-  const auto server = test::guardedServer(decoder, test::kAllScales[scale], true, budgetBytes, kFreshSample);
+  const auto server = test::guardedServer(decoder, test::kAllScales[scale], true, budgetBytes);
   for (const int32_t frame : frames) {
     try {
       server->frame(frame);
@@ -253,8 +234,7 @@ ExerciseReport exerciseFile(const char16_t* path, const ExerciseOptions& options
       }
       if (report.indexResult == 0) {
         const SessionFacts facts = exercise.readFacts(s);
-        const PlaneSizes sizes{static_cast<uint32_t>(facts.sizes[0]), static_cast<uint32_t>(facts.sizes[1])};
-        if (options.decode) options.decode(IndexedSession{s, sizes, facts.frames, facts.absent}, report);
+        if (options.decode) options.decode(IndexedSession{s, facts.frames, facts.absent}, report);
         exercise.close(s);
         if (options.reopenWithSeekData && !facts.seekData.empty()) exercise.reopen(facts);
       } else {

@@ -1,9 +1,10 @@
 // Drives one file through every export the way a careful host would, and
 // records each answer that breaks the interface's promises: a result code
-// outside the documented set, a guard byte changed around a plane, an
-// allocation of the host's memory still live after close, indexing that
-// does not end within its bound. Used by the robustness test and by the
-// fuzz targets, so it reports instead of asserting.
+// outside the documented set, an allocation of the host's memory still live
+// after close, indexing that does not end within its bound. Used by the
+// robustness test and by the fuzz targets, so it reports instead of
+// asserting; a byte written outside a host plane faults or aborts at once
+// (the planes are guarded: tests/support/guarded_plane.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -12,31 +13,9 @@
 #include <vector>
 
 #include "quarlin/quarlin.h"
-#include "tests/support/guarded_plane.h"
+#include "tests/support/frame_host.h"
 
 namespace quarlin::robust {
-
-// Fresh planes hold this sample, so decoded and undecoded areas differ.
-constexpr uint8_t kFreshSample = 0x5A;
-
-// The byte sizes a host gives the planes of one picture (those
-// Quarlin_GetFrameSizes reports).
-struct PlaneSizes {
-  size_t luma = 0;
-  size_t chroma = 0;
-};
-
-// The Y, Cb and Cr planes of one picture, each a guarded plane.
-class GuardedPicture {
- public:
-  GuardedPicture(const PlaneSizes& sizes, uint8_t fill) : plane_{{sizes.luma, fill}, {sizes.chroma, fill}, {sizes.chroma, fill}} {}
-  PlaneSet planeSet();
-  // Empty when the guards before the planes hold; otherwise which were hit.
-  std::string damagedGuards() const;
-
- private:
-  test::GuardedPlane plane_[3];
-};
 
 struct ExerciseReport {
   std::vector<std::string> problems;  // empty when every promise held
@@ -47,15 +26,14 @@ struct ExerciseReport {
   int32_t framesDecoded = 0;  // requests that returned 0
 
   void problem(const std::string& what) { problems.push_back(what); }
-  // Counts a GetFrame request at `scale` (as below) whose result must be 0, -3 or -5; the call, described.
-  std::string frameRequest(int32_t frame, int scale, int32_t result);
+  // Counts a GetFrame request at `scale` (as below) whose result must be 0, -3 or -5.
+  void frameRequest(int32_t frame, int scale, int32_t result);
   std::string summary() const;
 };
 
 // A session whose index is complete, as the frame requests see it.
 struct IndexedSession {
   DecoderSession* session = nullptr;
-  PlaneSizes sizes;             // of the host's planes, from the session's answers
   std::vector<int32_t> frames;  // indexed display numbers, ascending
   std::vector<int32_t> absent;  // numbers the index does not hold: both ends of its range and beyond
 };
@@ -63,14 +41,18 @@ struct IndexedSession {
 // The frame requests made through a session once its index is complete.
 using DecodePlan = std::function<void(const IndexedSession&, ExerciseReport&)>;
 
+// A picture of the planes a host gives, guarded, starting as 0x5A so that
+// decoded and undecoded areas differ (tests/support/frame_host.h).
+inline std::shared_ptr<tool::Picture> freshPicture(const IndexedSession& s) {
+  return test::guardedPicture(test::HostDecoder(s.session));
+}
+
 // Quarlin_GetFrame of `frame` at scale `scale` (0 full, 1 half width, 2
 // quarter) into `output`, predicting from `forward` and
 // `backward` (null: a record of null addresses; any may be `output` itself),
-// checked: the result is one a complete index allows (0, -3, -5) and the
-// guards before the planes passed are intact (those after them are pages
-// that fault).
-int32_t checkedGetFrame(DecoderSession* session, int32_t frame, GuardedPicture* forward, GuardedPicture* backward,
-                        GuardedPicture& output, int scale, ExerciseReport& report);
+// checked: the result is one a complete index allows (0, -3, -5).
+int32_t checkedGetFrame(DecoderSession* session, int32_t frame, const tool::Picture* forward,
+                        const tool::Picture* backward, const tool::Picture& output, int scale, ExerciseReport& report);
 
 // `frames` at scale `scale` (0 full, 1 half width, 2 quarter) as the tool
 // serves them: each after its references, decoded pictures kept up to

@@ -50,18 +50,6 @@ std::vector<CorpusStream> streamsThatDecode(bool decodable) {
   return out;
 }
 
-std::vector<CorpusStream> corpusStreams(const std::vector<std::string>& files) {
-  std::vector<CorpusStream> out;
-  for (const std::string& file : files) {
-    const CorpusStream* found = nullptr;
-    for (const CorpusStream& s : corpus())
-      if (s.file == file) found = &s;
-    if (!found) throw std::runtime_error(file + " is not in tests/data/corpus.tsv");
-    out.push_back(*found);
-  }
-  return out;
-}
-
 std::vector<uint8_t> readFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);

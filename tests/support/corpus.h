@@ -36,8 +36,6 @@ const std::vector<CorpusStream>& corpus();
 std::vector<CorpusStream> streamsThatDecode(bool decodable);
 inline std::vector<CorpusStream> decodableStreams() { return streamsThatDecode(true); }
 inline std::vector<CorpusStream> refusedStreams() { return streamsThatDecode(false); }
-// The named streams of the catalog (throws for a name it lacks).
-std::vector<CorpusStream> corpusStreams(const std::vector<std::string>& files);
 
 // Names the tests of INSTANTIATE_TEST_SUITE_P over corpus streams: the file
 // name, every character outside [A-Za-z0-9] as '_'.

@@ -66,6 +66,11 @@ tool::PlaneAllocator guardedPlanes(uint8_t fill) {
   };
 }
 
+std::unique_ptr<tool::Picture> guardedPicture(const HostDecoder& decoder, uint8_t fill) {
+  return std::make_unique<tool::Picture>(tool::planeLayout(decoder.geometry(), DecodeScale::Full), DecodeScale::Full,
+                                         guardedPlanes(fill));
+}
+
 std::unique_ptr<tool::FrameServer> guardedServer(HostDecoder& decoder, DecodeScale scale, bool tolerate,
                                                  std::size_t budgetBytes, uint8_t fill) {
   auto server = std::make_unique<tool::FrameServer>(decoder, decoder.geometry(), scale, budgetBytes);

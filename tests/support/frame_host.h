@@ -66,6 +66,8 @@ class HostDecoder : public tool::FrameDecoder {
 // Planes of exactly the requested size with an inaccessible page right
 // after each (GuardedPlane), starting filled with `fill`.
 tool::PlaneAllocator guardedPlanes(uint8_t fill = 0x5A);
+// A full-scale picture of such planes, of the sizes `decoder` reports.
+std::unique_ptr<tool::Picture> guardedPicture(const HostDecoder& decoder, uint8_t fill = 0x5A);
 
 // A frame server over `decoder` whose pictures are guarded planes starting
 // as `fill`; with `tolerate`, failed frames keep what was decoded.

@@ -13,6 +13,8 @@
 #include <unistd.h>
 #endif
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -64,16 +66,13 @@ GuardedPlane::GuardedPlane(size_t size, uint8_t fill) : size_(size) {
   ASAN_POISON_MEMORY_REGION(data_ - kFrontGuard, kFrontGuard);
 }
 
-bool GuardedPlane::frontGuardIntact() const {
-  ASAN_UNPOISON_MEMORY_REGION(data_ - kFrontGuard, kFrontGuard);
-  bool intact = true;
-  for (size_t i = 0; i < kFrontGuard; ++i) intact = intact && (data_ - kFrontGuard)[i] == guardByte(i);
-  ASAN_POISON_MEMORY_REGION(data_ - kFrontGuard, kFrontGuard);
-  return intact;
-}
-
 GuardedPlane::~GuardedPlane() {
   ASAN_UNPOISON_MEMORY_REGION(data_ - kFrontGuard, kFrontGuard);
+  for (size_t i = 0; i < kFrontGuard; ++i) {
+    if ((data_ - kFrontGuard)[i] == guardByte(i)) continue;
+    std::fprintf(stderr, "a write %zu bytes before a guarded plane of %zu bytes\n", kFrontGuard - i, size_);
+    std::abort();
+  }
   unmapPages(mapping_, mappingSize_);
 }
 

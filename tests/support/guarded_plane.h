@@ -2,7 +2,8 @@
 // ending where an inaccessible page begins: any read or write past its end
 // faults at the offending instruction. Before its start lie guard bytes of
 // a known pattern (poisoned in AddressSanitizer builds, which then report a
-// stray access there at once).
+// stray access there at once); a plane whose guard bytes have changed aborts
+// the process when it is freed.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +19,6 @@ class GuardedPlane {
 
   uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
-  // The guard bytes before the plane still hold their pattern.
-  bool frontGuardIntact() const;
 
  private:
   uint8_t* mapping_ = nullptr;

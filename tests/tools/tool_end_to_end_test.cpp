@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "tests/support/corpus.h"
@@ -89,11 +90,17 @@ TEST_P(DecodableStream, InfoIsTheLibrarysAnswers) {
   EXPECT_EQ(run("info --json --seek-data index.seek " + quoted(GetParam().path())).out, info.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, DecodableStream,
-                         testing::ValuesIn(test::corpusStreams({"es-open-gop.m2v", "es-field-pictures-tff.m2v",
-                                                                "ps-dvd-ac3-mp2.vob", "ts-two-programs.ts",
-                                                                "ts-truncated.ts"})),
-                         test::CorpusTestName());
+// Frame and field pictures, each container, a file cut short.
+std::vector<test::CorpusStream> infoStreams() {
+  const std::set<std::string> files = {"es-open-gop.m2v", "es-field-pictures-tff.m2v", "ps-dvd-ac3-mp2.vob",
+                                       "ts-two-programs.ts", "ts-truncated.ts"};
+  std::vector<test::CorpusStream> streams;
+  for (const test::CorpusStream& s : test::corpus())
+    if (files.count(s.file)) streams.push_back(s);
+  return streams;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, DecodableStream, testing::ValuesIn(infoStreams()), test::CorpusTestName());
 
 class RefusedStream : public testing::TestWithParam<test::CorpusStream> {};
 

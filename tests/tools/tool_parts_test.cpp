@@ -114,13 +114,10 @@ TEST(Thumbnails, BoxMeansSpreadFramesAndGlyphs) {
               sheet.at(60, 50)[0] != 200);  // the fourth cell is empty
 }
 
-// A sequence header (matrices and extension as given), a group, a picture
-// with its coding extension and a slice.
-Bytes videoStart(const test::SequenceParams& sequence, const test::PictureParams& picture = {}) {
-  Bytes bytes = test::sequenceHeader(sequence);
-  for (const Bytes& part : {test::gopHeader(true), test::pictureHeader(picture), test::slice(0, 8)})
-    test::append(bytes, part);
-  return bytes;
+// A sequence header (matrices and extension as given), a group and an
+// I-picture of picture_structure `structure` (3 a frame, 1 top, 2 bottom field).
+Bytes videoStart(const test::SequenceParams& sequence, int structure = 3) {
+  return test::elementaryStream({{{0, 'I', structure}}}, sequence);
 }
 
 // In every container, also with headers split across PES packets or across
@@ -135,18 +132,16 @@ TEST(StreamLook, FirstSequenceAndPictureInEveryContainer) {
   rate60.frameRateCode = 4, rate60.extN = 1;
   matrices.intraMatrix = matrices.nonIntraMatrix = bait.data(), matrices.extD = 1;
   progressive.progressive = 1;
-  test::PictureParams top, bottom;
-  top.structure = 1, bottom.structure = 2, top.framePredFrameDct = bottom.framePredFrameDct = 0;
   Bytes afterFiller(150, 0xFF);
-  test::append(afterFiller, videoStart(matrices, top));
+  test::append(afterFiller, videoStart(matrices, 1));
   const struct {
     Bytes bytes;
     Rational rate;
     std::string letterAndFields;
   } cases[] = {{videoStart(rate60), {60000, 1001}, "b0"},  // a frame picture, top_field_first 0
                {videoStart(progressive), {25, 1}, "p0"},
-               {videoStart({}, top), {25, 1}, "t1"},
-               {videoStart(matrices, bottom), {25, 2}, "b1"},
+               {videoStart({}, 1), {25, 1}, "t1"},
+               {videoStart(matrices, 2), {25, 2}, "b1"},
                {test::inProgramStream(videoStart(rate60), 12), {60000, 1001}, "b0"},
                {test::inTransportStream(afterFiller), {25, 2}, "t1"}};
   for (const auto& c : cases) {
