@@ -142,13 +142,13 @@ inline IppStatus decodeCoefficients(const int32_t* table, BitCache& bits, BlockS
     }
     bits.skip(entry & vlc::kLowByteMask);  // no flag set: the low byte is the code's bits
     if (!place<true>(s, vlc::leafRun(entry), vlc::leafLevel(entry), quantise)) return ippStsVLCErr;
-    // Two more common codes without a fill: a first-level leaf has at most
-    // kFirstWidth bits, so 32 - 2 * 9 bits still cover the third lookup. The
-    // fill's test follows the code lengths and is often mispredicted; here it
-    // runs once for three codes. Anything else goes back to the top, which
-    // fills and looks the code up again.
-    if constexpr (kFirstWidth != 0 && 3 * kFirstWidth <= BitCache::kGuaranteed) {
-      for (int i = 0; i < 2; ++i) {
+    // More common codes without a fill: a first-level leaf has at most
+    // kFirstWidth bits, so a fill's 32 bits cover 32 / kFirstWidth lookups
+    // (two at 11 bits, three at 9). The fill's test follows the code lengths
+    // and is often mispredicted; here it runs once for all of them. Anything
+    // else goes back to the top, which fills and looks the code up again.
+    if constexpr (kFirstWidth != 0) {
+      for (int i = 1; i < BitCache::kGuaranteed / kFirstWidth; ++i) {
         entry = first[bits.index(firstWidth)];
         if ((entry & kSpecialEntryBits) != 0) break;
         bits.skip(entry & vlc::kLowByteMask);
@@ -159,9 +159,9 @@ inline IppStatus decodeCoefficients(const int32_t* table, BitCache& bits, BlockS
 }
 
 // The coefficient tables built from the ISO/IEC 13818-2 code tables look up
-// 9 bits first; with that width as a constant the loop's shifts take
+// 11 bits first; with that width as a constant the loop's shifts take
 // immediate counts. Other tables take the general loop.
-constexpr int kCoefficientFirstWidth = 9;
+constexpr int kCoefficientFirstWidth = 11;
 
 template <typename Quantiser>
 inline IppStatus decodeAllCoefficients(const int32_t* table, BitCache& bits, BlockState& s,

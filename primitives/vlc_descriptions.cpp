@@ -133,7 +133,7 @@ extern const Ipp32s kDcSizeChrominanceCodes[] = {
 // Table B.14 for the first coefficient of a non-intra block: 1s is run 0,
 // level +-1, and there is no end_of_block.
 extern const Ipp32s kCoefficientFirstCodes[] = {
-    17, 3, 9, 5, 3,  // maxLength, levelCount, level widths
+    17, 2, 11, 6,  // maxLength, levelCount, level widths
     /*  1 */ 0,
     /*  2 */ 2, 0b10, 0, 1,  0b11, 0, -1,
     /*  3 */ 0,
@@ -222,7 +222,7 @@ extern const Ipp32s kCoefficientFirstCodes[] = {
 
 // Table B.14 (DCT coefficients table zero) with end_of_block (10).
 extern const Ipp32s kCoefficientZeroCodes[] = {
-    17, 3, 9, 5, 3,  // maxLength, levelCount, level widths
+    17, 2, 11, 6,  // maxLength, levelCount, level widths
     /*  1 */ 0,
     /*  2 */ 1, 0b10, 254, 254,
     /*  3 */ 2, 0b110, 0, 1,  0b111, 0, -1,
@@ -311,7 +311,7 @@ extern const Ipp32s kCoefficientZeroCodes[] = {
 
 // Table B.15 (DCT coefficients table one) with end_of_block (0110).
 extern const Ipp32s kCoefficientOneCodes[] = {
-    17, 3, 9, 5, 3,  // maxLength, levelCount, level widths
+    17, 2, 11, 6,  // maxLength, levelCount, level widths
     /*  1 */ 0,
     /*  2 */ 0,
     /*  3 */ 2, 0b100, 0, 1,  0b101, 0, -1,
