@@ -8,7 +8,7 @@ namespace quarlin {
 // Table B.1, macroblock_address_increment. macroblock_stuffing (0000 0001 111) is
 // left out, so it decodes as invalid; macroblock_escape decodes to 65535.
 extern const Ipp32s kMacroblockAddressIncrementCodes[] = {
-    11, 2, 3, 8,  // maxLength, levelCount, level widths
+    11, 2, 8, 3,  // maxLength, levelCount, level widths
     /*  1 */ 1, 0b1, 1,
     /*  2 */ 0,
     /*  3 */ 2, 0b011, 2,  0b010, 3,
@@ -37,7 +37,7 @@ extern const Ipp32s kMacroblockTypeICodes[] = {
 
 // Table B.3, macroblock_type in P-pictures.
 extern const Ipp32s kMacroblockTypePCodes[] = {
-    6, 2, 1, 5,  // maxLength, levelCount, level widths
+    6, 1, 6,  // maxLength, levelCount, level widths
     /*  1 */ 1, 0b1, 10,
     /*  2 */ 1, 0b01, 2,
     /*  3 */ 1, 0b001, 8,
@@ -48,7 +48,7 @@ extern const Ipp32s kMacroblockTypePCodes[] = {
 
 // Table B.4, macroblock_type in B-pictures.
 extern const Ipp32s kMacroblockTypeBCodes[] = {
-    6, 2, 3, 3,  // maxLength, levelCount, level widths
+    6, 1, 6,  // maxLength, levelCount, level widths
     /*  1 */ 0,
     /*  2 */ 2, 0b10, 12,  0b11, 14,
     /*  3 */ 2, 0b010, 4,  0b011, 6,
@@ -59,7 +59,7 @@ extern const Ipp32s kMacroblockTypeBCodes[] = {
 
 // Table B.9, coded_block_pattern, including 0000 0000 1 for pattern 0.
 extern const Ipp32s kCodedBlockPatternCodes[] = {
-    9, 2, 3, 6,  // maxLength, levelCount, level widths
+    9, 1, 9,  // maxLength, levelCount, level widths
     /*  1 */ 0,
     /*  2 */ 0,
     /*  3 */ 1, 0b111, 60,
@@ -83,7 +83,7 @@ extern const Ipp32s kCodedBlockPatternCodes[] = {
 
 // Table B.10, motion_code, values -16..16.
 extern const Ipp32s kMotionCodeCodes[] = {
-    11, 2, 3, 8,  // maxLength, levelCount, level widths
+    11, 2, 8, 3,  // maxLength, levelCount, level widths
     /*  1 */ 1, 0b1, 0,
     /*  2 */ 0,
     /*  3 */ 2, 0b011, -1,  0b010, 1,
