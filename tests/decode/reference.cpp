@@ -75,46 +75,18 @@ bool onPath(const char* program) {
 }
 
 namespace {
-using Pipe = std::unique_ptr<FILE, int (*)(FILE*)>;
-bool readExactly(FILE* f, uint8_t* dst, size_t n) { return std::fread(dst, 1, n, f) == n; }
-}  // namespace
 
-std::vector<YuvFrame> ffmpegFrames(const std::string& path, int32_t pid, int width, int height) {
-  std::ostringstream command;
-  command << "ffmpeg -nostdin -v error -i '" << path << "' -map "
-          << (pid >= 0 ? "0:i:" + std::to_string(pid) : std::string("0:v:0"))
-          << " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p - 2>/dev/null";
-  Pipe pipe(popen(command.str().c_str(), "r"), pclose);
+// The pictures `command` writes as PGM images: "P5 W H 255", one whitespace
+// byte, the luma (W x 2H/3, macroblock-aligned from mpeg2dec), then rows of
+// W / 2 Cb samples followed by W / 2 Cr samples; cropped to width x height.
+std::vector<YuvFrame> pgmFrames(const std::string& command, int width, int height) {
+  const std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   std::vector<YuvFrame> frames;
-  if (!pipe) return frames;
-  for (;;) {
-    YuvFrame f(width, height);
-    bool complete = true;
-    for (int p = 0; p < 3 && complete; ++p) complete = readExactly(pipe.get(), f.plane[p].data(), f.plane[p].size());
-    if (!complete) break;
-    frames.push_back(std::move(f));
-  }
-  return frames;
-}
-
-std::vector<YuvFrame> mpeg2decFrames(const std::string& path, const std::string& container, int32_t pid,
-                                     int width, int height) {
-  std::ostringstream command;
-  command << "mpeg2dec -o pgmpipe";
-  if (container == "ps") command << " -s";
-  if (pid >= 0) command << " -t " << pid;
-  command << " '" << path << "' 2>/dev/null";
-  Pipe pipe(popen(command.str().c_str(), "r"), pclose);
-  std::vector<YuvFrame> frames;
-  if (!pipe) return frames;
   int w = 0, h = 0, maxValue = 0;
-  // "P5 W H 255" and one whitespace byte; the picture holds the
-  // macroblock-aligned luma (w x 2h/3), then rows of w / 2 Cb samples
-  // followed by w / 2 Cr samples.
-  while (std::fscanf(pipe.get(), "P5 %d %d %d", &w, &h, &maxValue) == 3 && maxValue == 255 &&
+  while (pipe && std::fscanf(pipe.get(), "P5 %d %d %d", &w, &h, &maxValue) == 3 && maxValue == 255 &&
          std::fgetc(pipe.get()) != EOF) {
     std::vector<uint8_t> image(static_cast<size_t>(w) * h);
-    if (!readExactly(pipe.get(), image.data(), image.size())) break;
+    if (std::fread(image.data(), 1, image.size(), pipe.get()) != image.size()) break;
     const int lumaRows = h * 2 / 3;
     if (w < width || lumaRows < height) break;
     YuvFrame f(width, height);
@@ -129,6 +101,26 @@ std::vector<YuvFrame> mpeg2decFrames(const std::string& path, const std::string&
     frames.push_back(std::move(f));
   }
   return frames;
+}
+
+}  // namespace
+
+std::vector<YuvFrame> ffmpegFrames(const std::string& path, int32_t pid, int width, int height) {
+  std::ostringstream command;
+  command << "ffmpeg -nostdin -v error -i '" << path << "' -map "
+          << (pid >= 0 ? "0:i:" + std::to_string(pid) : std::string("0:v:0"))
+          << " -fps_mode passthrough -pix_fmt yuv420p -c:v pgmyuv -f image2pipe - 2>/dev/null";
+  return pgmFrames(command.str(), width, height);
+}
+
+std::vector<YuvFrame> mpeg2decFrames(const std::string& path, const std::string& container, int32_t pid,
+                                     int width, int height) {
+  std::ostringstream command;
+  command << "mpeg2dec -o pgmpipe";
+  if (container == "ps") command << " -s";
+  if (pid >= 0) command << " -t " << pid;
+  command << " '" << path << "' 2>/dev/null";
+  return pgmFrames(command.str(), width, height);
 }
 
 }  // namespace quarlin::decodetest

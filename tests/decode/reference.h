@@ -35,7 +35,7 @@ int maxDifference(const YuvFrame& a, const YuvFrame& b);
 YuvFrame reducedModel(const YuvFrame& full, bool quarter);
 
 bool onPath(const char* program);
-// `ffmpeg -i F -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt yuv420p`
+// `ffmpeg -i F -map 0:v:0 -fps_mode passthrough` as PGM images of YUV 4:2:0
 // (-map 0:i:PID for a transport stream's `pid`, -1 otherwise), display order.
 std::vector<YuvFrame> ffmpegFrames(const std::string& path, int32_t pid, int width, int height);
 // `mpeg2dec -o pgmpipe` (-s for program streams, -t PID for transport
