@@ -52,6 +52,13 @@ class BitCache {
     return value;
   }
 
+  // As read(), for n in 0..32: reading 0 bits gives 0.
+  uint32_t readUpTo(int n) {
+    const uint32_t value = static_cast<uint32_t>((bits_ >> 1) >> (63 - n));
+    skip(n);
+    return value;
+  }
+
   // The reader position of the first unconsumed bit. The loaded words end at
   // bit 0 of next_[-1], count_ bits after it.
   const Ipp32u* word() const { return next_ - ((count_ + 31) >> 5); }

@@ -325,13 +325,17 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVector(Bits& bits, i
   // predictor copies read PMV[r][s] as one 32-bit pair, which a load after
   // two 16-bit stores could not take from the store buffer (a stall).
   uint32_t vectorPair = 0, predictorPair = 0;
+#pragma GCC unroll 2
   for (int32_t t = 0; t < 2; ++t) {
     int32_t code = 0;
     if (decodeVlc(bits, kVlcMotionCode, code)) return kSliceBadCode;
     int32_t fCode = picture_.fCode[2 * s + t];
     const int32_t rSize = fCode < 1 ? 0 : (fCode > 15 ? 14 : fCode - 1);
-    int32_t residual = 0;
-    if (rSize != 0 && code != 0) residual = static_cast<int32_t>(readField(bits, rSize));
+    // motion_residual follows a code other than 0. The lookup fills the cache
+    // before its last level and a motion_code has at most 11 bits, so at least
+    // 21 bits stay: enough for r_size (at most 14) without a fill. Reading 0
+    // bits gives 0, so nothing branches on the code.
+    const int32_t residual = static_cast<int32_t>(bits.readUpTo(code != 0 ? rSize : 0));
     if (dualPrime) {
       // dmvector (Table B.11): 0 -> 0, 10 -> +1, 11 -> -1.
       dmvector_[t] = 0;

@@ -10,13 +10,17 @@
 namespace quarlin {
 
 // delta of 7.6.3.1 for a decoded motion_code (-16..16), its motion_residual
-// (r_size bits, 0 when absent) and r_size = f_code - 1 (0..14). Inline: it
-// runs for every vector component of the macroblock layer.
+// (r_size bits, 0 when absent: always with r_size 0) and r_size = f_code - 1
+// (0..14). Inline and without branches: it runs for every vector component
+// of the macroblock layer, and the sign and zero tests would follow the data.
 inline int32_t motionDelta(int32_t motionCode, int32_t motionResidual, int32_t rSize) {
-  if (rSize == 0 || motionCode == 0) return motionCode;
-  // |delta| = ((|code| - 1) << r_size) + residual + 1, up to 16 << 14.
-  const int32_t magnitude = (((motionCode < 0 ? -motionCode : motionCode) - 1) << rSize) + motionResidual + 1;
-  return motionCode < 0 ? -magnitude : magnitude;
+  // |delta| = ((|code| - 1) << r_size) + residual + 1, up to 16 << 14; with
+  // r_size 0 that is |code|. Unsigned: the shift of -1 for code 0 is masked.
+  const int32_t sign = motionCode >> 31;  // 0 or -1
+  const uint32_t magnitude =
+      ((static_cast<uint32_t>((motionCode ^ sign) - sign) - 1u) << rSize) + static_cast<uint32_t>(motionResidual) + 1u;
+  const uint32_t delta = (magnitude ^ static_cast<uint32_t>(sign)) - static_cast<uint32_t>(sign);
+  return static_cast<int32_t>(delta & (0u - static_cast<uint32_t>(motionCode != 0)));
 }
 
 // prediction + delta brought back into [-16f, 16f - 1], f = 1 << rSize.
