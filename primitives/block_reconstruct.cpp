@@ -182,13 +182,13 @@ inline bool decodeDcDifferential(const int32_t* table, BitCache& bits, int& diff
   const int32_t entry = lookupCode(table, bits);
   const int size = vlc::leafValue(entry);
   if (entry == vlc::kMarker || size < 0 || size > kMaxDcSize) return false;
-  if (size == 0) {
-    differential = 0;
-    return true;
-  }
+  // Without branches on the size or the sign, which follow the picture: a
+  // value below half the range 2^size is negative (value + 1 - 2^size); size
+  // 0 reads nothing and gives 0.
   bits.fill();
-  const int value = static_cast<int>(bits.read(size));
-  differential = (value >> (size - 1)) != 0 ? value : value + 1 - (1 << size);
+  const int value = static_cast<int>(bits.readUpTo(size));
+  const int half = (1 << size) >> 1;
+  differential = value - ((2 * half - 1) & -static_cast<int>(value < half));
   return true;
 }
 

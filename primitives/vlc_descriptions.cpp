@@ -103,7 +103,7 @@ extern const Ipp32s kMotionCodeCodes[] = {
 
 // Table B.12, dct_dc_size_luminance.
 extern const Ipp32s kDcSizeLuminanceCodes[] = {
-    9, 2, 4, 5,  // maxLength, levelCount, level widths
+    9, 1, 9,  // maxLength, levelCount, level widths
     /*  1 */ 0,
     /*  2 */ 2, 0b00, 1,  0b01, 2,
     /*  3 */ 3, 0b100, 0,  0b101, 3,  0b110, 4,
@@ -117,7 +117,7 @@ extern const Ipp32s kDcSizeLuminanceCodes[] = {
 
 // Table B.13, dct_dc_size_chrominance.
 extern const Ipp32s kDcSizeChrominanceCodes[] = {
-    10, 2, 4, 6,  // maxLength, levelCount, level widths
+    10, 1, 10,  // maxLength, levelCount, level widths
     /*  1 */ 0,
     /*  2 */ 3, 0b00, 0,  0b01, 1,  0b10, 2,
     /*  3 */ 1, 0b110, 3,

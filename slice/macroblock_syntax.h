@@ -335,7 +335,7 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeVector(Bits& bits, i
     // before its last level and a motion_code has at most 11 bits, so at least
     // 21 bits stay: enough for r_size (at most 14) without a fill. Reading 0
     // bits gives 0, so nothing branches on the code.
-    const int32_t residual = static_cast<int32_t>(bits.readUpTo(code != 0 ? rSize : 0));
+    const int32_t residual = static_cast<int32_t>(bits.readUpTo(rSize & -static_cast<int32_t>(code != 0)));
     if (dualPrime) {
       // dmvector (Table B.11): 0 -> 0, 10 -> +1, 11 -> -1.
       dmvector_[t] = 0;
