@@ -174,7 +174,7 @@ inline IppStatus decodeAllCoefficients(const int32_t* table, BitCache& bits, Blo
 
 // Mismatch control (7.4.4): an even sum toggles the last bit of coefficient 63.
 inline void controlMismatch(BlockState& s) {
-  if ((s.parity & 1) == 0) s.block[kLastIndex] ^= 1;
+  s.block[kLastIndex] ^= static_cast<Ipp16s>(~s.parity & 1);  // no branch: the sum's parity is data
 }
 
 // dct_dc_size and dc_dct_differential (7.2.1); false for an unmatched size code.
@@ -192,16 +192,21 @@ inline bool decodeDcDifferential(const int32_t* table, BitCache& bits, int& diff
   return true;
 }
 
-// The first coefficient of a non-intra block: "1s" is run 0, level +-1.
+// The first coefficient of a non-intra block ("1s" is run 0, level +-1 in
+// the first-coefficient table): an ordinary leaf of the first level costs one
+// lookup, as in the loop; anything else takes the general walk.
 inline bool decodeFirstCoefficient(const int32_t* firstTable, BitCache& bits, int& run,
                                    int& level) {
   bits.fill();
-  if (bits.peek(1) != 0) {
-    run = 0;
-    level = (bits.read(2) & 1) != 0 ? -1 : 1;
+  const int width = firstTable[0];
+  const int32_t entry = firstTable[1 + bits.index(width)];
+  if ((entry & kSpecialEntryBits) == 0) {
+    bits.skip(entry & vlc::kLowByteMask);
+    run = vlc::leafRun(entry);
+    level = vlc::leafLevel(entry);
     return true;
   }
-  return runAndLevel(lookupCode(firstTable, bits), bits, run, level);
+  return runAndLevel(finishLookup(firstTable, width, entry, bits), bits, run, level);
 }
 
 IppStatus intraBlock(BitCache& bits, const int32_t* dcTable, const int32_t* acTable,

@@ -13,6 +13,15 @@
 
 namespace quarlin {
 
+// Whether the next 23 bits are zero (a start code follows), without the
+// branch of a read that may cross a word: whether it does follows the
+// macroblocks' lengths. It reads the word after the position's, which the
+// picture unit's slack holds.
+inline bool startCodeNext(const BitReader& r) {
+  const uint64_t ahead = ((uint64_t{r.wordPtr[0]} << 32) | r.wordPtr[1]) << (31 - r.bitOffset);
+  return (ahead >> (64 - 23)) == 0;
+}
+
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t decodeSliceAs(SliceContext& ctx, const FrameBuffer& forward, const FrameBuffer& backward,
                       const FrameBuffer& output) {
@@ -46,7 +55,7 @@ int32_t decodeSliceAs(SliceContext& ctx, const FrameBuffer& forward, const Frame
       for (int32_t a = recorded < 0 ? address : recorded + 1; a <= address; ++a) ctx.decodedMacroblocks[a] = 1;
       recorded = address;
     }
-    if (showBits(decoder.reader(), 23) == 0) break;
+    if (startCodeNext(decoder.reader())) break;
   }
   unit->setReader(decoder.reader());
   return result;
