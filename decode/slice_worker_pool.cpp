@@ -96,15 +96,22 @@ void SliceWorkerPool::destroy() {
   if (workerCount_ == 0) return;
   platform::ThreadHandle threads[kMaxWorkers];
   int32_t n = 0;
+  bool endingInWaits = false;  // Windows: the unload ends the workers inside their waits
   for (int32_t i = 1; i < workerCount_; ++i) {
     workers_[i].slot.quit = 1;
-    workers_[i].start.set();
+    if (platform::endingWithUnload(workers_[i].thread))
+      endingInWaits = true;  // not woken: it would run code about to be unmapped
+    else
+      workers_[i].start.set();
     threads[n++] = workers_[i].thread;
   }
   const bool ended = n == 0 || platform::waitForThreads(threads, n, kUnloadWaitMs);
   for (int32_t i = 1; i < workerCount_; ++i) platform::closeThread(workers_[i].thread);
-  // Workers still running would touch their slots and events: keep them.
-  if (ended) delete[] workers_;
+  // Workers still running would touch their slots and events, and workers
+  // the unload ends inside their waits still wait on their events (closing
+  // an event a thread waits on can end the wait, back into the unmapped
+  // code): keep them, two events per worker and unload.
+  if (ended && !endingInWaits) delete[] workers_;
   workers_ = nullptr;
   workerCount_ = 0;
 }
@@ -122,13 +129,16 @@ uint32_t SliceWorkerPool::workerProcedure(void* raw) {
   // (the unload wait timed out) or replaced by a later pool.
   static_assert(std::is_standard_layout_v<Worker> && offsetof(Worker, slot) == 0);
   Worker* worker = reinterpret_cast<Worker*>(slot);
+  worker->start.wait();
   for (;;) {
-    worker->start.wait();
     if (slot->quit) return 0;
     // Nor may a processor fault (planes the host passed that cannot be
     // written, where faults can be caught): run() reports it to the caller.
     slot->result = platform::runCatchingFaults(decodeSlot, slot, kFaultedRun);
-    worker->done.set();
+    // Done and waiting again in one step: once the caller sees the run done,
+    // this thread runs no more of the library's code until the next start,
+    // so a host that unloads the library right away finds it in its wait.
+    platform::setAndWait(worker->done, worker->start);
   }
 }
 

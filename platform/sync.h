@@ -34,6 +34,7 @@ class Event {
 
  private:
   friend bool waitForAll(Event* const* events, int count, int32_t timeoutMs);
+  friend void setAndWait(Event& toSet, Event& toWait);
   struct Impl;
   Impl* impl_;
 };
@@ -42,6 +43,13 @@ class Event {
 // An event has at most one waiting thread at a time.
 // timeoutMs < 0 waits forever. False on time-out.
 bool waitForAll(Event* const* events, int count, int32_t timeoutMs);
+
+// Sets `toSet`, then waits for `toWait` without a time-out, as one step: on
+// Windows no instruction of the caller runs between the two, so a thread
+// seen to have set `toSet` is already waiting. (An unload ends the library's
+// threads only inside their waits, and unmaps the library's code right
+// after: library_entry_win32.h.)
+void setAndWait(Event& toSet, Event& toWait);
 
 // Interlocked counts: return the new value.
 int32_t interlockedIncrement(volatile int32_t* value);

@@ -109,6 +109,13 @@ bool waitForAll(Event* const* events, int count, int32_t timeoutMs) {
   return true;
 }
 
+// Unloading waits for the library's threads to end here, so the two steps
+// need not be one.
+void setAndWait(Event& toSet, Event& toWait) {
+  toSet.set();
+  toWait.wait();
+}
+
 int32_t interlockedIncrement(volatile int32_t* value) {
   return __atomic_add_fetch(value, 1, __ATOMIC_ACQ_REL);
 }

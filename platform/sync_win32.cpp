@@ -65,6 +65,12 @@ bool waitForAll(Event* const* events, int count, int32_t timeoutMs) {
   return true;
 }
 
+void setAndWait(Event& toSet, Event& toWait) {
+  const BOOL alertable = win32::onLibraryThread() ? TRUE : FALSE;
+  DWORD r = SignalObjectAndWait(toSet.impl_->event, toWait.impl_->event, INFINITE, alertable);
+  while (r == WAIT_IO_COMPLETION) r = WaitForSingleObjectEx(toWait.impl_->event, INFINITE, alertable);
+}
+
 int32_t interlockedIncrement(volatile int32_t* value) {
   return InterlockedIncrement(reinterpret_cast<volatile LONG*>(value));
 }

@@ -20,6 +20,10 @@ ThreadHandle createThread(ThreadProcedure procedure, void* argument, const char1
 // Waits until every thread has ended; timeoutMs < 0 waits forever.
 // False on time-out.
 bool waitForThreads(const ThreadHandle* threads, int count, int32_t timeoutMs);
+// True when unloading the library is ending `thread` inside its wait
+// (Windows: library_entry_win32.h; never elsewhere). Such a thread must not
+// be woken: it would run the library's code while the code is unmapped.
+bool endingWithUnload(const ThreadHandle& thread);
 // Releases the handle; a thread still running goes on, detached.
 void closeThread(ThreadHandle& thread);
 

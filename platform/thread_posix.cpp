@@ -105,6 +105,9 @@ bool waitForThreads(const ThreadHandle* threads, int count, int32_t timeoutMs) {
   return all;
 }
 
+// Unloading waits for the library's threads to end here (they are woken to end).
+bool endingWithUnload(const ThreadHandle&) { return false; }
+
 void closeThread(ThreadHandle& thread) {
   if (auto* record = static_cast<ThreadRecord*>(thread.impl)) {
     pthread_mutex_lock(&record->mutex);

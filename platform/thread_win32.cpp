@@ -96,6 +96,11 @@ bool waitForThreads(const ThreadHandle* threads, int count, int32_t timeoutMs) {
   return all;
 }
 
+bool endingWithUnload(const ThreadHandle& thread) {
+  const auto* record = static_cast<const ThreadRecord*>(thread.impl);
+  return record && record->endedByUnload;
+}
+
 void closeThread(ThreadHandle& thread) {
   if (auto* record = static_cast<ThreadRecord*>(thread.impl)) {
     EnterCriticalSection(registryLock());
