@@ -1,14 +1,11 @@
 #include "platform/read_ahead_linux.h"
 
-#include <linux/aio_abi.h>
 #include <pthread.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/kernel_read_queue_linux.h"
 #include "platform/read_ahead_spans.h"
 
 namespace quarlin::platform {
@@ -19,15 +16,6 @@ constexpr size_t kAlignment = 4096;  // suits every sector size up to 4 KiB and 
 // refuses is simply not started.
 constexpr unsigned kQueueDepth = 256;
 constexpr long kEventsPerWait = 16;
-
-long ioSetup(unsigned events, aio_context_t* context) { return syscall(SYS_io_setup, events, context); }
-long ioDestroy(aio_context_t context) { return syscall(SYS_io_destroy, context); }
-long ioSubmit(aio_context_t context, long count, iocb** requests) {
-  return syscall(SYS_io_submit, context, count, requests);
-}
-long ioGetEvents(aio_context_t context, long minimum, long maximum, io_event* events) {
-  return syscall(SYS_io_getevents, context, minimum, maximum, events, nullptr);
-}
 }  // namespace
 
 // One span of the file read in the background.
@@ -40,7 +28,6 @@ struct ReadAheadSpan {
   uint64_t generation = 0;  // the shared generation when it was submitted
   int64_t offset = 0;
   uint32_t length = 0;
-  iocb request{};
 };
 
 struct ReadAhead {
@@ -50,23 +37,22 @@ struct ReadAhead {
 
 namespace {
 
-// One kernel context serves every file of the process: setting one up is
-// cheap, but tearing one down waits for the kernel (tens of milliseconds),
-// which would make every file close that slow. Each request carries its
-// span's address, and whichever thread waits for the kernel hands every
-// completion it reaps to that span, so each file gets exactly its own
-// reads. A span is dropped or reused only once its read has completed, so
-// no completion can name one that is gone or reused. Set up by the first
-// read started (a process that only seeks, as a frame request does, never
-// pays for setting one up and tearing it down: io_destroy waits for the
-// kernel, 40 ms here, even at exit); destroyed only as below, so that a
-// thread still closing a file while the process ends finds it intact.
+// One kernel queue serves every file of the process: setting one up is
+// cheap, but tearing down the older kind waits for the kernel (tens of
+// milliseconds), which would make every file close that slow. Each request
+// carries its span's address, and whichever thread waits for the kernel
+// hands every completion it reaps to that span, so each file gets exactly
+// its own reads. A span is dropped or reused only once its read has
+// completed, so no completion can name one that is gone or reused. Set up
+// by the first read started (a process that only seeks, as a frame request
+// does, never sets one up); torn down only as below, so that a thread still
+// closing a file while the process ends finds it intact.
 struct SharedContext {
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
   pthread_cond_t reaped = PTHREAD_COND_INITIALIZER;
-  aio_context_t context = 0;  // 0 until set up
+  KernelReadQueue queue;      // inactive until set up
   uint64_t generation = 0;    // counts the forks this process came from
-  bool unavailable = false;   // io_setup failed: no context is asked for again
+  bool unavailable = false;   // no queue could be set up: none is asked for again
   bool reaping = false;       // a thread waits for completions in the kernel
   int64_t liveReadAheads = 0;
 };
@@ -78,37 +64,35 @@ class Hold {
   ~Hold() { pthread_mutex_unlock(&shared.mutex); }
 };
 
-// A forked child has none of the parent's contexts, threads or reads in
-// flight: it starts afresh (nothing else runs there yet), and a read the
-// parent submitted counts as failed there.
+// A forked child has none of the parent's threads or reads in flight, and
+// must not share its queue (it holds the parent's ring mapped, and none of
+// its older kind): it lets go of it and starts afresh (nothing else runs
+// there yet), and a read the parent submitted counts as failed there.
 void renewAfterFork() {
   shared.mutex = PTHREAD_MUTEX_INITIALIZER;
   shared.reaped = PTHREAD_COND_INITIALIZER;
-  shared.context = 0;
+  shared.queue.release();
   ++shared.generation;
   shared.reaping = false;
 }
 [[maybe_unused]] const int renewRegistered = pthread_atfork(nullptr, nullptr, renewAfterFork);
 
 // When the library is unloaded (or the process ends) with no read-ahead
-// left, the kernel context goes too; one still in use (a session the host
+// left, the kernel queue goes too; one still in use (a session the host
 // never closed) keeps it until the process ends.
 struct Teardown {
   ~Teardown() {
     Hold hold;
-    if (shared.context != 0 && shared.liveReadAheads == 0) {
-      ioDestroy(shared.context);
-      shared.context = 0;
-    }
+    if (shared.liveReadAheads == 0) shared.queue.tearDown();
   }
 } teardown;
 
 // Hands reaped completions to their spans; under the lock.
-void deliver(const io_event* events, long count) {
+void deliver(const KernelCompletion* completions, long count) {
   for (long i = 0; i < count; ++i) {
-    auto* owner = reinterpret_cast<ReadAheadSpan*>(static_cast<uintptr_t>(events[i].data));
+    auto* owner = static_cast<ReadAheadSpan*>(completions[i].owner);
     owner->inFlight = false;
-    owner->result = events[i].res < 0 ? -1 : static_cast<long>(events[i].res);
+    owner->result = completions[i].result;
   }
 }
 
@@ -128,17 +112,13 @@ long finish(ReadAheadSpan& span) {
       continue;
     }
     shared.reaping = true;
-    const aio_context_t context = shared.context;
     pthread_mutex_unlock(&shared.mutex);
-    io_event events[kEventsPerWait];
-    long n;
-    do {
-      n = ioGetEvents(context, 1, kEventsPerWait, events);
-    } while (n < 0 && errno == EINTR);
+    KernelCompletion completions[kEventsPerWait];
+    const long n = shared.queue.wait(completions, kEventsPerWait);
     pthread_mutex_lock(&shared.mutex);
     shared.reaping = false;
     if (n > 0) {
-      deliver(events, n);
+      deliver(completions, n);
     } else {
       // The context is unusable, so no read runs in it; the other waiters
       // find the same.
@@ -168,34 +148,23 @@ bool submit(ReadAhead& ahead, ReadAheadSpan& span, int64_t offset, uint32_t leng
     }
     span.capacity = length;
   }
-  aio_context_t context;
   {
-    // Marked before it is submitted: another thread may reap it at once.
+    // Submitted under the lock (the queue takes one submitter at a time),
+    // and marked before: another thread may reap it at once.
     Hold hold;
-    if (shared.context == 0) {
+    if (!shared.queue.active()) {
       // Without asynchronous I/O reads stay plain; asked once per process.
-      if (shared.unavailable || ioSetup(kQueueDepth, &shared.context) != 0) {
-        shared.context = 0;
+      if (shared.unavailable || !shared.queue.setUp(kQueueDepth, KernelQueueKind::Ring)) {
         shared.unavailable = true;
         return false;
       }
     }
-    context = shared.context;
     span.generation = shared.generation;
     span.inFlight = true;
-  }
-  span.request = iocb{};
-  span.request.aio_data = reinterpret_cast<uintptr_t>(&span);
-  span.request.aio_lio_opcode = IOCB_CMD_PREAD;
-  span.request.aio_fildes = static_cast<uint32_t>(ahead.fd);
-  span.request.aio_buf = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(span.buffer));  // zero-extended on 32-bit
-  span.request.aio_nbytes = length;
-  span.request.aio_offset = offset;
-  iocb* requests[1] = {&span.request};
-  if (ioSubmit(context, 1, requests) != 1) {
-    Hold hold;
-    span.inFlight = false;
-    return false;
+    if (!shared.queue.submit(&span, ahead.fd, span.buffer, length, offset)) {
+      span.inFlight = false;
+      return false;
+    }
   }
   span.held = true;
   span.offset = offset;

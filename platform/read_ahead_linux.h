@@ -1,5 +1,6 @@
-// Background reads of a file opened for unbuffered reads, with the kernel's
-// asynchronous I/O (io_submit), which is truly asynchronous for direct I/O.
+// Background reads of a file opened for unbuffered reads, through the
+// kernel's queue of reads (kernel_read_queue_linux.h), truly asynchronous
+// for direct I/O.
 // A read-ahead holds up to kMaxReadAheadSpans spans of the file, each read
 // (or being read) in one request, so that several reads are in flight ahead
 // of the reader. Every read-ahead of the process shares one kernel context;

@@ -1,15 +1,24 @@
 // The platform and foundation services the decoder's threads rely on: events,
-// locks, interlocked counts, threads and the counted allocators.
+// locks, interlocked counts, threads, the counted allocators and the
+// kernel's queue of background reads.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <new>
+#include <random>
+#include <span>
 #include <thread>
 #include <vector>
 
 #include "foundation/kelso/allocator.h"
 #include "foundation/kelso/stl_allocator.h"
 #include "foundation/kelso/thread_manager.h"
+#include "platform/kernel_read_queue_linux.h"
 #include "platform/sync.h"
 
 namespace quarlin::platform {
@@ -94,6 +103,40 @@ TEST(KelsoAllocator, OneObjectPerBlockSizeAndEveryBlockCounted) {
   EXPECT_THROW(Kelso::Allocator::Allocate(SIZE_MAX / 2 + 1), std::bad_alloc);  // larger than any object may be
 #endif
   EXPECT_THROW(Kelso::STLAllocator<int64_t>().allocate(SIZE_MAX / 4), std::bad_alloc);
+}
+
+// Each kind of queue reads what the file holds, reads in flight together,
+// each completion naming its owner; the read at the end comes back short.
+TEST(KernelReadQueue, EachKindReadsTheFileWithReadsInFlight) {
+  constexpr int kBytes = 4096;
+  std::vector<char> bytes(3 * kBytes + 100);
+  std::mt19937 random(7);
+  for (char& b : bytes) b = static_cast<char>(random());
+  const char* path = "/tmp/quarlin-queue-test";  // on the disk: direct I/O applies
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  const int fd = open(path, O_RDONLY | O_DIRECT);
+  ASSERT_GE(fd, 0);
+  alignas(kBytes) static char buffers[4][kBytes];
+  for (auto kind : {KernelQueueKind::Aio, KernelQueueKind::Ring}) {
+    KernelReadQueue queue;
+    ASSERT_TRUE(queue.setUp(8, kind) && queue.is(kind));
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(queue.submit(buffers[i], fd, buffers[i], kBytes, int64_t{i} * kBytes));
+    for (int reaped = 0; reaped < 4;) {
+      KernelCompletion done[4];
+      const long n = queue.wait(done, 4 - reaped);
+      ASSERT_GT(n, 0);
+      reaped += static_cast<int>(n);
+      for (const KernelCompletion& c : std::span(done, static_cast<size_t>(n))) {
+        const auto i = static_cast<char(*)[kBytes]>(c.owner) - buffers;
+        EXPECT_EQ(c.result, i < 3 ? kBytes : 100) << i;
+        EXPECT_EQ(std::memcmp(c.owner, &bytes[static_cast<size_t>(i) * kBytes], static_cast<size_t>(c.result)), 0) << i;
+      }
+    }
+    queue.tearDown();
+    EXPECT_FALSE(queue.active());
+  }
+  close(fd);
+  std::remove(path);
 }
 
 }  // namespace
