@@ -1,6 +1,8 @@
 #include "decode/slice_partition.h"
 
+#include <algorithm>
 #include <bitset>
+#include <cmath>
 
 #include "parse/start_codes.h"
 
@@ -36,16 +38,19 @@ bool partitionRows(const StreamBuffer& unit, int32_t parts, int32_t* sliceStart,
   for (int32_t i = 0; i < unit.cursor; ++i) ordinal += isSliceStartCode(codes[i]) ? 1 : 0;
   for (int32_t k = 0; k < parts; ++k) sliceStart[k] = sliceTotal[k] = 0;
   // A row costs its coded bytes plus the mean bytes of a row (its
-  // macroblocks' reconstruction); run k starts with the row whose cost
-  // before it reaches k / parts of the whole.
-  const int64_t whole = 2 * bytes * rows;
+  // macroblocks' reconstruction). The runs' costs fall linearly, so that
+  // the last runs, which the threads take as they come free, are short and
+  // the threads end the picture close together: run k starts with the row
+  // whose cost before it reaches 1 - (1 - k / parts)^2 of the whole.
+  const double whole = 2.0 * static_cast<double>(bytes) * static_cast<double>(rows);
   int64_t before = 0;  // bytes of the rows before this one
   for (int32_t i = unit.cursor, row = 0, g = -1, k = 0; i < entries; ++i) {
     if (!isSliceStartCode(codes[i])) continue;
     if (static_cast<int32_t>(codes[i] & 0xFF) != row) {
       row = static_cast<int32_t>(codes[i] & 0xFF);
       ++g;
-      k = static_cast<int32_t>((before * rows + g * bytes) * parts / whole);
+      const double share = static_cast<double>(before * rows + g * bytes) / whole;  // [0, 1)
+      k = std::min(parts - 1, static_cast<int32_t>(parts * (1.0 - std::sqrt(1.0 - share))));
     }
     if (sliceTotal[k]++ == 0) sliceStart[k] = ordinal;
     ++ordinal;

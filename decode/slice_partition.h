@@ -17,8 +17,10 @@ namespace quarlin {
 int32_t slicePartCount(int32_t maxParts, int32_t workerCount);
 
 // Cuts the slices of `unit` from its cursor on into `parts` runs (parts >= 1)
-// of whole rows, taken in the order they come, of about equal cost: a row
-// costs its coded bytes plus the mean coded bytes of a row. A run may be
+// of whole rows, taken in the order they come, whose costs fall linearly
+// from the first run to the last (the threads take the short last runs as
+// they come free, and so end together): a row costs its coded bytes plus
+// the mean coded bytes of a row. A run may be
 // empty (always when there are fewer rows than parts). Run k holds
 // sliceTotal[k] slices from the one with ordinal sliceStart[k], counted from
 // the unit's first slice as makeSliceView counts. False, with nothing cut,
