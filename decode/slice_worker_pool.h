@@ -8,6 +8,7 @@
 // thread instead of waiting.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "slice/frame_buffer.h"
@@ -27,6 +28,10 @@ struct SliceWorkerSlot {
   const FrameBuffer* outputFrame = nullptr;
   volatile int32_t quit = 0;
   int32_t result = 0;  // OR of the slice results of the last job
+  uint32_t job = 0;    // the number of the job it was started for
+  // The number of the last job this worker finished: the dispatcher looks
+  // at it while it waits briefly before sleeping on the done event.
+  std::atomic<uint32_t> finishedJob{0};
 };
 
 class SliceWorkerPool {
@@ -61,7 +66,9 @@ class SliceWorkerPool {
 
  private:
   static uint32_t workerProcedure(void* slot);
+  void awaitBriefly(uint32_t job, int32_t parts);
   struct Worker;
+  static constexpr std::chrono::microseconds kBriefWait{100};
 
   platform::CriticalSection poolLock_;
   int32_t workerCount_ = 0;

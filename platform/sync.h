@@ -51,6 +51,13 @@ bool waitForAll(Event* const* events, int count, int32_t timeoutMs);
 // after: library_entry_win32.h.)
 void setAndWait(Event& toSet, Event& toWait);
 
+// A hint to the processor inside a spin-wait loop (pause on x86).
+inline void pauseProcessor() {
+#if defined(__i386__) || defined(__x86_64__)
+  __builtin_ia32_pause();
+#endif
+}
+
 // Interlocked counts: return the new value.
 int32_t interlockedIncrement(volatile int32_t* value);
 int32_t interlockedDecrement(volatile int32_t* value);
