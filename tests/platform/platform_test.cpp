@@ -1,9 +1,7 @@
 // The platform and foundation services the decoder's threads rely on: events,
 // locks, interlocked counts, threads, the counted allocators and the
 // kernel's queue of background reads.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,8 +16,13 @@
 #include "foundation/kelso/allocator.h"
 #include "foundation/kelso/stl_allocator.h"
 #include "foundation/kelso/thread_manager.h"
-#include "platform/kernel_read_queue_linux.h"
 #include "platform/sync.h"
+#if defined(__linux__)
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/kernel_read_queue_linux.h"
+#endif
 
 namespace quarlin::platform {
 namespace {
@@ -105,6 +108,7 @@ TEST(KelsoAllocator, OneObjectPerBlockSizeAndEveryBlockCounted) {
   EXPECT_THROW(Kelso::STLAllocator<int64_t>().allocate(SIZE_MAX / 4), std::bad_alloc);
 }
 
+#if defined(__linux__)
 // Each kind of queue reads what the file holds, reads in flight together,
 // each completion naming its owner; the read at the end comes back short.
 TEST(KernelReadQueue, EachKindReadsTheFileWithReadsInFlight) {
@@ -138,6 +142,7 @@ TEST(KernelReadQueue, EachKindReadsTheFileWithReadsInFlight) {
   close(fd);
   std::remove(path);
 }
+#endif
 
 }  // namespace
 }  // namespace quarlin::platform
