@@ -1,7 +1,7 @@
 #include "decode/slice_worker_pool.h"
 
-#include <cstddef>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>

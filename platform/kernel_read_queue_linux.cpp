@@ -34,7 +34,7 @@ bool KernelReadQueue::setUp(unsigned depth, KernelQueueKind kind) {
   aio_context_t context = 0;
   if (syscall(SYS_io_setup, depth, &context) != 0) return false;
   aio_ = context;
-  kind_ = Kind::Aio;
+  kind_ = KernelQueueKind::Aio;
   return true;
 }
 
@@ -53,7 +53,7 @@ bool KernelReadQueue::setUpRing(unsigned depth) {
   cqMapBytes_ = p.cq_off.cqes + uint64_t{p.cq_entries} * sizeof(io_uring_cqe);
   const bool single = (p.features & IORING_FEAT_SINGLE_MMAP) != 0;
   if (single) sqMapBytes_ = cqMapBytes_ = std::max(sqMapBytes_, cqMapBytes_);
-  kind_ = Kind::Ring;  // from here tearDown unmaps what was mapped
+  kind_ = KernelQueueKind::Ring;  // from here tearDown unmaps what was mapped
   sqMap_ = mapRing(ring_, sqMapBytes_, IORING_OFF_SQ_RING);
   cqMap_ = single ? sqMap_ : mapRing(ring_, cqMapBytes_, IORING_OFF_CQ_RING);
   sqesBytes_ = uint64_t{p.sq_entries} * sizeof(io_uring_sqe);
@@ -73,7 +73,7 @@ bool KernelReadQueue::setUpRing(unsigned depth) {
 }
 
 bool KernelReadQueue::submit(void* owner, int fd, void* buffer, uint32_t length, int64_t offset) {
-  if (kind_ == Kind::Aio) {
+  if (kind_ == KernelQueueKind::Aio) {
     iocb request{};
     request.aio_data = reinterpret_cast<uintptr_t>(owner);
     request.aio_lio_opcode = IOCB_CMD_PREAD;
@@ -84,7 +84,7 @@ bool KernelReadQueue::submit(void* owner, int fd, void* buffer, uint32_t length,
     iocb* requests[1] = {&request};  // the kernel copies the request at submission
     return syscall(SYS_io_submit, aio_, 1, requests) == 1;
   }
-  if (kind_ != Kind::Ring || __atomic_load_n(&inFlight_, __ATOMIC_RELAXED) >= depth_) return false;
+  if (kind_ != KernelQueueKind::Ring || __atomic_load_n(&inFlight_, __ATOMIC_RELAXED) >= depth_) return false;
   // Only submitters write the tail, one at a time; the kernel reads the
   // entry only inside io_uring_enter, so an entry it did not take is taken
   // back.
@@ -114,7 +114,7 @@ bool KernelReadQueue::submit(void* owner, int fd, void* buffer, uint32_t length,
 }
 
 long KernelReadQueue::wait(KernelCompletion* out, long maximum) {
-  if (kind_ == Kind::Aio) {
+  if (kind_ == KernelQueueKind::Aio) {
     io_event events[16];
     long n;
     do {
@@ -125,7 +125,7 @@ long KernelReadQueue::wait(KernelCompletion* out, long maximum) {
                 events[i].res < 0 ? -1 : static_cast<long>(events[i].res)};
     return n > 0 ? n : -1;
   }
-  if (kind_ != Kind::Ring) return -1;
+  if (kind_ != KernelQueueKind::Ring) return -1;
   // Only this waiter moves the head; the kernel publishes the tail.
   unsigned head = *cqHead_;
   unsigned tail = __atomic_load_n(cqTail_, __ATOMIC_ACQUIRE);
@@ -144,7 +144,7 @@ long KernelReadQueue::wait(KernelCompletion* out, long maximum) {
 }
 
 void KernelReadQueue::tearDown() {
-  if (kind_ == Kind::Aio) syscall(SYS_io_destroy, aio_);
+  if (kind_ == KernelQueueKind::Aio) syscall(SYS_io_destroy, aio_);
   release();
 }
 

@@ -13,7 +13,7 @@
 
 namespace quarlin::platform {
 
-enum class KernelQueueKind { Ring, Aio };
+enum class KernelQueueKind { None, Ring, Aio };
 
 // A finished read: the `owner` given to submit and the bytes read, or -1.
 struct KernelCompletion {
@@ -26,10 +26,8 @@ class KernelReadQueue {
   // Sets up a queue of `depth` reads in flight, of `kind` or, for Ring, of
   // either kind; false when none is available.
   bool setUp(unsigned depth, KernelQueueKind kind);
-  bool active() const { return kind_ != Kind::None; }
-  bool is(KernelQueueKind kind) const {
-    return kind_ == (kind == KernelQueueKind::Ring ? Kind::Ring : Kind::Aio);
-  }
+  KernelQueueKind kind() const { return kind_; }
+  bool active() const { return kind_ != KernelQueueKind::None; }
   // Starts reading `length` bytes at `offset` of `fd` into `buffer`; its
   // completion carries `owner`. False when the kernel refused it.
   bool submit(void* owner, int fd, void* buffer, uint32_t length, int64_t offset);
@@ -42,9 +40,8 @@ class KernelReadQueue {
   void release();
 
  private:
-  enum class Kind { None, Ring, Aio };
   bool setUpRing(unsigned depth);
-  Kind kind_ = Kind::None;
+  KernelQueueKind kind_ = KernelQueueKind::None;
   // io_uring: its descriptor and the three shared mappings.
   int ring_ = -1;
   void* sqMap_ = nullptr;

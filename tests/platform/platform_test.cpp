@@ -123,7 +123,7 @@ TEST(KernelReadQueue, EachKindReadsTheFileWithReadsInFlight) {
   alignas(kBytes) static char buffers[4][kBytes];
   for (auto kind : {KernelQueueKind::Aio, KernelQueueKind::Ring}) {
     KernelReadQueue queue;
-    ASSERT_TRUE(queue.setUp(8, kind) && queue.is(kind));
+    ASSERT_TRUE(queue.setUp(8, kind) && queue.kind() == kind);
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(queue.submit(buffers[i], fd, buffers[i], kBytes, int64_t{i} * kBytes));
     for (int reaped = 0; reaped < 4;) {
       KernelCompletion done[4];
