@@ -8,10 +8,9 @@
 #include <sstream>
 #include <tuple>
 
-#include "api/decoder_session.h"
 #include "quarlin/quarlin.h"
 #include "tests/support/corpus.h"
-#include "tests/support/exported_session.h"
+#include "tests/support/frame_host.h"
 #include "tests/support/stream_writer.h"
 #include "tests/support/test_host.h"
 
@@ -22,18 +21,15 @@ const std::string kDirectory = "/tmp/quarlin-index-tests";
 const Group kClosed = {{0, 'I'}, {3, 'P'}, {1, 'B'}, {2, 'B'}};
 const Group kOpen = {{2, 'I'}, {0, 'B'}, {1, 'B'}, {5, 'P'}, {3, 'B'}, {4, 'B'}};
 
+// A file of `bytes` opened and indexed to the end (in slices of 25 pictures).
 struct Indexed {
-  explicit Indexed(const Bytes& bytes, int32_t budget = 25)
-      : file(kDirectory, bytes), session(file.u16path(), testHostServices()) {
-    result = session.open(nullptr, 0);
-    while (result == -4 || result == kScanBudgetUsed) result = session.indexSlice(budget, nullptr);
-  }
+  explicit Indexed(const Bytes& bytes) : file(kDirectory, bytes), session(file.path()) {}
   // Display order, one word per frame: the type, the forward and (after a
   // comma) the backward reference where there are any, "/1" for a single
   // field; "!" marks a key flag on other than an I-frame or its lack on one.
   std::string rows() const {
     std::ostringstream out;
-    for (const auto& [number, e] : session.frameIndex.entries()) {
+    for (const auto& [number, e] : session->frameIndex.entries()) {
       out << (number ? " " : "") << "?IPB"[e.pictureType()] << (e.isKey() != (e.pictureType() == kEntryTypeI) ? "!" : "");
       if (e.forwardRef >= 0 || e.backwardRef >= 0) e.forwardRef >= 0 ? out << e.forwardRef : out << '-';
       if (e.backwardRef >= 0) out << ',' << e.backwardRef;
@@ -42,8 +38,7 @@ struct Indexed {
     return out.str();
   }
   TempFile file;
-  DecoderSession session;
-  int32_t result;
+  InternalSession session;
 };
 
 TEST(IndexScanTest, DisplayOrderReferencesAndKeys) {
@@ -67,9 +62,9 @@ TEST(IndexScanTest, DisplayOrderReferencesAndKeys) {
   };
   for (const auto& c : cases) {
     Indexed s(c.bytes);
-    ASSERT_EQ(s.result, 0) << c.name;
+    ASSERT_EQ(s.session.indexResult(), 0) << c.name;
     EXPECT_EQ(s.rows(), c.rows) << c.name;
-    const auto& entries = s.session.frameIndex.entries();
+    const auto& entries = s.session->frameIndex.entries();
     EXPECT_EQ(entries.empty() ? 0 : entries.rbegin()->first + 1, static_cast<int32_t>(entries.size())) << c.name;
   }
 }
@@ -94,12 +89,12 @@ TEST(IndexScanTest, TransportPrivatePacketSetsStartOffsetAndFrameLimit) {
     append(priv, tsPacket(0x1FFE, false, 1, {0, 9, 0, 0, 0, 9}));  // only the first counts
     ts.insert(ts.begin() + 188, priv.begin(), priv.end());
     Indexed s(ts);
-    ASSERT_EQ(s.result, 0);
+    ASSERT_EQ(s.session.indexResult(), 0);
     int32_t first = 0, second = 0;
-    s.session.frameIndex.getStartFrameOffset(first, second);
+    s.session->frameIndex.getStartFrameOffset(first, second);
     EXPECT_EQ(first, c.offset);
-    EXPECT_EQ(s.session.frameIndex.entries().size(), 20u);
-    EXPECT_EQ(s.session.frameIndex.frameCount(), c.count);
+    EXPECT_EQ(s.session->frameIndex.entries().size(), 20u);
+    EXPECT_EQ(s.session->frameIndex.frameCount(), c.count);
   }
 }
 
@@ -146,9 +141,8 @@ TEST(OpenSequenceTest, FileInfoComesFromTheFirstSequenceHeader) {
   append(bytes, elementaryStream({kClosed}, later));
   TempFile file(kDirectory, bytes);
   const ExportedSession session(file.path());
-  std::vector<uint8_t> planes(720 * 704 * 3 / 2);
-  PlaneSet set{};
-  set.y.address = planes.data(), set.cb.address = set.y.address + 720 * 704, set.cr.address = set.cb.address + 720 * 176;
+  const auto planes = guardedPicture(HostDecoder(session));
+  const PlaneSet set = planes->planeSet();
   for (int32_t frame = 0; frame < 12; ++frame) Quarlin_GetFrame(session.handle(), frame, &set, &set, &set, 0, 0);
   FileInfo info{};
   EXPECT_EQ(Quarlin_GetFileInfo(session.handle(), &info), 0);
