@@ -83,8 +83,10 @@ measure() {
 # machines, so commands to be compared are measured round-robin: `candidate NAME
 # one|all COMMAND...` records a command, `interleave NAME...` runs each once
 # to warm up and then once per round, `runs` rounds, and `result NAME` gives
-# its "WALL CPU" medians.
-declare -A command_of=() result_of=()
+# its "WALL CPU" medians; `spread NAME OTHER wall|cpu` gives the lowest and
+# highest ratio of NAME's time to OTHER's within one round, which shows how
+# far the host's changes of speed move a ratio of medians.
+declare -A command_of=() result_of=() series_of=()
 candidate() { local name=$1; shift; command_of[$name]="$*"; }
 interleave() {
   local name out i cores words
@@ -107,21 +109,29 @@ interleave() {
   done
   rm -f "$out"
   for name in "$@"; do
+    series_of[$name:wall]=${walls[$name]}
+    series_of[$name:cpu]=${cpus[$name]}
     result_of[$name]="$(printf %s "${walls[$name]}" | median) $(printf %s "${cpus[$name]}" | median)"
   done
 }
 result() { echo "${result_of[$1]}"; }
+spread() {
+  paste <(printf %s "${series_of[$1:$3]}") <(printf %s "${series_of[$2:$3]}") | awk '
+    $2 > 0 { r = $1 / $2; if (n++ == 0 || r < lo) lo = r; if (n == 1 || r > hi) hi = r }
+    END { if (n) printf "rounds %.2f-%.2f", lo, hi }'
+}
 
 wall() { echo "${1% *}"; }
 cpu() { echo "${1#* }"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "nan" }'; }
 
-# target NAME RATIO <=|>= LIMIT [BEFORE_RATIO]: one line, "met" or "not met".
+# target NAME RATIO <=|>= LIMIT [BEFORE_RATIO [SPREAD]]: one line, "met" or
+# "not met".
 target() {
   local verdict
   verdict=$(awk -v r="$2" -v op="$3" -v l="$4" 'BEGIN {
     if (r == "nan" || r == "-") print "not measured"; else if ((op == "<=" && r <= l) || (op == ">=" && r >= l)) print "met"; else print "not met" }')
-  printf "  %-58s %6s  (target %s %s)  %-12s%s\n" "$1" "$2" "$3" "$4" "$verdict" "${5:+  before: $5}"
+  printf "  %-58s %6s  (target %s %s)  %-12s%s%s\n" "$1" "$2" "$3" "$4" "$verdict" "${6:+$6}" "${5:+  before: $5}"
 }
 
 # row LABEL "WALL CPU" ["WALL CPU"]: a line of the timing table.
