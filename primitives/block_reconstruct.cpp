@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "primitives/bit_cache.h"
+#include "primitives/block_decode.h"
 #include "primitives/generic_primitives.h"
 #include "primitives/vlc_cache_lookup.h"
 #include "primitives/vlc_lookup.h"
@@ -209,7 +210,9 @@ inline bool decodeFirstCoefficient(const int32_t* firstTable, BitCache& bits, in
   return runAndLevel(finishLookup(firstTable, width, entry, bits), bits, run, level);
 }
 
-IppStatus intraBlock(BitCache& bits, const int32_t* dcTable, const int32_t* acTable,
+// Inlined into the block decoders below, so that their copy of the cache
+// stays in registers.
+[[gnu::always_inline]] inline IppStatus intraBlock(BitCache& bits, const int32_t* dcTable, const int32_t* acTable,
                      Ipp16s* dcPredictor, Ipp32s dcShift, BlockState& s, Ipp32s QP) {
   int differential = 0;
   if (!decodeDcDifferential(dcTable, bits, differential)) return ippStsVLCErr;
@@ -222,7 +225,7 @@ IppStatus intraBlock(BitCache& bits, const int32_t* dcTable, const int32_t* acTa
   return status;
 }
 
-IppStatus nonIntraBlock(BitCache& bits, const int32_t* firstTable, const int32_t* table,
+[[gnu::always_inline]] inline IppStatus nonIntraBlock(BitCache& bits, const int32_t* firstTable, const int32_t* table,
                         BlockState& s, Ipp32s QP) {
   const NonIntraQuantiser quantise{QP};
   int run = 0;
@@ -236,6 +239,32 @@ IppStatus nonIntraBlock(BitCache& bits, const int32_t* firstTable, const int32_t
 
 }  // namespace
 
+IppStatus decodeIntraBlock(BitCache& bits, const int32_t* dcTable, const int32_t* acTable,
+                           const Ipp32s* scan, Ipp32s QP, const Ipp16s* matrix, Ipp16s* dcPredictor,
+                           Ipp32s dcShift, Ipp16s* block, Ipp32s& last) {
+  if (matrix == nullptr) return ippStsNullPtrErr;
+  clearBlock(block);
+  BlockState s{block, scan, matrix, 0, 0};
+  BitCache local = bits;  // a copy the compiler keeps in registers
+  const IppStatus status = intraBlock(local, dcTable, acTable, dcPredictor, dcShift, s, QP);
+  bits = local;
+  if (status == ippStsNoErr) last = static_cast<Ipp32s>(s.index);
+  return status;
+}
+
+IppStatus decodeInterBlock(BitCache& bits, const int32_t* firstTable, const int32_t* table,
+                           const Ipp32s* scan, Ipp32s QP, const Ipp16s* matrix, Ipp16s* block,
+                           Ipp32s& last) {
+  clearBlock(block);
+  BlockState s{block, scan, matrix != nullptr ? matrix : kFlatMatrix.weight, ~0u, 0};  // the first coefficient: index `run`
+  BitCache local = bits;
+  const IppStatus status = nonIntraBlock(local, firstTable, table, s, QP);
+  bits = local;
+  if (status == ippStsNoErr) last = s.index == 0 ? 1 : static_cast<Ipp32s>(s.index);
+  return status;
+}
+
+// The primitives: argument checks, and the reader position through memory.
 IppStatus reconstructIntra(Ipp32u** ppBitStream, int* pOffset,
                            const IppVCHuffmanSpec_32s* pDCSizeTable,
                            const IppVCHuffmanSpec_32s* pACTable, const Ipp32s* scanMatrix,
@@ -247,14 +276,12 @@ IppStatus reconstructIntra(Ipp32u** ppBitStream, int* pOffset,
     return ippStsNullPtrErr;
   }
   if (!BitCursor::validOffset(*pOffset)) return ippStsVLCErr;
-  clearBlock(pDstBlock);
   BitCache bits(*ppBitStream, *pOffset);
-  BlockState s{pDstBlock, scanMatrix, pQPMatrix, 0, 0};
-  const IppStatus status = intraBlock(bits, tableElements(pDCSizeTable), tableElements(pACTable),
-                                      pDCPred, shiftDCVal, s, QP);
+  const IppStatus status =
+      decodeIntraBlock(bits, tableElements(pDCSizeTable), tableElements(pACTable), scanMatrix, QP,
+                       pQPMatrix, pDCPred, shiftDCVal, pDstBlock, *pDstSize);
   *ppBitStream = const_cast<Ipp32u*>(bits.word());
   *pOffset = bits.offset();
-  if (status == ippStsNoErr) *pDstSize = static_cast<Ipp32s>(s.index);
   return status;
 }
 
@@ -268,15 +295,11 @@ IppStatus reconstructInter(Ipp32u** ppBitStream, int* pOffset,
     return ippStsNullPtrErr;
   }
   if (!BitCursor::validOffset(*pOffset)) return ippStsVLCErr;
-  clearBlock(pDstBlock);
   BitCache bits(*ppBitStream, *pOffset);
-  const Ipp16s* weights = pQPMatrix != nullptr ? pQPMatrix : kFlatMatrix.weight;
-  BlockState s{pDstBlock, scanMatrix, weights, ~0u, 0};  // the first coefficient: index `run`
-  const IppStatus status =
-      nonIntraBlock(bits, tableElements(pFirstTable), tableElements(pTable), s, QP);
+  const IppStatus status = decodeInterBlock(bits, tableElements(pFirstTable), tableElements(pTable),
+                                            scanMatrix, QP, pQPMatrix, pDstBlock, *pDstSize);
   *ppBitStream = const_cast<Ipp32u*>(bits.word());
   *pOffset = bits.offset();
-  if (status == ippStsNoErr) *pDstSize = s.index == 0 ? 1 : static_cast<Ipp32s>(s.index);
   return status;
 }
 

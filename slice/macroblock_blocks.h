@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstring>
 
+#include "primitives/block_decode.h"
+#include "primitives/vlc_lookup.h"
 #include "primitives/vlc_table_set.h"
 #include "slice/macroblock_decoder.h"
 #include "slice/reduced_block_transform.h"
@@ -44,14 +46,14 @@ void MacroblockDecoder<Type, FieldPicture, Scale>::transformResidualBlock(
 // field DCT (dct_type 1) blocks 0 and 1 hold the top-field lines and 2 and 3
 // the bottom-field lines, so they start on rows 0 and 1, rows two apart.
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra(Bits& bits) {
   const Ipp32s qp = quantiserScale();
+  const int32_t* acTable = generic::tableElements(ctx_.intraAcTable);
+  Ipp32s last = 0;  // not needed: the transforms read all 64 coefficients
   for (int k = 0; k < 4; ++k) {
-    Ipp32s last = 0;
-    if (primitives_.reconstructIntra(&reader_.wordPtr, &reader_.bitOffset, tables_[kVlcDcSizeLuma],
-                                     ctx_.intraAcTable, scan_, qp, ctx_.intraMatrixLuma,
-                                     &state_.dcPredictor[0], ctx_.intraDcShift, blocks_[k],
-                                     &last) != ippStsNoErr)
+    if (generic::decodeIntraBlock(bits, generic::tableElements(tables_[kVlcDcSizeLuma]), acTable, scan_, qp,
+                                  ctx_.intraMatrixLuma, &state_.dcPredictor[0], ctx_.intraDcShift,
+                                  blocks_[k], last) != ippStsNoErr)
       return kSliceBadCode;
   }
   const int32_t step = dctType_ ? 2 * destStep_[0] : destStep_[0];
@@ -61,11 +63,9 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::reconstructIntra() {
     if (writeIntraBlock(blocks_[k], dst, step)) return kSliceBadCode;
   }
   for (int c = 1; c <= 2; ++c) {
-    Ipp32s last = 0;
-    if (primitives_.reconstructIntra(&reader_.wordPtr, &reader_.bitOffset,
-                                     tables_[kVlcDcSizeChroma], ctx_.intraAcTable, scan_, qp,
-                                     ctx_.intraMatrixChroma, &state_.dcPredictor[c],
-                                     ctx_.intraDcShift, scratch_, &last) != ippStsNoErr)
+    if (generic::decodeIntraBlock(bits, generic::tableElements(tables_[kVlcDcSizeChroma]), acTable, scan_, qp,
+                                  ctx_.intraMatrixChroma, &state_.dcPredictor[c], ctx_.intraDcShift,
+                                  scratch_, last) != ippStsNoErr)
       return kSliceBadCode;
     if (!probe_ && writeIntraBlock(scratch_, dest_[c], destStep_[c])) return kSliceBadCode;
   }
@@ -92,7 +92,7 @@ int16_t* MacroblockDecoder<Type, FieldPicture, Scale>::residualBlock(int32_t k, 
 // the set bits, not over all six blocks: a test per block would follow the
 // pattern, which no branch predictor can.
 template <int Type, bool FieldPicture, DecodeScale Scale>
-int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t codedBlockPattern) {
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(Bits& bits, int32_t codedBlockPattern) {
   if (codedBlockPattern == 0) {
     residualIn_ = kNoResidual;
     return 0;
@@ -111,15 +111,15 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::buildResidual(int32_t code
   }
   zeroBlocks_ = ~coded & 63;
   const Ipp32s qp = quantiserScale();
+  Ipp32s last = 0;  // not needed: the transforms read all 64 coefficients
   for (uint32_t left = coded; left != 0;) {
     const int32_t bit = std::bit_width(left) - 1;  // blocks in order: the highest bit first
     left ^= 1u << bit;
     const int32_t k = 5 - bit;
-    Ipp32s last = 0;
-    if (primitives_.reconstructInter(&reader_.wordPtr, &reader_.bitOffset, tables_[kVlcCoefficientFirst],
-                                     tables_[kVlcCoefficientZero], scan_, qp,
-                                     k < 4 ? ctx_.nonIntraMatrixLuma : ctx_.nonIntraMatrixChroma, scratch_,
-                                     &last) != ippStsNoErr)
+    if (generic::decodeInterBlock(bits, generic::tableElements(tables_[kVlcCoefficientFirst]),
+                                  generic::tableElements(tables_[kVlcCoefficientZero]), scan_, qp,
+                                  k < 4 ? ctx_.nonIntraMatrixLuma : ctx_.nonIntraMatrixChroma,
+                                  scratch_, last) != ippStsNoErr)
       return kSliceBadCode;
     int32_t stepBytes = 0;
     int16_t* dst = residualBlock(k, stepBytes);

@@ -89,11 +89,12 @@ class MacroblockDecoder {
   };
 
   // ---- macroblock_syntax.h
-  // The syntax before the blocks is read through a BitCache, a local of
-  // decodeMacroblock; reader_ takes its position before the blocks are
-  // decoded. The readers are inlined into decodeMacroblock so that the cache
-  // stays in registers.
+  // The whole macroblock, its syntax and its blocks, is read through one
+  // BitCache, a local of decodeMacroblock; reader_ takes its position after
+  // the macroblock (also after an error). The syntax readers are inlined so
+  // that the cache stays in registers.
   using Bits = generic::BitCache;
+  [[gnu::always_inline]] inline int32_t readAndReconstruct(Bits& bits);
   [[gnu::always_inline]] inline int32_t readHeader(Bits& bits, int32_t& flags, int32_t& pattern);
   [[gnu::always_inline]] inline int32_t readAddressIncrement(Bits& bits, int32_t& increment);
   void place(int32_t address);
@@ -127,8 +128,8 @@ class MacroblockDecoder {
   int32_t predictSkippedB();
 
   // ---- macroblock_blocks.h
-  int32_t reconstructIntra();
-  int32_t buildResidual(int32_t codedBlockPattern);
+  int32_t reconstructIntra(Bits& bits);
+  int32_t buildResidual(Bits& bits, int32_t codedBlockPattern);
   int16_t* residualBlock(int32_t k, int32_t& stepBytes);
   int32_t writeIntraBlock(const int16_t* coefficients, uint8_t* dst, int32_t step);
   void transformResidualBlock(const int16_t* coefficients, int16_t* dst, int32_t stepBytes);

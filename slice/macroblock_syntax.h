@@ -58,7 +58,7 @@ MacroblockDecoder<Type, FieldPicture, Scale>::MacroblockDecoder(SliceContext& ct
 
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::validate() const {
-  if (!tables_) return kSliceBadCode;
+  if (!tables_ || !ctx_.intraAcTable) return kSliceBadCode;
   for (int slot = 0; slot < kVlcSlotCount; ++slot)
     if (!tables_[slot]) return kSliceBadCode;
   auto hasPlanes = [](const FrameBuffer& f) { return f.yPlane && f.cbPlane && f.crPlane; };
@@ -103,17 +103,22 @@ inline uint32_t readField(generic::BitCache& bits, int n) {
 template <int Type, bool FieldPicture, DecodeScale Scale>
 int32_t MacroblockDecoder<Type, FieldPicture, Scale>::decodeMacroblock() {
   Bits bits(reader_.wordPtr, reader_.bitOffset);
-  int32_t flags = 0;
-  int32_t pattern = 0;
-  const int32_t result = readHeader(bits, flags, pattern);
+  const int32_t result = readAndReconstruct(bits);
   reader_.wordPtr = const_cast<uint32_t*>(bits.word());
   reader_.bitOffset = bits.offset();
-  if (result) return result;
-  if (flags & kMbIntra) return reconstructIntra();
+  return result;
+}
+
+template <int Type, bool FieldPicture, DecodeScale Scale>
+int32_t MacroblockDecoder<Type, FieldPicture, Scale>::readAndReconstruct(Bits& bits) {
+  int32_t flags = 0;
+  int32_t pattern = 0;
+  if (int32_t result = readHeader(bits, flags, pattern)) return result;
+  if (flags & kMbIntra) return reconstructIntra(bits);
   if constexpr (Type == kPictureI) {
     return kSliceBadCode;  // readHeader refuses non-intra types here
   } else {
-    if (int32_t blocks = buildResidual(pattern)) return blocks;
+    if (int32_t blocks = buildResidual(bits, pattern)) return blocks;
     // A P-picture macroblock without forward motion predicts at zero motion.
     return predict(Type == kPictureP || (flags & kMbForward) != 0, (flags & kMbBackward) != 0);
   }
