@@ -1,7 +1,8 @@
 // Half-sample motion compensation of 16 x 16 blocks with AVX2 (ISO/IEC
-// 13818-2 7.6.4 and 7.6.7), the one kernel where it is faster than SSE2:
-// each row's 16 residuals in one 256-bit register, added to the row's
-// prediction widened to 16 bits, two rows packed back to bytes at a time.
+// 13818-2 7.6.4 and 7.6.7), from one direction and from two, the kernels
+// where it is faster than SSE2: each row's 16 residuals in one 256-bit
+// register, added to the row's prediction widened to 16 bits, two rows
+// packed back to bytes at a time.
 // With vertical half samples, what each reference row gives to the rows
 // above and below it is computed once. Loads and stores are unaligned and
 // read no sample beyond the 17 x 17 the half-sample kind needs.
@@ -111,12 +112,43 @@ void predictAndAdd(const Ipp8u* ref, ptrdiff_t step, const Output& out) {
   });
 }
 
+// Two directions: the forward prediction is kept by row, then each pair of
+// backward rows is averaged with it (rounding up, whatever the rounding
+// control of each prediction) before the residual is added.
+template <int kKind, int kRc>
+void predictOnly(const Ipp8u* ref, ptrdiff_t step, __m128i* rows) {
+  predictRows<16, kKind, kRc>(ref, step, [rows](int y, __m128i upper, __m128i lower) {
+    rows[y] = upper;
+    rows[y + 1] = lower;
+  });
+}
+
+template <int kKind, int kRc>
+void averageAndAdd(const Ipp8u* ref, ptrdiff_t step, const __m128i* forward, const Output& out) {
+  const Output o = out;
+  predictRows<16, kKind, kRc>(ref, step, [&o, forward](int y, __m128i upper, __m128i lower) {
+    addAndStore(_mm_avg_epu8(forward[y], upper), _mm_avg_epu8(forward[y + 1], lower),
+                o.residual + y * o.residualStep, o.residualStep, o.dst + y * o.dstStep, o.dstStep);
+  });
+}
+
 using Kernel = void(const Ipp8u*, ptrdiff_t, const Output&);
+using ForwardKernel = void(const Ipp8u*, ptrdiff_t, __m128i*);
+using BackwardKernel = void(const Ipp8u*, ptrdiff_t, const __m128i*, const Output&);
 
 // By rounding control (0 rounds up, 1 down) and half-sample kind.
 constexpr Kernel* kKernels[2][4] = {
     {&predictAndAdd<0, 0>, &predictAndAdd<1, 0>, &predictAndAdd<2, 0>, &predictAndAdd<3, 0>},
     {&predictAndAdd<0, 1>, &predictAndAdd<1, 1>, &predictAndAdd<2, 1>, &predictAndAdd<3, 1>}};
+constexpr ForwardKernel* kForward[2][4] = {
+    {&predictOnly<0, 0>, &predictOnly<1, 0>, &predictOnly<2, 0>, &predictOnly<3, 0>},
+    {&predictOnly<0, 1>, &predictOnly<1, 1>, &predictOnly<2, 1>, &predictOnly<3, 1>}};
+constexpr BackwardKernel* kBackward[2][4] = {
+    {&averageAndAdd<0, 0>, &averageAndAdd<1, 0>, &averageAndAdd<2, 0>, &averageAndAdd<3, 0>},
+    {&averageAndAdd<0, 1>, &averageAndAdd<1, 1>, &averageAndAdd<2, 1>, &averageAndAdd<3, 1>}};
+
+// The half-sample kind of an mc-type: bit 3 (8) horizontal, bit 2 (4) vertical.
+inline int kindOf(Ipp32s mcType) { return ((mcType >> 3) & 1) | ((mcType >> 1) & 2); }
 
 }  // namespace
 
@@ -124,9 +156,20 @@ IppStatus mc16x16(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
                   Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
                   Ipp32s roundControl) {
   if (!pSrcRef || !pSrcYData || !pDst) return ippStsNullPtrErr;
-  const int kind = ((mcType >> 3) & 1) | ((mcType >> 1) & 2);
-  kKernels[roundControl != 0][kind](
+  kKernels[roundControl != 0][kindOf(mcType)](
       pSrcRef, srcStep, Output{reinterpret_cast<const Ipp8u*>(pSrcYData), srcYDataStep, pDst, dstStep});
+  return ippStsNoErr;
+}
+
+IppStatus mc16x16B(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF, const Ipp8u* pSrcRefB,
+                   Ipp32s srcStepB, Ipp32s mcTypeB, const Ipp16s* pSrcYData, Ipp32s srcYDataStep,
+                   Ipp8u* pDst, Ipp32s dstStep, Ipp32s roundControl) {
+  if (!pSrcRefF || !pSrcRefB || !pSrcYData || !pDst) return ippStsNullPtrErr;
+  const int rc = roundControl != 0;
+  __m128i forward[16];
+  kForward[rc][kindOf(mcTypeF)](pSrcRefF, srcStepF, forward);
+  kBackward[rc][kindOf(mcTypeB)](
+      pSrcRefB, srcStepB, forward, Output{reinterpret_cast<const Ipp8u*>(pSrcYData), srcYDataStep, pDst, dstStep});
   return ippStsNoErr;
 }
 
