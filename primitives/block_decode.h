@@ -5,9 +5,9 @@
 // storing and reloading the position around every block. The bits consumed
 // (also after an error), the block written, the DC predictor, `last` (the
 // primitives' *pDstSize, written only without an error) and the status are
-// those of the primitives, which call them; the caller's pointers are never null except
-// the matrices (a null non-intra matrix is the flat 16, a null intra matrix
-// gives ippStsNullPtrErr).
+// those of the primitives, which call them. No pointer may be null except
+// the matrices: a null non-intra matrix is the flat 16, a null intra matrix
+// gives ippStsNullPtrErr.
 #pragma once
 #include <cstdint>
 

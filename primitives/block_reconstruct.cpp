@@ -212,8 +212,9 @@ inline bool decodeFirstCoefficient(const int32_t* firstTable, BitCache& bits, in
 
 // Inlined into the block decoders below, so that their copy of the cache
 // stays in registers.
-[[gnu::always_inline]] inline IppStatus intraBlock(BitCache& bits, const int32_t* dcTable, const int32_t* acTable,
-                     Ipp16s* dcPredictor, Ipp32s dcShift, BlockState& s, Ipp32s QP) {
+[[gnu::always_inline]] inline IppStatus intraBlock(BitCache& bits, const int32_t* dcTable,
+                                                   const int32_t* acTable, Ipp16s* dcPredictor,
+                                                   Ipp32s dcShift, BlockState& s, Ipp32s QP) {
   int differential = 0;
   if (!decodeDcDifferential(dcTable, bits, differential)) return ippStsVLCErr;
   *dcPredictor = static_cast<Ipp16s>(*dcPredictor + differential);
@@ -225,8 +226,8 @@ inline bool decodeFirstCoefficient(const int32_t* firstTable, BitCache& bits, in
   return status;
 }
 
-[[gnu::always_inline]] inline IppStatus nonIntraBlock(BitCache& bits, const int32_t* firstTable, const int32_t* table,
-                        BlockState& s, Ipp32s QP) {
+[[gnu::always_inline]] inline IppStatus nonIntraBlock(BitCache& bits, const int32_t* firstTable,
+                                                      const int32_t* table, BlockState& s, Ipp32s QP) {
   const NonIntraQuantiser quantise{QP};
   int run = 0;
   int level = 0;
@@ -256,7 +257,8 @@ IppStatus decodeInterBlock(BitCache& bits, const int32_t* firstTable, const int3
                            const Ipp32s* scan, Ipp32s QP, const Ipp16s* matrix, Ipp16s* block,
                            Ipp32s& last) {
   clearBlock(block);
-  BlockState s{block, scan, matrix != nullptr ? matrix : kFlatMatrix.weight, ~0u, 0};  // the first coefficient: index `run`
+  // The first coefficient stands at index `run`: the index starts one before 0.
+  BlockState s{block, scan, matrix != nullptr ? matrix : kFlatMatrix.weight, ~0u, 0};
   BitCache local = bits;
   const IppStatus status = nonIntraBlock(local, firstTable, table, s, QP);
   bits = local;

@@ -168,8 +168,8 @@ IppStatus mc16x16B(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF, const
   const int rc = roundControl != 0;
   __m128i forward[16];
   kForward[rc][kindOf(mcTypeF)](pSrcRefF, srcStepF, forward);
-  kBackward[rc][kindOf(mcTypeB)](
-      pSrcRefB, srcStepB, forward, Output{reinterpret_cast<const Ipp8u*>(pSrcYData), srcYDataStep, pDst, dstStep});
+  const Output out{reinterpret_cast<const Ipp8u*>(pSrcYData), srcYDataStep, pDst, dstStep};
+  kBackward[rc][kindOf(mcTypeB)](pSrcRefB, srcStepB, forward, out);
   return ippStsNoErr;
 }
 
