@@ -22,6 +22,9 @@ enum DispatchSlot : int {
 #define QUARLIN_DISPATCH_MEMBER(member, Type, entry) Type* member[kDispatchSlotCount];
 struct PrimitiveTables {
   QUARLIN_PRIMITIVE_LIST(QUARLIN_DISPATCH_MEMBER)
+  // The one-direction kernels of each mc block size, slot by slot: those of
+  // the tier whose entry point (mc16x16, ...) fills the same slot.
+  const McKernels* mcKernels[kMcBlockSizeCount][kDispatchSlotCount];
 };
 #undef QUARLIN_DISPATCH_MEMBER
 

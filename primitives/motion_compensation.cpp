@@ -2,13 +2,14 @@
 // prediction of a W x H block from one or two references, add the 16-bit
 // residual and saturate to 8 bits.
 //
-// Each call picks its half-sample kind (and rounding) once with a switch;
-// every (size, kind, rounding) is its own instantiation with compile-time
-// bounds and no branch inside the sample loops. The loops are shaped for the
-// compiler's own vectoriser: rows 16 wide are one loop each; narrower blocks
-// form each row of 4 or 8 predicted samples in one integer, then one flat
-// loop over all W x H samples adds the residual (two directions: a flat loop
-// averages the two predictions first).
+// Each call picks its half-sample kind (and rounding) once, from a table of
+// kernels (one direction) or with a switch (two directions); every (size,
+// kind, rounding) is its own instantiation with compile-time bounds and no
+// branch inside the sample loops. The loops are shaped for the compiler's
+// own vectoriser: rows 16 wide are one loop each; narrower blocks form each
+// row of 4 or 8 predicted samples in one integer, then one flat loop over
+// all W x H samples adds the residual (two directions: a flat loop averages
+// the two predictions first).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -20,9 +21,6 @@ namespace quarlin::generic {
 namespace {
 
 enum HalfSample : int { kFull = 0, kHorizontal = 1, kVertical = 2, kBoth = 3 };
-
-// mc-type bit 3 (8) is half-sample horizontally, bit 2 (4) vertically.
-inline int halfSampleKind(Ipp32s mcType) { return ((mcType >> 3) & 1) | ((mcType >> 1) & 2); }
 
 // ---- Rows 16 samples wide: one loop per row, which the compiler
 // vectorises (the row is formed in a local array, which no reference
@@ -136,7 +134,7 @@ inline void predictBlock(const Ipp8u* ref, ptrdiff_t step, Ipp8u* p) {
 
 template <int W, int H, int kRc>
 void predictAnyKind(const Ipp8u* ref, ptrdiff_t step, Ipp32s mcType, Ipp8u* p) {
-  switch (halfSampleKind(mcType)) {
+  switch (mcHalfSampleKind(mcType)) {
     case kFull:
       return predictBlock<W, H, kFull, kRc>(ref, step, p);
     case kHorizontal:
@@ -198,11 +196,12 @@ void finishTwo(const Ipp8u* pF, const Ipp8u* pB, const Ipp8u* residual, ptrdiff_
   scatterRows<W, H>(out, dst, dstStep);
 }
 
-// One direction: prediction and residual in one function per kind; rows 16
+// One direction: prediction and residual in one kernel per kind; rows 16
 // wide are finished one at a time.
 template <int W, int H, int kKind, int kRc>
-void mcOneKind(const Ipp8u* ref, ptrdiff_t refStep, const Ipp8u* residual, ptrdiff_t resStep,
+void mcOneKind(const Ipp8u* ref, ptrdiff_t refStep, const Ipp16s* residualSamples, ptrdiff_t resStep,
                Ipp8u* dst, ptrdiff_t dstStep) {
+  const auto* residual = reinterpret_cast<const Ipp8u*>(residualSamples);
   if constexpr (W >= 16) {
     for (int y = 0; y < H; ++y) {
       Ipp8u p[W];
@@ -216,20 +215,10 @@ void mcOneKind(const Ipp8u* ref, ptrdiff_t refStep, const Ipp8u* residual, ptrdi
   }
 }
 
-template <int W, int H, int kRc>
-void mcOne(const Ipp8u* ref, ptrdiff_t refStep, Ipp32s mcType, const Ipp8u* residual,
-           ptrdiff_t resStep, Ipp8u* dst, ptrdiff_t dstStep) {
-  switch (halfSampleKind(mcType)) {
-    case kFull:
-      return mcOneKind<W, H, kFull, kRc>(ref, refStep, residual, resStep, dst, dstStep);
-    case kHorizontal:
-      return mcOneKind<W, H, kHorizontal, kRc>(ref, refStep, residual, resStep, dst, dstStep);
-    case kVertical:
-      return mcOneKind<W, H, kVertical, kRc>(ref, refStep, residual, resStep, dst, dstStep);
-    default:
-      return mcOneKind<W, H, kBoth, kRc>(ref, refStep, residual, resStep, dst, dstStep);
-  }
-}
+template <int W, int H>
+constexpr McKernels kKernels = mcKernelsOf([]<int kKind, int kRc>() -> McKernelFn* {
+  return &mcOneKind<W, H, kKind, kRc>;
+});
 
 template <int W, int H, int kRc>
 void mcTwo(const Ipp8u* refF, ptrdiff_t stepF, Ipp32s mcTypeF, const Ipp8u* refB, ptrdiff_t stepB,
@@ -247,12 +236,8 @@ template <int W, int H>
 IppStatus mcOneDirection(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual, Ipp32s resStep,
                          Ipp8u* dst, Ipp32s dstStep, Ipp32s mcType, Ipp32s roundControl) {
   if (ref == nullptr || residual == nullptr || dst == nullptr) return ippStsNullPtrErr;
-  const auto* res = reinterpret_cast<const Ipp8u*>(residual);
-  if (roundControl == 0) {
-    mcOne<W, H, 0>(ref, refStep, mcType, res, resStep, dst, dstStep);
-  } else {
-    mcOne<W, H, 1>(ref, refStep, mcType, res, resStep, dst, dstStep);
-  }
+  kKernels<W, H>.byKind[roundControl != 0][mcHalfSampleKind(mcType)](ref, refStep, residual, resStep, dst,
+                                                                     dstStep);
   return ippStsNoErr;
 }
 
@@ -275,6 +260,7 @@ IppStatus mcTwoDirections(const Ipp8u* refF, Ipp32s stepF, Ipp32s mcTypeF, const
 }  // namespace
 
 #define QUARLIN_MC_SIZE(W, H)                                                                     \
+  const McKernels mc##W##x##H##Kernels = kKernels<W, H>;                                          \
   IppStatus mc##W##x##H(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,            \
                         Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,          \
                         Ipp32s roundControl) {                                                    \

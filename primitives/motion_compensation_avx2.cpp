@@ -104,8 +104,9 @@ struct Output {
 };
 
 template <int kKind, int kRc>
-void predictAndAdd(const Ipp8u* ref, ptrdiff_t step, const Output& out) {
-  const Output o = out;  // a local copy: no store can change it
+void predictAndAdd(const Ipp8u* ref, ptrdiff_t step, const Ipp16s* residual, ptrdiff_t residualStep,
+                   Ipp8u* dst, ptrdiff_t dstStep) {
+  const Output o{reinterpret_cast<const Ipp8u*>(residual), residualStep, dst, dstStep};
   predictRows<16, kKind, kRc>(ref, step, [&o](int y, __m128i upper, __m128i lower) {
     addAndStore(upper, lower, o.residual + y * o.residualStep, o.residualStep,
                 o.dst + y * o.dstStep, o.dstStep);
@@ -132,14 +133,10 @@ void averageAndAdd(const Ipp8u* ref, ptrdiff_t step, const __m128i* forward, con
   });
 }
 
-using Kernel = void(const Ipp8u*, ptrdiff_t, const Output&);
 using ForwardKernel = void(const Ipp8u*, ptrdiff_t, __m128i*);
 using BackwardKernel = void(const Ipp8u*, ptrdiff_t, const __m128i*, const Output&);
 
 // By rounding control (0 rounds up, 1 down) and half-sample kind.
-constexpr Kernel* kKernels[2][4] = {
-    {&predictAndAdd<0, 0>, &predictAndAdd<1, 0>, &predictAndAdd<2, 0>, &predictAndAdd<3, 0>},
-    {&predictAndAdd<0, 1>, &predictAndAdd<1, 1>, &predictAndAdd<2, 1>, &predictAndAdd<3, 1>}};
 constexpr ForwardKernel* kForward[2][4] = {
     {&predictOnly<0, 0>, &predictOnly<1, 0>, &predictOnly<2, 0>, &predictOnly<3, 0>},
     {&predictOnly<0, 1>, &predictOnly<1, 1>, &predictOnly<2, 1>, &predictOnly<3, 1>}};
@@ -147,17 +144,18 @@ constexpr BackwardKernel* kBackward[2][4] = {
     {&averageAndAdd<0, 0>, &averageAndAdd<1, 0>, &averageAndAdd<2, 0>, &averageAndAdd<3, 0>},
     {&averageAndAdd<0, 1>, &averageAndAdd<1, 1>, &averageAndAdd<2, 1>, &averageAndAdd<3, 1>}};
 
-// The half-sample kind of an mc-type: bit 3 (8) horizontal, bit 2 (4) vertical.
-inline int kindOf(Ipp32s mcType) { return ((mcType >> 3) & 1) | ((mcType >> 1) & 2); }
-
 }  // namespace
+
+const McKernels mc16x16Kernels = mcKernelsOf([]<int kKind, int kRc>() -> McKernelFn* {
+  return &predictAndAdd<kKind, kRc>;
+});
 
 IppStatus mc16x16(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
                   Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
                   Ipp32s roundControl) {
   if (!pSrcRef || !pSrcYData || !pDst) return ippStsNullPtrErr;
-  kKernels[roundControl != 0][kindOf(mcType)](
-      pSrcRef, srcStep, Output{reinterpret_cast<const Ipp8u*>(pSrcYData), srcYDataStep, pDst, dstStep});
+  mc16x16Kernels.byKind[roundControl != 0][mcHalfSampleKind(mcType)](pSrcRef, srcStep, pSrcYData, srcYDataStep,
+                                                                     pDst, dstStep);
   return ippStsNoErr;
 }
 
@@ -167,9 +165,9 @@ IppStatus mc16x16B(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF, const
   if (!pSrcRefF || !pSrcRefB || !pSrcYData || !pDst) return ippStsNullPtrErr;
   const int rc = roundControl != 0;
   __m128i forward[16];
-  kForward[rc][kindOf(mcTypeF)](pSrcRefF, srcStepF, forward);
+  kForward[rc][mcHalfSampleKind(mcTypeF)](pSrcRefF, srcStepF, forward);
   const Output out{reinterpret_cast<const Ipp8u*>(pSrcYData), srcYDataStep, pDst, dstStep};
-  kBackward[rc][kindOf(mcTypeB)](pSrcRefB, srcStepB, forward, out);
+  kBackward[rc][mcHalfSampleKind(mcTypeB)](pSrcRefB, srcStepB, forward, out);
   return ippStsNoErr;
 }
 

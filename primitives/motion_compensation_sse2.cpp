@@ -201,7 +201,7 @@ void predictOnly(const Ipp8u* ref, ptrdiff_t step, __m128i* p) {
 // The instantiation of `Kernel` for the mc-type's half-sample kind.
 template <template <int, int, int, int> class Kernel, int W, int H, int kRc, typename... Args>
 void byKind(Ipp32s mcType, const Args&... args) {
-  switch (((mcType >> 3) & 1) | ((mcType >> 1) & 2)) {
+  switch (mcHalfSampleKind(mcType)) {
     case kFull:
       return Kernel<W, H, kFull, kRc>::run(args...);
     case kHorizontal:
@@ -213,12 +213,18 @@ void byKind(Ipp32s mcType, const Args&... args) {
   }
 }
 
+// The kernel of one direction, one kind and one rounding.
 template <int W, int H, int kKind, int kRc>
-struct OneDirection {
-  static void run(const Ipp8u* ref, ptrdiff_t step, const Block& b) {
-    predictAndAdd<W, H, kKind, kRc>(ref, step, b);
-  }
-};
+void kernel(const Ipp8u* ref, ptrdiff_t step, const Ipp16s* residual, ptrdiff_t residualStep,
+            Ipp8u* dst, ptrdiff_t dstStep) {
+  predictAndAdd<W, H, kKind, kRc>(ref, step,
+                                  Block{reinterpret_cast<const Ipp8u*>(residual), residualStep, dst, dstStep});
+}
+
+template <int W, int H>
+constexpr McKernels kKernels = mcKernelsOf([]<int kKind, int kRc>() -> McKernelFn* {
+  return &kernel<W, H, kKind, kRc>;
+});
 
 template <int W, int H, int kKind, int kRc>
 struct Prediction {
@@ -249,12 +255,8 @@ template <int W, int H>
 IppStatus one(const Ipp8u* ref, Ipp32s step, const Ipp16s* residual, Ipp32s residualStep,
               Ipp8u* dst, Ipp32s dstStep, Ipp32s mcType, Ipp32s roundControl) {
   if (ref == nullptr || residual == nullptr || dst == nullptr) return ippStsNullPtrErr;
-  const Block b{reinterpret_cast<const Ipp8u*>(residual), residualStep, dst, dstStep};
-  if (roundControl == 0) {
-    byKind<OneDirection, W, H, 0>(mcType, ref, ptrdiff_t{step}, b);
-  } else {
-    byKind<OneDirection, W, H, 1>(mcType, ref, ptrdiff_t{step}, b);
-  }
+  kKernels<W, H>.byKind[roundControl != 0][mcHalfSampleKind(mcType)](ref, step, residual, residualStep, dst,
+                                                                     dstStep);
   return ippStsNoErr;
 }
 
@@ -276,8 +278,10 @@ IppStatus two(const Ipp8u* refF, Ipp32s stepF, Ipp32s typeF, const Ipp8u* refB, 
 
 }  // namespace
 
-// The entry points of each size forward their arguments unchanged.
+// The kernels and entry points of each size (the entry points forward
+// their arguments unchanged).
 #define QUARLIN_SSE2_MC(W, H)                                                                   \
+  const McKernels mc##W##x##H##Kernels = kKernels<W, H>;                                        \
   IppStatus mc##W##x##H(const Ipp8u* a, Ipp32s b, const Ipp16s* c, Ipp32s d, Ipp8u* e, Ipp32s f, \
                         Ipp32s g, Ipp32s h) {                                                   \
     return one<W, H>(a, b, c, d, e, f, g, h);                                                   \

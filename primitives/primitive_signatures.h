@@ -5,6 +5,9 @@
 // code, so no inline function of the generic tier is ever compiled with
 // vector flags.
 #pragma once
+#include <cstddef>
+#include <utility>
+
 #include "primitives/primitives.h"
 
 namespace quarlin {
@@ -66,10 +69,46 @@ using Copy1dFn = IppStatus(const Ipp8u* pSrc, Ipp8u* pDst, int len);
   X(copy2d, Copy2dFn, ippiCopy_8u_C1R)                                            \
   X(copy1d, Copy1dFn, ippsCopy_8u)
 
+// The one-direction motion-compensation kernels of one block size, by
+// rounding control (0 rounds half-sample averages up, 1 down) and half-sample
+// kind (mcHalfSampleKind): what an mc entry point runs once it has checked
+// its arguments and decoded the mc-type. The macroblock layer, whose
+// arguments are valid by construction, calls them directly. Steps in bytes.
+using McKernelFn = void(const Ipp8u* ref, ptrdiff_t refStep, const Ipp16s* residual,
+                        ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep);
+struct McKernels {
+  McKernelFn* byKind[2][4];
+};
+
+// The kernels of one block size from `pick`, a lambda whose call operator
+// <kKind, kRc> gives the kernel of that kind and rounding.
+template <typename Pick>
+consteval McKernels mcKernelsOf(Pick pick) {
+  McKernels kernels{};
+  [&]<int... I>(std::integer_sequence<int, I...>) {
+    ((kernels.byKind[I / 4][I % 4] = pick.template operator()<I % 4, I / 4>()), ...);
+  }(std::make_integer_sequence<int, 8>{});
+  return kernels;
+}
+
+// An mc-type's half-sample kind: bit 0 horizontal (mc-type bit 3), bit 1
+// vertical (mc-type bit 2).
+constexpr int mcHalfSampleKind(Ipp32s mcType) { return ((mcType >> 3) & 1) | ((mcType >> 1) & 2); }
+
+// X(W, H) for each block size of the mc entry points, in the order of McBlockSize.
+#define QUARLIN_MC_BLOCK_SIZES(X) X(16, 16) X(16, 8) X(8, 16) X(8, 8) X(8, 4) X(4, 8) X(4, 4) X(4, 2)
+#define QUARLIN_MC_SIZE_ENUMERATOR(W, H) kMc##W##x##H,
+enum McBlockSize : int { QUARLIN_MC_BLOCK_SIZES(QUARLIN_MC_SIZE_ENUMERATOR) kMcBlockSizeCount };
+#undef QUARLIN_MC_SIZE_ENUMERATOR
+
 // Declares, in the enclosing namespace (one per tier: quarlin::generic,
-// quarlin::sse2, ...), one function per primitive named after its member. A
-// tier defines only the primitives it accelerates.
+// quarlin::sse2, ...), one function per primitive named after its member and
+// the kernels of each mc block size (mc16x16Kernels, ...). A tier defines
+// only the primitives it accelerates, with their kernels.
 #define QUARLIN_DECLARE_PRIMITIVE(member, Type, entry) Type member;
-#define QUARLIN_DECLARE_PRIMITIVE_TIER() QUARLIN_PRIMITIVE_LIST(QUARLIN_DECLARE_PRIMITIVE)
+#define QUARLIN_DECLARE_MC_KERNELS(W, H) extern const McKernels mc##W##x##H##Kernels;
+#define QUARLIN_DECLARE_PRIMITIVE_TIER()            \
+  QUARLIN_PRIMITIVE_LIST(QUARLIN_DECLARE_PRIMITIVE) \
+  QUARLIN_MC_BLOCK_SIZES(QUARLIN_DECLARE_MC_KERNELS)
 
 }  // namespace quarlin

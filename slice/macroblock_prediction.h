@@ -203,11 +203,13 @@ int32_t MacroblockDecoder<Type, FieldPicture, Scale>::applyKernel(int p, const R
                                                                   int32_t resStep, uint8_t* dst, int32_t dstStep) {
   using Luma = MotionKernels<G::kLumaWidth, LumaRows>;
   using Chroma = MotionKernels<G::kChromaWidth, ChromaRows>;
-  const IppStatus status =
-      b == nullptr ? (primitives_.*(p == 0 ? Luma::one : Chroma::one))(a.ptr, a.step, res, resStep, dst, dstStep,
-                                                                       a.type, 0)
-                   : (primitives_.*(p == 0 ? Luma::two : Chroma::two))(a.ptr, a.step, a.type, b->ptr, b->step,
-                                                                       b->type, res, resStep, dst, dstStep, 0);
+  if (b == nullptr) {  // rounding control 0: MPEG-2 rounds half-sample averages up
+    primitives_.mcKernels[p == 0 ? Luma::size : Chroma::size].byKind[0][mcHalfSampleKind(a.type)](
+        a.ptr, a.step, res, resStep, dst, dstStep);
+    return 0;
+  }
+  const IppStatus status = (primitives_.*(p == 0 ? Luma::two : Chroma::two))(
+      a.ptr, a.step, a.type, b->ptr, b->step, b->type, res, resStep, dst, dstStep, 0);
   return status == ippStsNoErr ? 0 : kSliceBadCode;
 }
 

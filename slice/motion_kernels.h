@@ -1,6 +1,7 @@
-// The motion-compensation kernel of each block size, chosen at compile time
-// (every prediction of a decoder variant knows its block sizes statically) as
-// a member of the slice's PrimitiveSet.
+// The motion-compensation kernels of each block size, chosen at compile time
+// (every prediction of a decoder variant knows its block sizes statically)
+// from the slice's PrimitiveSet: one direction by its kernels, two through
+// the entry point's member.
 #pragma once
 #include "primitives/primitive_set.h"
 
@@ -12,7 +13,7 @@ struct MotionKernels;
 #define QUARLIN_KERNELS(w, h)                                         \
   template <>                                                         \
   struct MotionKernels<w, h> {                                        \
-    static constexpr auto one = &PrimitiveSet::mc##w##x##h;           \
+    static constexpr McBlockSize size = kMc##w##x##h;                 \
     static constexpr auto two = &PrimitiveSet::mc##w##x##h##B;        \
   };
 
