@@ -62,6 +62,7 @@ consteval PrimitiveTables buildTables() {
   fillFrom(t.mc4x8B, kSlotSse2, &sse2::mc4x8B);
   fillFrom(t.mc4x4B, kSlotSse2, &sse2::mc4x4B);
   fillFrom(t.mc4x2B, kSlotSse2, &sse2::mc4x2B);
+  fillFrom(t.copy2d, kSlotSse2, &sse2::copy2d);  // copy1d stays memmove
   // AVX2 where it is faster than SSE2 by 10% or more.
   fillMcFrom(t, t.mc16x16, kMc16x16, kSlotAvx2, &avx2::mc16x16, avx2::mc16x16Kernels);
   fillFrom(t.mc16x16B, kSlotAvx2, &avx2::mc16x16B);

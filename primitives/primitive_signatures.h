@@ -92,8 +92,9 @@ consteval McKernels mcKernelsOf(Pick pick) {
 }
 
 // An mc-type's half-sample kind: bit 0 horizontal (mc-type bit 3), bit 1
-// vertical (mc-type bit 2).
-constexpr int mcHalfSampleKind(Ipp32s mcType) { return ((mcType >> 3) & 1) | ((mcType >> 1) & 2); }
+// vertical (mc-type bit 2). Static: each tier's file compiles its own copy
+// with its own flags, and no linker picks one copy for all.
+static constexpr int mcHalfSampleKind(Ipp32s mcType) { return ((mcType >> 3) & 1) | ((mcType >> 1) & 2); }
 
 // X(W, H) for each block size of the mc entry points, in the order of McBlockSize.
 #define QUARLIN_MC_BLOCK_SIZES(X) X(16, 16) X(16, 8) X(8, 16) X(8, 8) X(8, 4) X(4, 8) X(4, 4) X(4, 2)
