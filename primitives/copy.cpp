@@ -2,31 +2,23 @@
 #include <cstddef>
 #include <cstring>
 
+#include "primitives/copy_rows.h"
 #include "primitives/generic_primitives.h"
 
 namespace quarlin::generic {
 namespace {
 
 // Rows of a width known at compile time (the macroblock widths 16, 8 and 4)
-// are copied inline rather than by a library call per row, and the
-// macroblocks' heights 16 and 8 without a loop. Each row goes through a
-// local first, which keeps memmove's meaning for overlapping rows.
-template <size_t kWidth>
-inline void copyRow(const Ipp8u* src, Ipp8u* dst) {
-  Ipp8u row[kWidth];
-  std::memcpy(row, src, kWidth);
-  std::memcpy(dst, row, kWidth);
-}
-
+// are copied inline rather than by a library call per row. Each row goes
+// through a local first, which keeps memmove's meaning for overlapping rows.
 template <size_t kWidth>
 void copyRows(const Ipp8u* src, ptrdiff_t srcStep, Ipp8u* dst, ptrdiff_t dstStep, int height) {
-  const auto rows = [&]<int kHeight>() {
-#pragma GCC unroll 16
-    for (int y = 0; y < kHeight; ++y) copyRow<kWidth>(src + y * srcStep, dst + y * dstStep);
+  const auto copyRow = [](const Ipp8u* from, Ipp8u* to) {
+    Ipp8u row[kWidth];
+    std::memcpy(row, from, kWidth);
+    std::memcpy(to, row, kWidth);
   };
-  if (height == 16) return rows.template operator()<16>();
-  if (height == 8) return rows.template operator()<8>();
-  for (int y = 0; y < height; ++y) copyRow<kWidth>(src + y * srcStep, dst + y * dstStep);
+  copyRowsWith(copyRow, src, srcStep, dst, dstStep, height);
 }
 
 }  // namespace

@@ -8,30 +8,24 @@
 
 #include <cstddef>
 
+#include "primitives/copy_rows.h"
 #include "primitives/generic_primitives.h"
 #include "primitives/vector_primitives.h"
 
 namespace quarlin::sse2 {
 namespace {
 
-template <int kWidth>
-inline void copyRow(const Ipp8u* src, Ipp8u* dst) {
-  if constexpr (kWidth == 16) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
-  } else {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src)));
-  }
-}
-
+// Each row is loaded whole before it is stored.
 template <int kWidth>
 void copyRows(const Ipp8u* src, ptrdiff_t srcStep, Ipp8u* dst, ptrdiff_t dstStep, int height) {
-  const auto rows = [&]<int kHeight>() {
-#pragma GCC unroll 16
-    for (int y = 0; y < kHeight; ++y) copyRow<kWidth>(src + y * srcStep, dst + y * dstStep);
+  const auto copyRow = [](const Ipp8u* from, Ipp8u* to) {
+    if constexpr (kWidth == 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+    } else {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(to), _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from)));
+    }
   };
-  if (height == 16) return rows.template operator()<16>();
-  if (height == 8) return rows.template operator()<8>();
-  for (int y = 0; y < height; ++y) copyRow<kWidth>(src + y * srcStep, dst + y * dstStep);
+  copyRowsWith(copyRow, src, srcStep, dst, dstStep, height);
 }
 
 }  // namespace
