@@ -65,6 +65,9 @@ consteval PrimitiveTables buildTables() {
   fillFrom(t.copy2d, kSlotSse2, &sse2::copy2d);  // copy1d stays memmove
   // AVX2 where it is faster than SSE2 by 10% or more.
   fillMcFrom(t, t.mc16x16, kMc16x16, kSlotAvx2, &avx2::mc16x16, avx2::mc16x16Kernels);
+  fillMcFrom(t, t.mc8x16, kMc8x16, kSlotAvx2, &avx2::mc8x16, avx2::mc8x16Kernels);
+  fillMcFrom(t, t.mc8x8, kMc8x8, kSlotAvx2, &avx2::mc8x8, avx2::mc8x8Kernels);
+  fillMcFrom(t, t.mc8x4, kMc8x4, kSlotAvx2, &avx2::mc8x4, avx2::mc8x4Kernels);
   fillFrom(t.mc16x16B, kSlotAvx2, &avx2::mc16x16B);
 
   return t;

@@ -1,8 +1,9 @@
-// Half-sample motion compensation of 16 x 16 blocks with AVX2 (ISO/IEC
-// 13818-2 7.6.4 and 7.6.7), from one direction and from two, the kernels
-// where it is faster than SSE2: each row's 16 residuals in one 256-bit
+// Half-sample motion compensation with AVX2 (ISO/IEC 13818-2 7.6.4 and
+// 7.6.7) for the kernels where it is faster than SSE2: 16 x 16 blocks from
+// one direction and from two, each row's 16 residuals in one 256-bit
 // register, added to the row's prediction widened to 16 bits, two rows
-// packed back to bytes at a time.
+// packed back to bytes at a time; blocks 8 wide (8 x 16, 8 x 8, 8 x 4) from
+// one direction, two rows to a register, four packed at a time.
 // With vertical half samples, what each reference row gives to the rows
 // above and below it is computed once. Loads and stores are unaligned and
 // read no sample beyond the 17 x 17 the half-sample kind needs.
@@ -113,6 +114,57 @@ void predictAndAdd(const Ipp8u* ref, ptrdiff_t step, const Ipp16s* residual, ptr
   });
 }
 
+// ---- Blocks 8 wide: two rows in one 128-bit register, four rows of
+// residual sums in two 256-bit ones, packed back to bytes together.
+
+// Rows y and y + 1 of 8 samples, side by side.
+inline __m128i loadPair(const Ipp8u* p, ptrdiff_t step) {
+  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + step)));
+}
+
+// The prediction of two rows; the terms of each row pair as for 16 wide.
+template <int kKind, int kRc>
+inline __m128i predictPair(const Ipp8u* a, ptrdiff_t step) {
+  const __m128i top = loadPair(a, step);
+  if constexpr (kKind == 0) return top;
+  const __m128i x = flip<kRc>(top);
+  if constexpr (kKind == 1) return flip<kRc>(_mm_avg_epu8(x, flip<kRc>(loadPair(a + 1, step))));
+  const __m128i u = flip<kRc>(loadPair(a + step, step));
+  if constexpr (kKind == 2) return flip<kRc>(_mm_avg_epu8(x, u));
+  const __m128i y = flip<kRc>(loadPair(a + 1, step)), v = flip<kRc>(loadPair(a + step + 1, step));
+  return combine<3, kRc>(RowTerms{_mm_avg_epu8(x, y), _mm_xor_si128(x, y)},
+                         RowTerms{_mm_avg_epu8(u, v), _mm_xor_si128(u, v)});
+}
+
+// Two rows of 8 residuals (16 bytes each), one per 128-bit lane.
+inline __m256i loadResidualPair(const Ipp8u* r, ptrdiff_t step) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r))),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + step)), 1);
+}
+
+// H rows (a multiple of 4) of 8 samples. The pack leaves rows y and y + 2
+// in the low lane and rows y + 1 and y + 3 in the high one.
+template <int H, int kKind, int kRc>
+void predictAndAdd8(const Ipp8u* ref, ptrdiff_t step, const Ipp16s* residual, ptrdiff_t residualStep,
+                    Ipp8u* dst, ptrdiff_t dstStep) {
+  const auto* res = reinterpret_cast<const Ipp8u*>(residual);
+  for (int y = 0; y < H; y += 4) {
+    const __m256i upper = _mm256_adds_epi16(_mm256_cvtepu8_epi16(predictPair<kKind, kRc>(ref + y * step, step)),
+                                            loadResidualPair(res + y * residualStep, residualStep));
+    const __m256i lower =
+        _mm256_adds_epi16(_mm256_cvtepu8_epi16(predictPair<kKind, kRc>(ref + (y + 2) * step, step)),
+                          loadResidualPair(res + (y + 2) * residualStep, residualStep));
+    const __m256i packed = _mm256_packus_epi16(upper, lower);
+    const __m128i even = _mm256_castsi256_si128(packed), odd = _mm256_extracti128_si256(packed, 1);
+    Ipp8u* d = dst + y * dstStep;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), even);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + dstStep), odd);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 2 * dstStep), _mm_unpackhi_epi64(even, even));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 3 * dstStep), _mm_unpackhi_epi64(odd, odd));
+  }
+}
+
 // Two directions: the forward prediction is kept by row, then each pair of
 // backward rows is averaged with it (rounding up, whatever the rounding
 // control of each prediction) before the residual is added.
@@ -150,14 +202,39 @@ const McKernels mc16x16Kernels = mcKernelsOf([]<int kKind, int kRc>() -> McKerne
   return &predictAndAdd<kKind, kRc>;
 });
 
-IppStatus mc16x16(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
-                  Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
-                  Ipp32s roundControl) {
-  if (!pSrcRef || !pSrcYData || !pDst) return ippStsNullPtrErr;
-  mc16x16Kernels.byKind[roundControl != 0][mcHalfSampleKind(mcType)](pSrcRef, srcStep, pSrcYData, srcYDataStep,
-                                                                     pDst, dstStep);
+const McKernels mc8x16Kernels = mcKernelsOf([]<int kKind, int kRc>() -> McKernelFn* {
+  return &predictAndAdd8<16, kKind, kRc>;
+});
+const McKernels mc8x8Kernels = mcKernelsOf([]<int kKind, int kRc>() -> McKernelFn* {
+  return &predictAndAdd8<8, kKind, kRc>;
+});
+const McKernels mc8x4Kernels = mcKernelsOf([]<int kKind, int kRc>() -> McKernelFn* {
+  return &predictAndAdd8<4, kKind, kRc>;
+});
+
+namespace {
+
+// The checks of a one-direction entry point, then its kernel.
+template <const McKernels& kKernels>
+IppStatus one(const Ipp8u* ref, Ipp32s step, const Ipp16s* residual, Ipp32s residualStep, Ipp8u* dst,
+              Ipp32s dstStep, Ipp32s mcType, Ipp32s roundControl) {
+  if (!ref || !residual || !dst) return ippStsNullPtrErr;
+  kKernels.byKind[roundControl != 0][mcHalfSampleKind(mcType)](ref, step, residual, residualStep, dst, dstStep);
   return ippStsNoErr;
 }
+
+}  // namespace
+
+#define QUARLIN_AVX2_MC(W, H)                                                                       \
+  IppStatus mc##W##x##H(const Ipp8u* a, Ipp32s b, const Ipp16s* c, Ipp32s d, Ipp8u* e, Ipp32s f, \
+                        Ipp32s g, Ipp32s h) {                                                       \
+    return one<mc##W##x##H##Kernels>(a, b, c, d, e, f, g, h);                                     \
+  }
+QUARLIN_AVX2_MC(16, 16)
+QUARLIN_AVX2_MC(8, 16)
+QUARLIN_AVX2_MC(8, 8)
+QUARLIN_AVX2_MC(8, 4)
+#undef QUARLIN_AVX2_MC
 
 IppStatus mc16x16B(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF, const Ipp8u* pSrcRefB,
                    Ipp32s srcStepB, Ipp32s mcTypeB, const Ipp16s* pSrcYData, Ipp32s srcYDataStep,
