@@ -233,15 +233,6 @@ void mcTwo(const Ipp8u* refF, ptrdiff_t stepF, Ipp32s mcTypeF, const Ipp8u* refB
 
 // Rounding control 0 rounds half-sample averages up, 1 (any non-zero) down.
 template <int W, int H>
-IppStatus mcOneDirection(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual, Ipp32s resStep,
-                         Ipp8u* dst, Ipp32s dstStep, Ipp32s mcType, Ipp32s roundControl) {
-  if (ref == nullptr || residual == nullptr || dst == nullptr) return ippStsNullPtrErr;
-  kKernels<W, H>.byKind[roundControl != 0][mcHalfSampleKind(mcType)](ref, refStep, residual, resStep, dst,
-                                                                     dstStep);
-  return ippStsNoErr;
-}
-
-template <int W, int H>
 IppStatus mcTwoDirections(const Ipp8u* refF, Ipp32s stepF, Ipp32s mcTypeF, const Ipp8u* refB,
                           Ipp32s stepB, Ipp32s mcTypeB, const Ipp16s* residual, Ipp32s resStep,
                           Ipp8u* dst, Ipp32s dstStep, Ipp32s roundControl) {
@@ -264,8 +255,8 @@ IppStatus mcTwoDirections(const Ipp8u* refF, Ipp32s stepF, Ipp32s mcTypeF, const
   IppStatus mc##W##x##H(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,            \
                         Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,          \
                         Ipp32s roundControl) {                                                    \
-    return mcOneDirection<W, H>(pSrcRef, srcStep, pSrcYData, srcYDataStep, pDst, dstStep, mcType, \
-                                roundControl);                                                    \
+    return mcOneDirection(mc##W##x##H##Kernels, pSrcRef, srcStep, pSrcYData, srcYDataStep, pDst,  \
+                          dstStep, mcType, roundControl);                                         \
   }                                                                                               \
   IppStatus mc##W##x##H##B(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,                \
                            const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,                \

@@ -212,23 +212,10 @@ const McKernels mc8x4Kernels = mcKernelsOf([]<int kKind, int kRc>() -> McKernelF
   return &predictAndAdd8<4, kKind, kRc>;
 });
 
-namespace {
-
-// The checks of a one-direction entry point, then its kernel.
-template <const McKernels& kKernels>
-IppStatus one(const Ipp8u* ref, Ipp32s step, const Ipp16s* residual, Ipp32s residualStep, Ipp8u* dst,
-              Ipp32s dstStep, Ipp32s mcType, Ipp32s roundControl) {
-  if (!ref || !residual || !dst) return ippStsNullPtrErr;
-  kKernels.byKind[roundControl != 0][mcHalfSampleKind(mcType)](ref, step, residual, residualStep, dst, dstStep);
-  return ippStsNoErr;
-}
-
-}  // namespace
-
 #define QUARLIN_AVX2_MC(W, H)                                                                       \
   IppStatus mc##W##x##H(const Ipp8u* a, Ipp32s b, const Ipp16s* c, Ipp32s d, Ipp8u* e, Ipp32s f, \
                         Ipp32s g, Ipp32s h) {                                                       \
-    return one<mc##W##x##H##Kernels>(a, b, c, d, e, f, g, h);                                     \
+    return mcOneDirection(mc##W##x##H##Kernels, a, b, c, d, e, f, g, h);                          \
   }
 QUARLIN_AVX2_MC(16, 16)
 QUARLIN_AVX2_MC(8, 16)

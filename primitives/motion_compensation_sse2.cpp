@@ -252,15 +252,6 @@ void twoDirections(const Ipp8u* refF, ptrdiff_t stepF, Ipp32s typeF, const Ipp8u
 
 // Rounding control 0 rounds half-sample averages up, any other value down.
 template <int W, int H>
-IppStatus one(const Ipp8u* ref, Ipp32s step, const Ipp16s* residual, Ipp32s residualStep,
-              Ipp8u* dst, Ipp32s dstStep, Ipp32s mcType, Ipp32s roundControl) {
-  if (ref == nullptr || residual == nullptr || dst == nullptr) return ippStsNullPtrErr;
-  kKernels<W, H>.byKind[roundControl != 0][mcHalfSampleKind(mcType)](ref, step, residual, residualStep, dst,
-                                                                     dstStep);
-  return ippStsNoErr;
-}
-
-template <int W, int H>
 IppStatus two(const Ipp8u* refF, Ipp32s stepF, Ipp32s typeF, const Ipp8u* refB, Ipp32s stepB,
               Ipp32s typeB, const Ipp16s* residual, Ipp32s residualStep, Ipp8u* dst,
               Ipp32s dstStep, Ipp32s roundControl) {
@@ -284,7 +275,7 @@ IppStatus two(const Ipp8u* refF, Ipp32s stepF, Ipp32s typeF, const Ipp8u* refB, 
   const McKernels mc##W##x##H##Kernels = kKernels<W, H>;                                        \
   IppStatus mc##W##x##H(const Ipp8u* a, Ipp32s b, const Ipp16s* c, Ipp32s d, Ipp8u* e, Ipp32s f, \
                         Ipp32s g, Ipp32s h) {                                                   \
-    return one<W, H>(a, b, c, d, e, f, g, h);                                                   \
+    return mcOneDirection(mc##W##x##H##Kernels, a, b, c, d, e, f, g, h);                        \
   }                                                                                             \
   IppStatus mc##W##x##H##B(const Ipp8u* a, Ipp32s b, Ipp32s c, const Ipp8u* d, Ipp32s e,        \
                            Ipp32s f, const Ipp16s* g, Ipp32s h, Ipp8u* i, Ipp32s j, Ipp32s k) { \

@@ -1,9 +1,9 @@
 // The function types of the dispatched primitives and one list of all of
 // them, from which the entry points, the dispatch tables and each tier's
-// declarations are generated. Declarations only: a vector tier's source file
-// may include this header and primitives.h and nothing else of the generic
-// code, so no inline function of the generic tier is ever compiled with
-// vector flags.
+// declarations are generated. Declarations, compile-time helpers and
+// functions of internal linkage only: a vector tier's source file may include
+// this header and primitives.h and nothing else of the generic code, so no
+// inline function a linker could merge is ever compiled with vector flags.
 #pragma once
 #include <cstddef>
 #include <utility>
@@ -95,6 +95,17 @@ consteval McKernels mcKernelsOf(Pick pick) {
 // vertical (mc-type bit 2). Static: each tier's file compiles its own copy
 // with its own flags, and no linker picks one copy for all.
 static constexpr int mcHalfSampleKind(Ipp32s mcType) { return ((mcType >> 3) & 1) | ((mcType >> 1) & 2); }
+
+// A one-direction mc entry point of any tier: its pointer checks, then the
+// kernel of the mc-type's kind and the rounding control (0 rounds
+// half-sample averages up, any other value down).
+static inline IppStatus mcOneDirection(const McKernels& kernels, const Ipp8u* ref, Ipp32s step,
+                                       const Ipp16s* residual, Ipp32s residualStep, Ipp8u* dst,
+                                       Ipp32s dstStep, Ipp32s mcType, Ipp32s roundControl) {
+  if (ref == nullptr || residual == nullptr || dst == nullptr) return ippStsNullPtrErr;
+  kernels.byKind[roundControl != 0][mcHalfSampleKind(mcType)](ref, step, residual, residualStep, dst, dstStep);
+  return ippStsNoErr;
+}
 
 // X(W, H) for each block size of the mc entry points, in the order of McBlockSize.
 #define QUARLIN_MC_BLOCK_SIZES(X) X(16, 16) X(16, 8) X(8, 16) X(8, 8) X(8, 4) X(4, 8) X(4, 4) X(4, 2)
