@@ -30,13 +30,18 @@ check() {
   local name=$1 outputs=$2
   shift 2
   local linuxStatus=0 windowsStatus=0
-  "$linux" "$@" -q -o "$work/linux.$outputs" 2>/dev/null || linuxStatus=$?
-  wine "$windows" "$@" -q -o "$work/windows.$outputs" 2>/dev/null || windowsStatus=$?
-  [ "$linuxStatus" = "$windowsStatus" ] || fail "$name: exit status $linuxStatus on Linux, $windowsStatus under Wine"
+  "$linux" "$@" -q -o "$work/linux.$outputs" 2>"$work/linux.err" || linuxStatus=$?
+  wine "$windows" "$@" -q -o "$work/windows.$outputs" 2>"$work/windows.err" || windowsStatus=$?
+  if [ "$linuxStatus" != "$windowsStatus" ]; then
+    fail "$name: exit status $linuxStatus on Linux, $windowsStatus under Wine"
+    # What each said, so that a failure seen once in CI leaves its cause.
+    sed 's/^/  linux: /' "$work/linux.err" | head -n 20
+    sed 's/^/  wine: /' "$work/windows.err" | head -n 20
+  fi
   if [ -e "$work/linux.$outputs" ] || [ -e "$work/windows.$outputs" ]; then
     cmp -s "$work/linux.$outputs" "$work/windows.$outputs" || fail "$name: $* writes different bytes"
   fi
-  rm -f "$work/linux.$outputs" "$work/windows.$outputs"
+  rm -f "$work/linux.$outputs" "$work/windows.$outputs" "$work/linux.err" "$work/windows.err"
 }
 
 streams=0
