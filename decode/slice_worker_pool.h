@@ -28,7 +28,9 @@ struct SliceWorkerSlot {
   const FrameBuffer* outputFrame = nullptr;
   volatile int32_t quit = 0;
   int32_t result = 0;  // OR of the slice results of the last job
-  uint32_t job = 0;    // the number of the job it was started for
+  // The number of the job it was started for: written before the start
+  // event is set, and watched by a worker that has just finished a job.
+  std::atomic<uint32_t> job{0};
   // The number of the last job this worker finished: the dispatcher looks
   // at it while it waits briefly before sleeping on the done event.
   std::atomic<uint32_t> finishedJob{0};
@@ -69,6 +71,9 @@ class SliceWorkerPool {
   void awaitBriefly(uint32_t job, int32_t parts);
   struct Worker;
   static constexpr std::chrono::microseconds kBriefWait{100};
+  // How long a worker that finished a run watches for the next picture
+  // before it sleeps: longer than the dispatcher's work between pictures.
+  static constexpr std::chrono::microseconds kNextPictureWait{200};
 
   platform::CriticalSection poolLock_;
   int32_t workerCount_ = 0;

@@ -1,5 +1,7 @@
 // Locks, events and atomic counts.
 #pragma once
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace quarlin::platform {
@@ -50,6 +52,15 @@ bool waitForAll(Event* const* events, int count, int32_t timeoutMs);
 // threads only inside their waits, and unmaps the library's code right
 // after: library_entry_win32.h.)
 void setAndWait(Event& toSet, Event& toWait);
+
+// setAndWait, but where the system allows a step between the two (not on
+// Windows), the caller first watches `watched` for up to `spin` while it
+// still holds `unchanged`, yielding the processor to any other ready thread:
+// a thread that is still running when its next signal comes needs no
+// wake-up, which costs tens of microseconds on a virtual machine. For a
+// signal expected soon, the value changed just before it.
+void setAndWaitSpinning(Event& toSet, Event& toWait, const std::atomic<uint32_t>& watched,
+                        uint32_t unchanged, std::chrono::microseconds spin);
 
 // A hint to the processor inside a spin-wait loop (pause on x86).
 inline void pauseProcessor() {

@@ -2,6 +2,7 @@
 #include "platform/sync.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <time.h>
 
 #include <cerrno>
@@ -113,6 +114,17 @@ bool waitForAll(Event* const* events, int count, int32_t timeoutMs) {
 // need not be one.
 void setAndWait(Event& toSet, Event& toWait) {
   toSet.set();
+  toWait.wait();
+}
+
+void setAndWaitSpinning(Event& toSet, Event& toWait, const std::atomic<uint32_t>& watched,
+                        uint32_t unchanged, std::chrono::microseconds spin) {
+  toSet.set();
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point until = Clock::now() + spin;
+  // Yielding, not pausing: where more threads than processors are ready
+  // (a host busy elsewhere, more parts than processors), they run first.
+  while (watched.load(std::memory_order_relaxed) == unchanged && Clock::now() < until) sched_yield();
   toWait.wait();
 }
 

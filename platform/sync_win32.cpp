@@ -71,6 +71,13 @@ void setAndWait(Event& toSet, Event& toWait) {
   while (r == WAIT_IO_COMPLETION) r = WaitForSingleObjectEx(toWait.impl_->event, INFINITE, alertable);
 }
 
+// The unload ends the library's threads inside their waits (sync.h): no
+// spinning between the set and the wait.
+void setAndWaitSpinning(Event& toSet, Event& toWait, const std::atomic<uint32_t>&, uint32_t,
+                        std::chrono::microseconds) {
+  setAndWait(toSet, toWait);
+}
+
 int32_t interlockedIncrement(volatile int32_t* value) {
   return InterlockedIncrement(reinterpret_cast<volatile LONG*>(value));
 }
