@@ -35,8 +35,9 @@ check() {
   if [ "$linuxStatus" != "$windowsStatus" ]; then
     fail "$name: exit status $linuxStatus on Linux, $windowsStatus under Wine"
     # What each said, so that a failure seen once in CI leaves its cause.
-    sed 's/^/  linux: /' "$work/linux.err" | head -n 20
-    sed 's/^/  wine: /' "$work/windows.err" | head -n 20
+    # (sed alone: a head that closes the pipe early would end the script under pipefail)
+    sed -n '1,20s/^/  linux: /p' "$work/linux.err"
+    sed -n '1,20s/^/  wine: /p' "$work/windows.err"
   fi
   if [ -e "$work/linux.$outputs" ] || [ -e "$work/windows.$outputs" ]; then
     cmp -s "$work/linux.$outputs" "$work/windows.$outputs" || fail "$name: $* writes different bytes"
