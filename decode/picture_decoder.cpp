@@ -95,13 +95,14 @@ int32_t decodeSlicesFrom(DecodeState& s, const SharedBuffer& unitRef, int32_t sl
 }  // namespace
 
 int32_t decodeSliceRuns(DecodeState& s, const FrameBuffer& forward, const FrameBuffer& backward,
-                        const FrameBuffer& output) {
+                        const FrameBuffer& output, int32_t& runsTaken) {
   int32_t result = 0;
   // The counter only hands out run numbers: the runs were filled before the
   // workers were woken.
   for (int32_t k = s.nextRun.fetch_add(1, std::memory_order_relaxed); k < s.runCount;
        k = s.nextRun.fetch_add(1, std::memory_order_relaxed)) {
     const auto run = static_cast<size_t>(k);
+    ++runsTaken;
     result |= decodeSlicesFrom(s, s.partBuffer[run], s.sliceTotal[run], forward, backward, output);
   }
   return result;

@@ -28,8 +28,10 @@ constexpr int32_t kFaultedRun = INT32_MIN;
 // wait for ever.
 int32_t decodeSlot(void* raw) {
   auto* slot = static_cast<SliceWorkerSlot*>(raw);
+  slot->runsTaken = 0;
   try {
-    return decodeSliceRuns(*slot->session, *slot->forwardFrame, *slot->backwardFrame, *slot->outputFrame);
+    return decodeSliceRuns(*slot->session, *slot->forwardFrame, *slot->backwardFrame, *slot->outputFrame,
+                           slot->runsTaken);
   } catch (...) {
     return -1;
   }
@@ -137,14 +139,23 @@ uint32_t SliceWorkerPool::workerProcedure(void* raw) {
     // written, where faults can be caught): run() reports it to the caller.
     slot->result = platform::runCatchingFaults(decodeSlot, slot, kFaultedRun);
     const uint32_t job = slot->job.load(std::memory_order_relaxed);
+    const bool tookRuns = slot->runsTaken > 0;
     slot->finishedJob.store(job, std::memory_order_release);
     // Done and waiting again in one step where an unload needs it (Windows:
     // once the caller sees the run done, this thread runs no more of the
     // library's code until the next start, so a host that unloads the
-    // library right away finds it in its wait). Elsewhere it first watches
-    // for the next picture's job, which sequential decoding sends within
-    // tens of microseconds, so that the worker needs no wake-up for it.
-    platform::setAndWaitSpinning(worker->done, worker->start, slot->job, job, kNextPictureWait);
+    // library right away finds it in its wait). Elsewhere, after a job it
+    // took runs of, it first watches for the next picture's job, which
+    // sequential decoding sends within tens of microseconds, so that the
+    // worker needs no wake-up for it. After a job whose runs were all gone
+    // it sleeps at once: it woke late, or it shares the dispatcher's
+    // processor, where watching (yielding to the dispatcher) would keep it
+    // for good, never taking a run; the next wake-up may place it on an idle
+    // one.
+    if (tookRuns)
+      platform::setAndWaitSpinning(worker->done, worker->start, slot->job, job, kNextPictureWait);
+    else
+      platform::setAndWait(worker->done, worker->start);
   }
 }
 

@@ -28,6 +28,7 @@ struct SliceWorkerSlot {
   const FrameBuffer* outputFrame = nullptr;
   volatile int32_t quit = 0;
   int32_t result = 0;  // OR of the slice results of the last job
+  int32_t runsTaken = 0;  // runs it decoded in the last job
   // The number of the job it was started for: written before the start
   // event is set, and watched by a worker that has just finished a job.
   std::atomic<uint32_t> job{0};
@@ -85,9 +86,10 @@ class SliceWorkerPool {
 // Decodes runs of the session's dispatch arrays (run k: sliceTotal[k]
 // slices from the view partBuffer[k]) as the sequential loop does, taking
 // the next run no worker has taken until none is left; returns the OR of
-// the slice results. Every run is decoded whole by one worker, so which
-// worker takes which run does not change a byte.
+// the slice results; `runsTaken` counts the runs it took. Every run is
+// decoded whole by one worker, so which worker takes which run does not
+// change a byte.
 int32_t decodeSliceRuns(DecodeState& session, const FrameBuffer& forward, const FrameBuffer& backward,
-                        const FrameBuffer& output);
+                        const FrameBuffer& output, int32_t& runsTaken);
 
 }  // namespace quarlin
