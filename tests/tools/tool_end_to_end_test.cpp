@@ -110,7 +110,10 @@ TEST_P(RefusedStream, OneLineNamingTheCauseAndTheResult) {
       {"es-422.m2v", "4:2:2 video is not supported"},    {"other-empty.bin", "the file is empty"},
       {"other-mp4-moov-first.mp4", "MP4/QuickTime"},     {"other-mov-mdat-first.mov", "MP4/QuickTime"},
       {"other-asf.asf", "ASF/WMV"},                       {"other-mpeg4-visual.m4v", "MPEG-4 visual"},
-      {"other-h263.h263", "H.263"}};
+      {"other-h263.h263", "H.263"},
+      {"ps-mpeg1-system.mpg", "MPEG-1 system streams are not supported"},
+      {"ts-no-mpeg2-stream-type.ts", "lists no MPEG-2 video stream (stream_type 2)"},
+      {"other-random-64k.bin", "no MPEG-2 video sequence header"}};
   const ToolRun info = run("info " + quoted(GetParam().path()));
   EXPECT_EQ(info.status, 1);
   EXPECT_EQ(info.out, "");
@@ -118,7 +121,8 @@ TEST_P(RefusedStream, OneLineNamingTheCauseAndTheResult) {
   EXPECT_NE(info.err.find("(result " + std::to_string(GetParam().refusal()) + ")\n"), std::string::npos) << info.err;
   EXPECT_EQ(info.err.find('\n'), info.err.size() - 1) << info.err;
   const auto words = kWords.find(GetParam().file);
-  EXPECT_NE(info.err.find(words == kWords.end() ? "" : words->second), std::string::npos) << info.err;
+  ASSERT_NE(words, kWords.end()) << "no cause written down for " << GetParam().file;
+  EXPECT_NE(info.err.find(words->second), std::string::npos) << info.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, RefusedStream, testing::ValuesIn(test::refusedStreams()), test::CorpusTestName());

@@ -1,5 +1,6 @@
 #include "tools/host/failure_diagnosis.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -33,6 +34,8 @@ bool isQuickTimeAtom(std::span<const uint8_t> head) {
   }
   return false;
 }
+
+constexpr uint8_t kMpeg2VideoStreamType = 0x02;  // ISO/IEC 13818-1 Table 2-34
 
 std::string chromaRefusal(const StreamLook& look) {
   switch (look.chromaFormat) {
@@ -72,6 +75,10 @@ std::string describeOpenFailure(std::span<const uint8_t> head, uint64_t fileSize
   }
   if (result == QUARLIN_FAULT) return "indexing the start of the file failed";
   if (fileSize < 8) return "the file is too short to be a video stream";
+  if (startsWithMpeg1Pack(head)) return "MPEG-1 system streams are not supported (only MPEG-2 program streams)";
+  if (const std::vector<uint8_t> types = programMapStreamTypes(head);
+      !types.empty() && std::find(types.begin(), types.end(), kMpeg2VideoStreamType) == types.end())
+    return "the transport stream's program map lists no MPEG-2 video stream (stream_type 2)";
   if (!look.sequenceHeader) return "no MPEG-2 video sequence header was found near the start of the file";
   return "the file is not a supported MPEG-2 video stream, or it could not be read";
 }

@@ -1,5 +1,6 @@
 #include "tools/host/stream_look.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -171,6 +172,33 @@ std::vector<uint8_t> transportVideoPayload(std::span<const uint8_t> bytes) {
     payload.insert(payload.end(), packet + offset, packet + kPacketBytes);
   }
   return payload;
+}
+
+bool startsWithMpeg1Pack(std::span<const uint8_t> bytes) {
+  static constexpr uint8_t kPackStart[4] = {0, 0, 1, 0xBA};
+  const auto pack = std::search(bytes.begin(), bytes.end(), std::begin(kPackStart), std::end(kPackStart));
+  return bytes.end() - pack > 4 && (pack[4] >> 4) == 0x2;
+}
+
+std::vector<uint8_t> programMapStreamTypes(std::span<const uint8_t> bytes) {
+  std::vector<uint8_t> types;
+  if (!startsLikeTransport(bytes)) return types;
+  constexpr uint8_t kProgramMapTable = 0x02;
+  for (std::size_t at = 0; at + kPacketBytes <= bytes.size() && bytes[at] == 0x47; at += kPacketBytes) {
+    const uint8_t* packet = &bytes[at];
+    const std::size_t offset = payloadOffset(packet);
+    if (offset == 0 || (packet[1] & 0x40) == 0) continue;  // no section starts here
+    const std::size_t section = offset + 1 + packet[offset];  // after the pointer_field
+    if (section + 12 > kPacketBytes || packet[section] != kProgramMapTable) continue;
+    const uint8_t* s = packet + section;
+    // The elementary-stream loop: from after program_info to the CRC, kept
+    // inside the packet.
+    const std::size_t end = std::min(kPacketBytes - section, 3 + ((std::size_t{s[1]} & 0x0F) << 8 | s[2]) - 4);
+    for (std::size_t i = 12 + ((std::size_t{s[10]} & 0x0F) << 8 | s[11]); i + 5 <= end;
+         i += 5 + ((std::size_t{s[i + 3]} & 0x0F) << 8 | s[i + 4]))
+      types.push_back(s[i]);
+  }
+  return types;
 }
 
 StreamLook lookAtStream(std::span<const uint8_t> bytes) {

@@ -48,6 +48,15 @@ StreamLook lookAtStream(std::span<const uint8_t> bytes);
 // transport stream (0x47 every 188 bytes), else empty.
 std::vector<uint8_t> transportVideoPayload(std::span<const uint8_t> bytes);
 
+// Whether the first pack header in `bytes` is an MPEG-1 one (marker bits
+// 0010 after 00 00 01 BA, where an MPEG-2 pack has 01).
+bool startsWithMpeg1Pack(std::span<const uint8_t> bytes);
+
+// The stream_type of every elementary stream the program map sections in
+// `bytes` list (those that fit in one 188-byte packet); empty when `bytes`
+// do not start like a transport stream or hold no such section.
+std::vector<uint8_t> programMapStreamTypes(std::span<const uint8_t> bytes);
+
 // The first `limit` bytes of a file; throws std::runtime_error naming the
 // system's reason when it cannot be read.
 std::vector<uint8_t> readFileHead(const std::string& path, std::size_t limit);
