@@ -5,12 +5,14 @@
 // unloads, so no thread can end there: the workers must still be gone.
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <algorithm>
+#include <bit>
 #include <vector>
 #if defined(_WIN32)
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sched.h>
 #endif
 
 #include "quarlin/quarlin.h"
@@ -31,10 +33,19 @@ namespace {
 
 using quarlin::test::awaitThreadCount;
 
-// One decoding part per processor; the dispatching thread is part 0.
+// One decoding part per processor the process may run on (its affinity,
+// which std::thread::hardware_concurrency ignores); the dispatching thread is
+// part 0.
 int32_t workerThreads() {
-  const unsigned n = std::thread::hardware_concurrency();
-  return (n > 64 ? 64 : n > 0 ? static_cast<int32_t>(n) : 1) - 1;
+#if defined(_WIN32)
+  DWORD_PTR process = 0, system = 0;
+  const int n = GetProcessAffinityMask(GetCurrentProcess(), &process, &system) ? std::popcount(process) : 1;
+#else
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  const int n = sched_getaffinity(0, sizeof allowed, &allowed) == 0 ? CPU_COUNT(&allowed) : 1;
+#endif
+  return std::min(n, 64) - 1;
 }
 
 #if defined(_WIN32)
