@@ -6,15 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <vector>
 #if defined(_WIN32)
 #include <windows.h>
 #else
 #include <dlfcn.h>
-#include <sched.h>
 #endif
 
+#include "platform/thread.h"
 #include "quarlin/quarlin.h"
 #include "tests/support/test_host.h"
 #include "tests/support/thread_count.h"
@@ -33,20 +32,9 @@ namespace {
 
 using quarlin::test::awaitThreadCount;
 
-// One decoding part per processor the process may run on (its affinity,
-// which std::thread::hardware_concurrency ignores); the dispatching thread is
-// part 0.
-int32_t workerThreads() {
-#if defined(_WIN32)
-  DWORD_PTR process = 0, system = 0;
-  const int n = GetProcessAffinityMask(GetCurrentProcess(), &process, &system) ? std::popcount(process) : 1;
-#else
-  cpu_set_t allowed;
-  CPU_ZERO(&allowed);
-  const int n = sched_getaffinity(0, sizeof allowed, &allowed) == 0 ? CPU_COUNT(&allowed) : 1;
-#endif
-  return std::min(n, 64) - 1;
-}
+// One decoding part per processor the process may run on, counted as the
+// pool counts them; the dispatching thread is part 0.
+int32_t workerThreads() { return std::min(quarlin::platform::processorCount(), 64) - 1; }
 
 #if defined(_WIN32)
 void* load() { return LoadLibraryW(L"Quarlin.dll"); }

@@ -75,7 +75,7 @@ std::string describeOpenFailure(std::span<const uint8_t> head, uint64_t fileSize
   }
   if (result == QUARLIN_FAULT) return "indexing the start of the file failed";
   if (fileSize < 8) return "the file is too short to be a video stream";
-  if (startsWithMpeg1Pack(head)) return "MPEG-1 system streams are not supported (only MPEG-2 program streams)";
+  if (firstPackIsMpeg1(head)) return "MPEG-1 system streams are not supported (only MPEG-2 program streams)";
   if (const std::vector<uint8_t> types = programMapStreamTypes(head);
       !types.empty() && std::find(types.begin(), types.end(), kMpeg2VideoStreamType) == types.end())
     return "the transport stream's program map lists no MPEG-2 video stream (stream_type 2)";

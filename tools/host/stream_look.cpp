@@ -174,7 +174,7 @@ std::vector<uint8_t> transportVideoPayload(std::span<const uint8_t> bytes) {
   return payload;
 }
 
-bool startsWithMpeg1Pack(std::span<const uint8_t> bytes) {
+bool firstPackIsMpeg1(std::span<const uint8_t> bytes) {
   static constexpr uint8_t kPackStart[4] = {0, 0, 1, 0xBA};
   const auto pack = std::search(bytes.begin(), bytes.end(), std::begin(kPackStart), std::end(kPackStart));
   return bytes.end() - pack > 4 && (pack[4] >> 4) == 0x2;

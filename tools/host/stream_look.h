@@ -50,7 +50,7 @@ std::vector<uint8_t> transportVideoPayload(std::span<const uint8_t> bytes);
 
 // Whether the first pack header in `bytes` is an MPEG-1 one (marker bits
 // 0010 after 00 00 01 BA, where an MPEG-2 pack has 01).
-bool startsWithMpeg1Pack(std::span<const uint8_t> bytes);
+bool firstPackIsMpeg1(std::span<const uint8_t> bytes);
 
 // The stream_type of every elementary stream the program map sections in
 // `bytes` list (those that fit in one 188-byte packet); empty when `bytes`
