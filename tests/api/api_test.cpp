@@ -3,29 +3,20 @@
 // round trips are in tests/decode_dispatch/decode_routes_test.cpp.)
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "tests/support/command.h"
 #include "tests/support/corpus.h"
 #include "tests/support/exported_session.h"
 
 namespace quarlin::test {
 namespace {
 
-std::string runCommand(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  if (pipe) pclose(pipe);
-  return out;
-}
-
 TEST(ExportedSymbols, ExactlyTheTenExports) {
-  std::istringstream table(runCommand("nm -D --defined-only --format=posix '" QUARLIN_LIBRARY_PATH "'"));
+  std::istringstream table(commandOutput("nm -D --defined-only --format=posix '" QUARLIN_LIBRARY_PATH "'"));
   std::set<std::string> exported;
   for (std::string line; std::getline(table, line);) exported.insert(line.substr(0, line.find(' ')));
   const std::set<std::string> expected = {
@@ -42,11 +33,12 @@ class DecodableStream : public testing::TestWithParam<CorpusStream> {};
 // I-picture, which are not indexed; the index may hold leading B-frames of
 // the first group, which FFmpeg may drop.
 TEST_P(DecodableStream, IndexAgreesWithFfprobe) {
+  if (!onPath("ffprobe")) GTEST_SKIP() << "ffprobe is not installed";
   const CorpusStream& s = GetParam();
   ExportedSession f(s.path());
   ASSERT_EQ(f.indexResult(), 0);
   std::string probed, types;
-  for (char c : runCommand("ffprobe -v error -select_streams '" + s.stream +
+  for (char c : commandOutput("ffprobe -v error -select_streams '" + s.stream +
                            "' -show_entries frame=pict_type -of csv=p=0 '" + s.path() + "' 2>/dev/null"))
     if (c == 'I' || c == 'P' || c == 'B') probed.push_back(c);
   ASSERT_FALSE(probed.empty()) << "ffprobe gave no frames";

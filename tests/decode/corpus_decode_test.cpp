@@ -80,7 +80,7 @@ void expectMatches(Decoded& stream, const std::vector<YuvFrame>& ours, const std
 class CorpusDecode : public ::testing::TestWithParam<test::CorpusStream> {};
 
 TEST_P(CorpusDecode, MatchesFfmpegAndLibmpeg2) {
-  if (!onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!test::onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   const test::CorpusStream& s = GetParam();
   Decoded stream(s);
   const bool tolerate = s.lastFrameMayFail();
@@ -96,7 +96,7 @@ TEST_P(CorpusDecode, MatchesFfmpegAndLibmpeg2) {
   const int w = ours[0].width, h = ours[0].height;
   expectMatches(stream, ours, ffmpegFrames(s.path(), s.pid(), w, h), comparable, "ffmpeg", true);
   if (!s.mpeg2dec) return;
-  if (!onPath("mpeg2dec")) GTEST_SKIP() << "mpeg2dec is not installed (the FFmpeg comparison passed)";
+  if (!test::onPath("mpeg2dec")) GTEST_SKIP() << "mpeg2dec is not installed (the FFmpeg comparison passed)";
   // mpeg2dec leaves out the last pictures of a stream without a
   // sequence_end_code: the frames it has are compared.
   const std::vector<YuvFrame> libmpeg2 = mpeg2decFrames(s.path(), s.container, s.pid(), w, h);

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
 #include <sstream>
 
 #include "tests/support/frame_host.h"
@@ -70,23 +67,18 @@ YuvFrame reducedModel(const YuvFrame& full, bool quarter) {
   return out;
 }
 
-bool onPath(const char* program) {
-  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 namespace {
 
 // The pictures `command` writes as PGM images: "P5 W H 255", one whitespace
 // byte, the luma (W x 2H/3, macroblock-aligned from mpeg2dec), then rows of
 // W / 2 Cb samples followed by W / 2 Cr samples; cropped to width x height.
 std::vector<YuvFrame> pgmFrames(const std::string& command, int width, int height) {
-  const std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::istringstream in(test::commandOutput(command));
   std::vector<YuvFrame> frames;
   int w = 0, h = 0, maxValue = 0;
-  while (pipe && std::fscanf(pipe.get(), "P5 %d %d %d", &w, &h, &maxValue) == 3 && maxValue == 255 &&
-         std::fgetc(pipe.get()) != EOF) {
+  for (std::string magic; in >> magic >> w >> h >> maxValue && magic == "P5" && maxValue == 255 && in.get() != EOF;) {
     std::vector<uint8_t> image(static_cast<size_t>(w) * h);
-    if (std::fread(image.data(), 1, image.size(), pipe.get()) != image.size()) break;
+    if (!in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()))) break;
     const int lumaRows = h * 2 / 3;
     if (w < width || lumaRows < height) break;
     YuvFrame f(width, height);

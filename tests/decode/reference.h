@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/command.h"
 #include "tools/host/picture.h"
 
 namespace quarlin::decodetest {
@@ -34,7 +35,6 @@ int maxDifference(const YuvFrame& a, const YuvFrame& b);
 // and clipped, cropped to the reduced picture size.
 YuvFrame reducedModel(const YuvFrame& full, bool quarter);
 
-bool onPath(const char* program);
 // `ffmpeg -i F -map 0:v:0 -fps_mode passthrough` as PGM images of YUV 4:2:0
 // (-map 0:i:PID for a transport stream's `pid`, -1 otherwise), display order.
 std::vector<YuvFrame> ffmpegFrames(const std::string& path, int32_t pid, int width, int height);

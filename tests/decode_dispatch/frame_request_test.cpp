@@ -24,12 +24,12 @@ std::vector<uint8_t> planeBytes(const tool::Picture& p) {
   return all;
 }
 
-// Quarlin_GetFrame at full scale into `out`, predicting from `forward`
-// (none: null); every host block it took must be given back, none misused.
+// Frame `frame` at full scale into `out`, predicting from `forward` (none:
+// null addresses); every host block it took must be given back, none misused.
 int32_t getFrame(const ExportedSession& s, int32_t frame, const tool::Picture* forward, const tool::Picture& out) {
   const int64_t live = testHostLiveAllocations(), misuses = testHostMisuseCount();
-  const PlaneSet f = forward ? forward->planeSet() : PlaneSet{}, o = out.planeSet();
-  const int32_t result = Quarlin_GetFrame(s.handle(), frame, forward ? &f : nullptr, nullptr, &o, 0, 0);
+  const int32_t result =
+      HostDecoder(s).decode(frame, forward ? forward->planeSet() : PlaneSet{}, {}, out.planeSet(), DecodeScale::Full);
   EXPECT_EQ(testHostLiveAllocations(), live) << "frame " << frame << ": host blocks kept after the request";
   EXPECT_EQ(testHostMisuseCount(), misuses) << "frame " << frame;
   return result;

@@ -1,11 +1,8 @@
 #include "tests/fuzz/fuzz_target.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "tests/support/corpus.h"
 #include "tests/support/exported_session.h"
@@ -14,12 +11,6 @@
 namespace quarlin::fuzz {
 
 namespace {
-
-// tmpfs keeps the thousands of short-lived files off the disk.
-std::string inputPath() {
-  const std::string folder = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-  return folder + "/quarlin-fuzz-" + std::to_string(getpid()) + ".bin";
-}
 
 // One session stays open for the life of the process, as in a host with a
 // project open, so what the library sets up for its first session and tears
@@ -70,14 +61,11 @@ std::string streamPath(const char* file) { return std::string(QUARLIN_FUZZ_STREA
 void exerciseOrAbort(const std::vector<uint8_t>& bytes, const robust::ExerciseOptions& options,
                      const std::vector<uint8_t>* seekData, const std::string& existingPath) {
   holdOneSessionOpen();
-  std::string path = existingPath;
-  if (path.empty()) {
-    path = inputPath();
-    test::writeFileBytes(path, bytes);
-  }
-  const std::u16string wide = u16(path);
-  const robust::ExerciseReport report = robust::exerciseFile(wide.c_str(), options, seekData);
-  if (existingPath.empty()) std::filesystem::remove(path);
+  const robust::ExerciseReport report = [&] {
+    if (!existingPath.empty()) return robust::exerciseFile(u16(existingPath).c_str(), options, seekData);
+    const TempFile file(test::memoryFolder(), bytes);  // thousands of short-lived files: kept off the disk
+    return robust::exerciseFile(file.u16path(), options, seekData);
+  }();
   if (report.problems.empty()) return;
   std::fprintf(stderr, "broken promise: %s\n", report.summary().c_str());
   std::abort();

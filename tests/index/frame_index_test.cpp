@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "index/frame_index.h"
+#include "tests/support/exported_session.h"
 
 namespace quarlin {
 namespace {
@@ -118,8 +119,9 @@ std::vector<uint8_t> damaged(std::vector<uint8_t> four, size_t at, uint16_t valu
 // temporal_reference out of range, is rejected whole; version 4 read whole
 // is written again byte for byte.
 TEST(SeekDataTest, LengthMustHoldTheEntries) {
+  using namespace test::seekdata;
   const std::vector<uint8_t> four = versionFour();
-  ASSERT_EQ(four.size(), 16u + 32u * 3 + 4 + 260u);
+  ASSERT_EQ(four.size(), kHeader + 3 * kEntry + kStateCount + kState);
   const struct {
     std::vector<uint8_t> block;
     int64_t length;  // relative to the block as built
@@ -132,8 +134,8 @@ TEST(SeekDataTest, LengthMustHoldTheEntries) {
       {indexPart(2, 3), 0, -5, 0}, {indexPart(2, 3), 7, -5, 0},  {indexPart(2, 3), 8, 0, 3},
       {indexPart(0, 1), 8, 0, 1},  {indexPart(-4, 1), 8, 0, 1},  {indexPart(1, 2), 0, 0, 2},
       {indexPart(1, 2), -1, -5, 0}, {four, 0, 0, 3},             {four, -1, -5, 0},
-      {four, -260, -5, 0},         {damaged(four, 16 + 28, 1), 0, -5, 0},
-      {damaged(four, 16 + 32 + 26, 0x400), 0, -5, 0},
+      {four, -int64_t{kState}, -5, 0}, {damaged(four, kHeader + kCodingState, 1), 0, -5, 0},
+      {damaged(four, kHeader + kEntry + kTemporalReference, 0x400), 0, -5, 0},
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> block = c.block;

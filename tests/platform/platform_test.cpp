@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <new>
 #include <random>
 #include <span>
@@ -22,6 +21,7 @@
 #include <unistd.h>
 
 #include "platform/kernel_read_queue_linux.h"
+#include "tests/support/corpus.h"
 #endif
 
 namespace quarlin::platform {
@@ -113,12 +113,11 @@ TEST(KelsoAllocator, OneObjectPerBlockSizeAndEveryBlockCounted) {
 // each completion naming its owner; the read at the end comes back short.
 TEST(KernelReadQueue, EachKindReadsTheFileWithReadsInFlight) {
   constexpr int kBytes = 4096;
-  std::vector<char> bytes(3 * kBytes + 100);
+  std::vector<uint8_t> bytes(3 * kBytes + 100);
   std::mt19937 random(7);
-  for (char& b : bytes) b = static_cast<char>(random());
-  const char* path = "/tmp/quarlin-queue-test";  // on the disk: direct I/O applies
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  const int fd = open(path, O_RDONLY | O_DIRECT);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+  const TempFile file("/tmp/quarlin-platform-tests", bytes);  // on the disk: direct I/O applies
+  const int fd = open(file.path().c_str(), O_RDONLY | O_DIRECT);
   ASSERT_GE(fd, 0);
   alignas(kBytes) static char buffers[4][kBytes];
   for (auto kind : {KernelQueueKind::Aio, KernelQueueKind::Ring}) {
@@ -140,7 +139,6 @@ TEST(KernelReadQueue, EachKindReadsTheFileWithReadsInFlight) {
     EXPECT_FALSE(queue.active());
   }
   close(fd);
-  std::remove(path);
 }
 #endif
 

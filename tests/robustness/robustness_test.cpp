@@ -16,10 +16,6 @@
 namespace quarlin::robust {
 namespace {
 
-std::string scratchFolder() {
-  return std::filesystem::is_directory("/dev/shm") ? "/dev/shm/quarlin-robust" : "/tmp/quarlin-robust";
-}
-
 // `es` with picture `picture` (in coding order) grown by a slice of `bytes`
 // filler bytes before the next start code after it: past the 750000-byte
 // unit every part of the library reads.
@@ -66,7 +62,7 @@ TEST_P(OversizedPictures, KeepThePromises) {
   const test::Bytes file = c.container == 'p'   ? test::inProgramStream(es, 2000)
                            : c.container == 't' ? test::inTransportStream(es)
                                                 : es;
-  TempFile temp(scratchFolder(), file);
+  TempFile temp(test::memoryFolder(), file);
   const ExerciseReport report = exerciseFile(temp.u16path(), ExerciseOptions{});
   EXPECT_TRUE(report.problems.empty()) << report.summary();
 }
@@ -78,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(Containers, OversizedPictures, testing::ValuesIn(kOvers
 // for reading would block until a writer appears): the open refuses them
 // with -3 and keeps no host memory.
 TEST(UnusablePaths, AreRefusedWithMinusThree) {
-  const std::string folder = scratchFolder() + "/unusable";
+  const std::string folder = test::memoryFolder() + "/quarlin-robust";
   std::filesystem::create_directories(folder + "/a-directory.m2v");
   const std::string pipe = folder + "/named-pipe.m2v";
   std::filesystem::remove(pipe);

@@ -68,12 +68,9 @@ struct Exercise {
 
   // While the index is incomplete the frame-level exports refuse with -4.
   void checkIncompleteRefusals(DecoderSession* s, const char* when) {
-    void* data = nullptr;
-    int32_t size = 0;
-    if (const int32_t r = Quarlin_GetSeekData(s, &data, &size); r != -4) {
+    std::vector<uint8_t> block;
+    if (const int32_t r = test::copySeekData(s, block); r != -4)
       report.problem(std::string(when) + ": " + text("GetSeekData", r));
-      if (r == 0) Quarlin_FreeSeekData(data);
-    }
     int32_t forward = 0, backward = 0;
     if (const int32_t r = Quarlin_GetFrameDependancies(s, 0, &forward, &backward); r != -4)
       report.problem(std::string(when) + ": " + text("GetFrameDependancies", r));
@@ -98,22 +95,16 @@ struct Exercise {
       report.problem("start frame offsets " + std::to_string(f.start[0]) + ", " + std::to_string(f.start[1]));
     if (const int32_t r = Quarlin_GetFrameSizes(s, &f.sizes[0], &f.sizes[1]); r != 0)
       report.problem(text("GetFrameSizes", r));
-    void* data = nullptr;
-    int32_t size = 0;
-    const int32_t r = Quarlin_GetSeekData(s, &data, &size);
-    if (r != 0) {
+    if (const int32_t r = test::copySeekData(s, f.seekData); r != 0)
       report.problem(text("GetSeekData", r) + " on a complete index");
-    } else {
-      f.seekData.assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-      Quarlin_FreeSeekData(data);
-    }
     for (const test::SeekDataEntry& entry : test::seekDataEntries(f.seekData)) f.frames.push_back(entry.number);
-    // 24 + 16 + 32 N + 4 + 260 S bytes: the entries, then S coding states.
-    const size_t states = 40 + 32 * f.frames.size() + 4;
+    // The stream part, the entries, then S coding states.
+    using namespace test::seekdata;
+    const size_t states = kStreamPart + kHeader + kEntry * f.frames.size() + kStateCount;
     uint32_t stateCount = 0;
-    if (f.seekData.size() >= states) std::memcpy(&stateCount, &f.seekData[states - 4], 4);
-    if (f.seekData.size() != states + 260 * uint64_t{stateCount})
-      report.problem("seek data of " + std::to_string(size) + " bytes");
+    if (f.seekData.size() >= states) std::memcpy(&stateCount, &f.seekData[states - kStateCount], 4);
+    if (f.seekData.size() != states + kState * uint64_t{stateCount})
+      report.problem("seek data of " + std::to_string(f.seekData.size()) + " bytes");
     report.entries = static_cast<int32_t>(f.frames.size());
     std::sort(f.frames.begin(), f.frames.end());
     // Frame numbers the index may not hold: both ends of the range and beyond.
@@ -183,12 +174,9 @@ std::string ExerciseReport::summary() const {
 
 int32_t checkedGetFrame(DecoderSession* session, int32_t frame, const tool::Picture* forward,
                         const tool::Picture* backward, const tool::Picture& output, int scale, ExerciseReport& report) {
-  const PlaneSet outputPlanes = output.planeSet();
-  const PlaneSet forwardPlanes = forward ? forward->planeSet() : PlaneSet{};
-  const PlaneSet backwardPlanes = backward ? backward->planeSet() : PlaneSet{};
-  const int32_t result = Quarlin_GetFrame(session, frame, &forwardPlanes, &backwardPlanes, &outputPlanes,
-                                          tool::reducedResolutionOption(test::kAllScales[scale]),
-                                          tool::reductionModeOption(test::kAllScales[scale]));
+  const int32_t result = test::HostDecoder(session).decode(frame, forward ? forward->planeSet() : PlaneSet{},
+                                                          backward ? backward->planeSet() : PlaneSet{},
+                                                          output.planeSet(), test::kAllScales[scale]);
   report.frameRequest(frame, scale, result);
   return result;
 }

@@ -17,18 +17,7 @@
 namespace quarlin::test {
 namespace {
 
-// One intra macroblock of DC-only blocks whose first luma differential is
-// `dc` (the others 0).
-BitWriter& intraMacroblock(BitWriter& w, int increment, int dc) {
-  w.addressIncrement(increment).putVlc(kVlcMacroblockTypeI, kMbIntra);
-  for (int k = 0; k < 6; ++k) w.intraDcBlock(k < 4, k == 0 ? dc : 0);
-  return w;
-}
-
-// A forward-predicted macroblock, not coded, with a zero vector.
-BitWriter& forwardMacroblock(BitWriter& w, int increment) {
-  return w.addressIncrement(increment).putVlc(kVlcMacroblockTypeP, kMbForward).motionVector(0).motionVector(0);
-}
+using namespace codes;
 
 struct SliceCase {
   const char* name;
@@ -43,37 +32,46 @@ struct SliceCase {
 
 const SliceCase kCases[] = {
     {"TwoEscapesAndIncrementOneAdvanceBy67", 1104, 16, 1, 1, -1,  // 69 macroblocks per row
-     [](BitWriter& w) { intraMacroblock(w.sliceHeader(4), 67, -28); }, 0, 66, 0, 100},
+     [](BitWriter& w) { w.sliceHeader(4).macroblock(67, kIntraI).intraBlocks(100); }, 0, 66, 0, 100},
     {"ExtraInformationBytesAreSkipped", 64, 32, 1, 1, -1,
      [](BitWriter& w) {
        // quantiser_scale_code, extra_bit_slice, intra_slice, reserved bits,
        // extra_bit_slice, extra_information_slice, extra_bit_slice.
        w.put(4, 5).put(1, 1).put(1, 1).put(0, 7).put(1, 1).put(0xFF, 8).put(0, 1);
-       intraMacroblock(w, 1, -8);
+       w.macroblock(1, kIntraI).intraBlocks(120);
      },
      0, 0, 0, 120},
     // Above 2800 lines slice_vertical_position_extension (3 bits) comes
     // first: row (1 << 7) + 48 = 176, the last.
     {"TallPictureRowExtension", 16, 2816, 1, 48, -1,
-     [](BitWriter& w) { intraMacroblock(w.put(1, 3).sliceHeader(4), 1, 12); }, 0, 0, 175, 140},
+     [](BitWriter& w) { w.put(1, 3).sliceHeader(4).macroblock(1, kIntraI).intraBlocks(140); }, 0, 0, 175, 140},
     // A macroblock may not begin past the bound: the first one ends past it.
     {"MacroblocksPastTheBound", 352, 32, 1, 1, 1,
-     [](BitWriter& w) { for (int c = 0; c < 22; ++c) intraMacroblock(c ? w : w.sliceHeader(4), 1, c ? 0 : 40); }, -1,
-     0, 0, 168},
+     [](BitWriter& w) {
+       w.sliceHeader(4);
+       for (int c = 0; c < 22; ++c) w.macroblock(1, kIntraI).intraBlocks(168);
+     },
+     -1, 0, 0, 168},
     // A slice stays in its macroblock row (ISO/IEC 13818-2 6.3.16): an
     // increment that leaves it ends the slice before the skipped macroblocks
     // are predicted, so a damaged slice never touches rows another worker owns.
     {"PIncrementPastTheRow", 96, 48, 2, 1, -1,  // column 0, then what would be row 1's column 0
-     [](BitWriter& w) { forwardMacroblock(forwardMacroblock(w.sliceHeader(8), 1), 6); }, -2, 0, 0, 0x40},
+     [](BitWriter& w) {
+       w.sliceHeader(8).macroblock(1, kForwardNotCodedP).vector(0, 0).macroblock(6, kForwardNotCodedP).vector(0, 0);
+     },
+     -2, 0, 0, 0x40},
     // Slices the syntax forbids decode nothing more: quantiser_scale_code 0,
     // a row beyond the picture, an address past the last macroblock (the
     // macroblocks before it stay).
-    {"QuantiserScaleCodeZero", 64, 32, 1, 1, -1, [](BitWriter& w) { intraMacroblock(w.sliceHeader(0), 1, 0); }, -2,
-     -1, 0, 0},
-    {"RowPastThePicture", 64, 32, 1, 3, -1, [](BitWriter& w) { intraMacroblock(w.sliceHeader(4), 1, 0); }, -2, -1, 0,
-     0},
+    {"QuantiserScaleCodeZero", 64, 32, 1, 1, -1,
+     [](BitWriter& w) { w.sliceHeader(0).macroblock(1, kIntraI).intraBlocks(128); }, -2, -1, 0, 0},
+    {"RowPastThePicture", 64, 32, 1, 3, -1,
+     [](BitWriter& w) { w.sliceHeader(4).macroblock(1, kIntraI).intraBlocks(128); }, -2, -1, 0, 0},
     {"AddressPastTheLastMacroblock", 64, 32, 1, 2, -1,  // address 13 of 8
-     [](BitWriter& w) { intraMacroblock(intraMacroblock(w.sliceHeader(4), 1, 0), 5, 0); }, -2, 0, 1, 128},
+     [](BitWriter& w) {
+       w.sliceHeader(4).macroblock(1, kIntraI).intraBlocks(128).macroblock(5, kIntraI).intraBlocks(128);
+     },
+     -2, 0, 1, 128},
 };
 
 // Y, Cb and Cr planes of exactly the picture's macroblock rows at the

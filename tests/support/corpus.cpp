@@ -50,6 +50,10 @@ std::vector<CorpusStream> streamsThatDecode(bool decodable) {
   return out;
 }
 
+std::string memoryFolder() {
+  return std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
+}
+
 std::vector<uint8_t> readFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);

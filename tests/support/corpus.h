@@ -48,6 +48,9 @@ struct CorpusTestName {
   }
 };
 
+// /dev/shm where there is one (tmpfs keeps short-lived files off the disk),
+// else the system's temporary folder.
+std::string memoryFolder();
 std::vector<uint8_t> readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 

@@ -29,25 +29,30 @@ int32_t ExportedSession::indexToEnd() {
 }
 
 std::vector<uint8_t> ExportedSession::seekData() const {
-  void* data = nullptr;
-  int32_t size = 0;
-  if (!handle_ || Quarlin_GetSeekData(handle_, &data, &size) != 0) return {};
-  std::vector<uint8_t> block(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-  Quarlin_FreeSeekData(data);
+  std::vector<uint8_t> block;
+  if (handle_) copySeekData(handle_, block);
   return block;
 }
 
-// Layout: a 24-byte stream part, a 16-byte index header (entry count at
-// offset 4), then 32-byte entries with the display number at offset 12 and
-// the flags at 24.
+int32_t copySeekData(DecoderSession* session, std::vector<uint8_t>& block) {
+  void* data = nullptr;
+  int32_t size = 0;
+  const int32_t result = Quarlin_GetSeekData(session, &data, &size);
+  if (result != 0) return result;
+  block.assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+  Quarlin_FreeSeekData(data);
+  return 0;
+}
+
 std::vector<SeekDataEntry> seekDataEntries(const std::vector<uint8_t>& block) {
+  using namespace seekdata;
   std::vector<SeekDataEntry> entries;
-  if (block.size() < 24 + 16) return entries;
+  if (block.size() < kStreamPart + kHeader) return entries;
   uint32_t count = 0;
-  std::memcpy(&count, &block[24 + 4], 4);
-  for (size_t p = 24 + 16; p + 32 <= block.size() && entries.size() < count; p += 32) {
-    SeekDataEntry e{0, "?IPB"[block[p + 24] & 3]};
-    std::memcpy(&e.number, &block[p + 12], 4);
+  std::memcpy(&count, &block[kStreamPart + kCount], 4);
+  for (size_t p = kStreamPart + kHeader; p + kEntry <= block.size() && entries.size() < count; p += kEntry) {
+    SeekDataEntry e{0, "?IPB"[block[p + kFlags] & 3]};
+    std::memcpy(&e.number, &block[p + kNumber], 4);
     entries.push_back(e);
   }
   return entries;

@@ -1,11 +1,5 @@
 #include "tests/support/guarded_plane.h"
 
-#if __has_include(<sanitizer/asan_interface.h>)
-#include <sanitizer/asan_interface.h>  // its poisoning does nothing outside AddressSanitizer builds
-#else
-#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
-#endif
 #ifdef _WIN32
 #include <windows.h>
 #else

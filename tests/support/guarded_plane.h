@@ -8,6 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>  // its poisoning does nothing outside AddressSanitizer builds
+#else
+#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#endif
+
 namespace quarlin::test {
 
 class GuardedPlane {

@@ -68,8 +68,19 @@ std::vector<uint32_t> BitWriter::words(size_t padWords, uint8_t padByte) const {
   return out;
 }
 
+BitWriter& BitWriter::append(const Bytes& bytes) {
+  test::append(bytes_, bytes);
+  bits_ = 8 * bytes_.size();
+  return *this;
+}
+
 BitWriter& BitWriter::sliceHeader(int quantiserScaleCode) {
+  std::fill_n(dcPredictors_, 3, 128);
   return put(static_cast<uint32_t>(quantiserScaleCode), 5).put(0, 1);  // extra_bit_slice
+}
+
+BitWriter& BitWriter::slice(int row, int quantiserScaleCode) {
+  return append(startCode(static_cast<uint8_t>(row + 1))).sliceHeader(quantiserScaleCode);
 }
 
 BitWriter& BitWriter::addressIncrement(int increment) {
@@ -77,14 +88,26 @@ BitWriter& BitWriter::addressIncrement(int increment) {
   return putVlc(kVlcAddressIncrement, increment);
 }
 
-BitWriter& BitWriter::motionVector(int motionCode) { return putVlc(kVlcMotionCode, motionCode); }
+BitWriter& BitWriter::vector(int x, int y) { return putVlc(kVlcMotionCode, x).putVlc(kVlcMotionCode, y); }
 
-BitWriter& BitWriter::intraDcBlock(bool luma, int differential) {
-  int size = 0;
-  for (int magnitude = differential < 0 ? -differential : differential; magnitude; magnitude >>= 1) ++size;
-  putVlc(luma ? kVlcDcSizeLuma : kVlcDcSizeChroma, size);
-  if (size) put(static_cast<uint32_t>(differential > 0 ? differential : differential + (1 << size) - 1), size);
-  return putCode("10");  // end_of_block, table B.14
+BitWriter& BitWriter::dualPrimeVector(int x, int dmvX, int y, int dmvY) {
+  const auto dmvector = [](int v) { return v == 0 ? "0" : v > 0 ? "10" : "11"; };  // table B.11
+  return putVlc(kVlcMotionCode, x).putCode(dmvector(dmvX)).putVlc(kVlcMotionCode, y).putCode(dmvector(dmvY));
+}
+
+BitWriter& BitWriter::intraBlocks(int y, int cb, int cr) {
+  const int values[6] = {y, y, y, y, cb, cr};
+  for (int k = 0; k < 6; ++k) {
+    int& predictor = dcPredictors_[k < 4 ? 0 : k - 3];
+    const int differential = values[k] - predictor;
+    predictor = values[k];
+    int size = 0;
+    for (int magnitude = differential < 0 ? -differential : differential; magnitude; magnitude >>= 1) ++size;
+    putVlc(k < 4 ? kVlcDcSizeLuma : kVlcDcSizeChroma, size);
+    if (size) put(static_cast<uint32_t>(differential > 0 ? differential : differential + (1 << size) - 1), size);
+    putCode("10");  // end_of_block
+  }
+  return *this;
 }
 
 }  // namespace quarlin::test

@@ -38,18 +38,42 @@ class BitWriter {
   // as the unit assembler leaves them), then `padWords` words of `padByte`.
   std::vector<uint32_t> words(size_t padWords = 2, uint8_t padByte = 0) const;
 
-  // Slice syntax (6.2.4, 6.2.5): a slice header without extra
-  // information, macroblock_address_increment with escapes, a motion_code,
-  // a DC-only intra block (table B.14) ending with end_of_block.
+  // Zero bits to the next byte boundary, then `bytes` (a start code and
+  // what follows it).
+  BitWriter& append(const Bytes& bytes);
+
+  // Slice syntax (6.2.4, 6.2.5): a slice header without extra information
+  // (it resets the DC predictors to 128: intra_dc_precision 0), after the
+  // slice start code of macroblock row `row`; macroblock_address_increment
+  // with escapes, then macroblock_type as the code `type` (codes:: below);
+  // a vector's horizontal and vertical motion_code, and with dmvector for
+  // dual prime; intra blocks, DC only (table B.14), four luma of value `y`,
+  // then Cb and Cr, each coded against its predictor.
   BitWriter& sliceHeader(int quantiserScaleCode);
+  BitWriter& slice(int row, int quantiserScaleCode);
   BitWriter& addressIncrement(int increment);
-  BitWriter& motionVector(int motionCode);
-  BitWriter& intraDcBlock(bool luma, int differential);
+  BitWriter& macroblock(int increment, const char* type) { return addressIncrement(increment).putCode(type); }
+  BitWriter& vector(int x, int y);
+  BitWriter& dualPrimeVector(int x, int dmvX, int y, int dmvY);
+  BitWriter& intraBlocks(int y, int cb = 128, int cr = 128);
 
  private:
   Bytes bytes_;
   size_t bits_ = 0;
+  int dcPredictors_[3] = {128, 128, 128};
 };
+
+// Codes of the macroblock layer (ISO/IEC 13818-2 B.2 to B.4, B.9, 6.3.17.1).
+namespace codes {
+// macroblock_type in I-, P- and B-pictures
+constexpr const char *kIntraI = "1", *kIntraB = "00011", *kForwardNotCodedP = "001", *kNoMotionCodedP = "01";
+constexpr const char *kInterpolatedNotCodedB = "10", *kBackwardNotCodedB = "010", *kForwardNotCodedB = "0010";
+// coded_block_pattern; frame_motion_type and field_motion_type
+constexpr const char *kOnlyCr = "01011", *kOnlyBlock0 = "1010";
+constexpr const char *kField = "01", *kSixteenByEight = "10", *kFrame = "10", *kDualPrime = "11";
+// A non-intra block of one coefficient, +1 at DC, then end_of_block (B.14).
+constexpr const char* kOneCoefficientBlock = "10" "10";
+}  // namespace codes
 
 inline Bytes startCode(uint8_t code) { return {0, 0, 1, code}; }
 

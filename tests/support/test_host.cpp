@@ -1,18 +1,13 @@
 #include "tests/support/test_host.h"
 
-#if __has_include(<sanitizer/asan_interface.h>)
-#include <sanitizer/asan_interface.h>  // its poisoning does nothing outside AddressSanitizer builds
-#else
-#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
-#endif
-
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
 #include <unordered_map>
+
+#include "tests/support/guarded_plane.h"  // the sanitizer's poisoning
 
 namespace quarlin::test {
 namespace {

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/support/command.h"
 #include "tests/support/corpus.h"
 #include "tests/support/exported_session.h"
 
@@ -150,7 +151,7 @@ Y4m readY4m(const std::string& data) {
 // the library's pictures are compared on the whole corpus). The inverse DCTs
 // differ by a unit here and there, which P-picture chains can add up.
 TEST(ToolRuns, DecodedLikeFfmpeg) {
-  if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!test::onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   for (const std::string stream : {"$S/es-odd-size-178x146.m2v", "$S/ts-mp2-audio.ts"}) {
     ASSERT_EQ(run("decode " + stream + " -o ours.y4m").status, 0);
     ASSERT_EQ(run("-v error -y -i " + stream + " -f yuv4mpegpipe -pix_fmt yuv420p theirs.y4m", "ffmpeg").status, 0);
