@@ -94,14 +94,16 @@ void hostRelease(QuarlinMemoryHandle handle) {
   }
 }
 
-void hostCacheInsert(void*, QuarlinMemoryHandle, int32_t) {
+// `use` of the host's state under its lock.
+template <class Use>
+auto locked(Use use) {
   std::lock_guard<std::mutex> hold(state().mutex);
-  ++state().cacheCalls;
+  return use(state());
 }
 
+void hostCacheInsert(void*, QuarlinMemoryHandle, int32_t) { locked([](HostState& h) { ++h.cacheCalls; }); }
 int32_t hostCacheLookup(void*, int32_t, QuarlinMemoryHandle*) {
-  std::lock_guard<std::mutex> hold(state().mutex);
-  ++state().cacheCalls;
+  locked([](HostState& h) { ++h.cacheCalls; });
   return -1;  // never cached
 }
 
@@ -111,44 +113,23 @@ const QuarlinHandleSuite kHandleSuite{hostRelease, hostLock};
 int cacheObject = 0;
 const HostServices kServices{&kCacheSuite, &kMemorySuite, &kHandleSuite, &cacheObject};
 
-template <class T>
-T readLocked(T HostState::*field) {
-  std::lock_guard<std::mutex> hold(state().mutex);
-  return state().*field;
-}
-
 }  // namespace
 
 const HostServices& testHostServices() { return kServices; }
 
-int64_t testHostLiveAllocations() {
-  std::lock_guard<std::mutex> hold(state().mutex);
-  return static_cast<int64_t>(state().live.size());
-}
-
-int64_t testHostAllocateCount() { return readLocked(&HostState::allocateCount); }
-int64_t testHostMisuseCount() { return readLocked(&HostState::misuses); }
-int64_t testHostCacheCalls() { return readLocked(&HostState::cacheCalls); }
+int64_t testHostLiveAllocations() { return locked([](HostState& h) { return int64_t(h.live.size()); }); }
+int64_t testHostAllocateCount() { return locked([](HostState& h) { return h.allocateCount; }); }
+int64_t testHostMisuseCount() { return locked([](HostState& h) { return h.misuses; }); }
+int64_t testHostCacheCalls() { return locked([](HostState& h) { return h.cacheCalls; }); }
 
 void testHostFailAllocate(int32_t count, int32_t after) {
-  std::lock_guard<std::mutex> hold(state().mutex);
-  state().allocateFailures = FailurePlan{after, count};
+  locked([=](HostState& h) { h.allocateFailures = FailurePlan{after, count}; });
 }
-
 void testHostFailLock(int32_t count, int32_t after) {
-  std::lock_guard<std::mutex> hold(state().mutex);
-  state().lockFailures = FailurePlan{after, count};
+  locked([=](HostState& h) { h.lockFailures = FailurePlan{after, count}; });
 }
-
-void testHostRecycleLargeBlocks() {
-  std::lock_guard<std::mutex> hold(state().mutex);
-  state().recycle = true;
-}
-
-void testHostClearFailures() {
-  std::lock_guard<std::mutex> hold(state().mutex);
-  state().allocateFailures = state().lockFailures = FailurePlan{};
-}
+void testHostRecycleLargeBlocks() { locked([](HostState& h) { h.recycle = true; }); }
+void testHostClearFailures() { locked([](HostState& h) { h.allocateFailures = h.lockFailures = FailurePlan{}; }); }
 
 std::u16string u16(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())).u16string();
